@@ -1,0 +1,350 @@
+#include "core/fileio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace voicelib {
+
+namespace {
+
+struct FaultState
+{
+    std::uint64_t writeBudget = IoFault::kNever;
+    int writeErr = 0;
+    std::uint64_t readBudget = IoFault::kNever;
+    int readErr = 0;
+};
+
+FaultState g_fault;
+
+bool FaultActive()
+{
+    return g_fault.writeBudget != IoFault::kNever || g_fault.readBudget != IoFault::kNever;
+}
+
+// Takes up to n bytes from a budget; 0 means the budget is spent.
+std::size_t Allow(std::uint64_t& budget, std::size_t n)
+{
+    if (budget == IoFault::kNever)
+        return n;
+    std::size_t allowed = static_cast<std::size_t>(std::min<std::uint64_t>(budget, n));
+    budget -= allowed;
+    return allowed;
+}
+
+std::string DirName(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+mode_t CurrentUmask()
+{
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+IoStatus IoStatus::Error(std::string path, std::string reason)
+{
+    IoStatus s;
+    s.m_failed = true;
+    s.m_path = std::move(path);
+    s.m_reason = std::move(reason);
+    return s;
+}
+
+IoStatus IoStatus::FromErrno(std::string path, int err)
+{
+    return Error(std::move(path), std::strerror(err));
+}
+
+std::string IoStatus::message() const
+{
+    if (ok())
+        return {};
+    return m_path + ": " + m_reason;
+}
+
+void IoFault::FailWritesAfter(std::uint64_t bytes, int err)
+{
+    g_fault.writeBudget = bytes;
+    g_fault.writeErr = err;
+}
+
+void IoFault::FailReadsAfter(std::uint64_t bytes, int err)
+{
+    g_fault.readBudget = bytes;
+    g_fault.readErr = err;
+}
+
+void IoFault::Reset()
+{
+    g_fault = FaultState{};
+}
+
+FileHandle::~FileHandle()
+{
+    reset();
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+int FileHandle::release()
+{
+    int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+void FileHandle::reset()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+FileHandle FileHandle::OpenRead(const std::string& path, int* err)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && err)
+        *err = errno;
+    return FileHandle(fd);
+}
+
+long long ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offset, int* err)
+{
+    auto* p = static_cast<char*>(buf);
+    std::size_t done = 0;
+    while (done < n) {
+        std::size_t want = Allow(g_fault.readBudget, n - done);
+        if (want == 0) {
+            *err = g_fault.readErr;
+            return -1;
+        }
+        ssize_t r = ::pread(fd, p + done, want, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            *err = errno;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return static_cast<long long>(done);
+}
+
+namespace {
+
+template <typename Fn> bool WriteLoop(const void* buf, std::size_t n, int* err, Fn&& write)
+{
+    const auto* p = static_cast<const char*>(buf);
+    std::size_t done = 0;
+    while (done < n) {
+        std::size_t want = Allow(g_fault.writeBudget, n - done);
+        if (want == 0) {
+            *err = g_fault.writeErr;
+            return false;
+        }
+        ssize_t w = write(p + done, want, done);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            *err = errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteAll(int fd, const void* buf, std::size_t n, int* err)
+{
+    return WriteLoop(buf, n, err, [fd](const char* p, std::size_t len, std::size_t) {
+        return ::write(fd, p, len);
+    });
+}
+
+bool WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset, int* err)
+{
+    return WriteLoop(buf, n, err, [fd, offset](const char* p, std::size_t len, std::size_t done) {
+        return ::pwrite(fd, p, len, static_cast<off_t>(offset + done));
+    });
+}
+
+bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, int* err)
+{
+    // The kernel copy avoids user-space buffers entirely; it is not used
+    // while a test fault is armed, so the budget sees every byte.
+    if (!FaultActive()) {
+        off_t in = static_cast<off_t>(src_offset);
+        std::uint64_t left = len;
+        bool usable = true;
+        while (left > 0) {
+            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 30));
+            ssize_t c = ::copy_file_range(src, &in, dst, nullptr, chunk, 0);
+            if (c < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (left == len && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                                    errno == EOPNOTSUPP || errno == EBADF)) {
+                    usable = false; // fall back to read/write below
+                    break;
+                }
+                *err = errno;
+                return false;
+            }
+            if (c == 0) {
+                *err = ENODATA;
+                return false;
+            }
+            left -= static_cast<std::uint64_t>(c);
+        }
+        if (usable)
+            return true;
+    }
+
+    constexpr std::size_t kBuf = 256 * 1024;
+    std::vector<char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(len, kBuf)));
+    std::uint64_t done = 0;
+    while (done < len) {
+        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, buf.size()));
+        long long r = ReadAt(src, buf.data(), want, src_offset + done, err);
+        if (r < 0)
+            return false;
+        if (r == 0) {
+            *err = ENODATA;
+            return false;
+        }
+        if (!WriteAll(dst, buf.data(), static_cast<std::size_t>(r), err))
+            return false;
+        done += static_cast<std::uint64_t>(r);
+    }
+    return true;
+}
+
+long long FileSize(int fd, int* err)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        *err = errno;
+        return -1;
+    }
+    return static_cast<long long>(st.st_size);
+}
+
+AtomicFile::AtomicFile(std::string target) : m_target(std::move(target)), m_realTarget(m_target) {}
+
+AtomicFile::~AtomicFile()
+{
+    Discard();
+}
+
+IoStatus AtomicFile::Open()
+{
+    if (m_target.empty())
+        return IoStatus::Error(m_target, "no file name given");
+
+    struct stat st;
+    bool exists = ::stat(m_target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return IoStatus::FromErrno(m_target, EISDIR);
+    struct stat lst;
+    if (::lstat(m_target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(m_target.c_str(), resolved))
+            m_realTarget = resolved;
+    }
+
+    std::string tmpl = DirName(m_realTarget) + "/.voicelib-XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return IoStatus::FromErrno(m_target, errno);
+    m_tempPath = name.data();
+    m_file = FileHandle(fd);
+
+    // mkstemp creates 0600; give the new file the mode the old one had, or
+    // the mode an ordinary create would give.
+    mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    ::fchmod(fd, mode);
+    return {};
+}
+
+IoStatus AtomicFile::Write(const void* buf, std::size_t n)
+{
+    int err = 0;
+    if (!WriteAll(m_file.fd(), buf, n, &err))
+        return Fail(err);
+    return {};
+}
+
+IoStatus AtomicFile::WriteAt(const void* buf, std::size_t n, std::uint64_t offset)
+{
+    int err = 0;
+    if (!WriteAllAt(m_file.fd(), buf, n, offset, &err))
+        return Fail(err);
+    return {};
+}
+
+IoStatus AtomicFile::Commit()
+{
+    if (!m_file.valid())
+        return IoStatus::Error(m_target, "file is not open");
+    if (::fsync(m_file.fd()) != 0)
+        return Fail(errno);
+    if (::close(m_file.release()) != 0)
+        return Fail(errno);
+    if (::rename(m_tempPath.c_str(), m_realTarget.c_str()) != 0)
+        return Fail(errno);
+    m_committed = true;
+    // Make the rename itself durable; failure here loses nothing already written.
+    FileHandle dir(::open(DirName(m_realTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid())
+        ::fsync(dir.fd());
+    return {};
+}
+
+void AtomicFile::Discard()
+{
+    m_file.reset();
+    if (!m_committed && !m_tempPath.empty())
+        ::unlink(m_tempPath.c_str());
+    m_tempPath.clear();
+}
+
+} // namespace voicelib

@@ -1,0 +1,65 @@
+#pragma once
+
+// The voice library file: a 32-bit little-endian entry count N, N 32-bit
+// sizes, then every entry's audio back to back. Sizes are whole multiples of
+// AUDIO_BLOCK_SIZE. No magic number.
+
+#include "core/fileio.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace voicelib {
+
+inline constexpr int MAX_LIBRARY_ENTRIES = 1024;
+inline constexpr std::uint32_t AUDIO_BLOCK_SIZE = 160;
+
+using SizeTable = std::array<std::uint32_t, MAX_LIBRARY_ENTRIES>;
+
+struct BuildSummary
+{
+    int entries = 0;  // N = min(rows, 1024)
+    int ok = 0;       // sources opened and copied
+    int failed = 0;   // sources that could not be opened (size 0)
+    int leftOut = 0;  // rows beyond 1024, not in the library
+    std::uint64_t bytes = 0; // size of the library file
+    SizeTable sizes{}; // entries 0..N-1 as written, the rest 0
+};
+
+// Called after each entry with (entries done, N). Returning false cancels
+// the build; the target is then left as it was.
+using BuildProgress = std::function<bool(int done, int total)>;
+
+struct WriteResult
+{
+    IoStatus status; // failure: nothing was written, the old target is intact
+    BuildSummary summary;
+};
+
+// Writes the first min(rows, 1024) paths as a library to target, atomically.
+// A source that cannot be opened counts as failed with size 0; any other
+// read or write error fails the whole build.
+WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
+                         const BuildProgress& progress = {});
+
+// A library file's table, checked against the file's length.
+struct LibraryIndex
+{
+    std::uint64_t fileSize = 0;
+    std::vector<std::uint32_t> sizes;
+    std::vector<std::uint64_t> offsets; // absolute offset of each entry's audio
+};
+
+// Reads and checks a library's header: rejects a truncated file, a count of
+// 0 or over 1024, sizes that are not whole blocks or do not add up to the
+// file's length.
+IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index);
+
+// Writes entry i of a checked library as a canonical A-law WAVE file.
+IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int entry,
+                      const std::string& target);
+
+} // namespace voicelib

@@ -1,0 +1,71 @@
+#pragma once
+
+// The ordered list of source files a library is built from, with its single
+// selection. Row i becomes entry i of the library. A row's number and its
+// item data are its index, so they are derived rather than stored and can
+// never drift from it.
+
+#include <string>
+#include <vector>
+
+namespace voicelib {
+
+// Told about every change, so a view (or the preview state) can follow rows.
+class VoiceListObserver
+{
+public:
+    virtual ~VoiceListObserver() = default;
+    virtual void RowsAboutToBeInserted(int /*first*/, int /*last*/) {}
+    virtual void RowsInserted(int /*first*/, int /*last*/) {}
+    virtual void RowsAboutToBeRemoved(int /*first*/, int /*last*/) {}
+    virtual void RowsRemoved(int /*first*/, int /*last*/) {}
+    // One row moves from index `from` to index `to`; the rows between shift by one.
+    virtual void RowAboutToBeMoved(int /*from*/, int /*to*/) {}
+    virtual void RowMoved(int /*from*/, int /*to*/) {}
+    virtual void RowChanged(int /*row*/) {}
+    virtual void AboutToReset() {}
+    virtual void Reset() {}
+    virtual void SelectionChanged(int /*row*/) {}
+};
+
+class VoiceList
+{
+public:
+    int GetItemCount() const { return static_cast<int>(m_paths.size()); }
+    bool IsValidRow(int row) const { return row >= 0 && row < GetItemCount(); }
+    // Path of a row; an empty string for an index outside the list.
+    const std::string& GetPath(int row) const;
+    const std::vector<std::string>& Paths() const { return m_paths; }
+
+    // The selected row, or -1.
+    int GetSelected() const { return m_selected; }
+    // Selects a row; -1 or an index outside the list clears the selection.
+    void SetSelected(int row);
+
+    // Each operation returns whether it changed anything.
+    // Adds rows at the end in the given order; the selection is kept.
+    bool Append(const std::vector<std::string>& paths);
+    // Inserts before the selected row s; row s stays selected at s + 1.
+    bool Insert(const std::string& path);
+    // Deletes the selected row; nothing is selected afterwards.
+    bool DeleteSelected();
+    // Swap the selected row with its neighbour; the moved row stays selected.
+    bool MoveUp();
+    bool MoveDown();
+    // Replaces the path of a row; number, selection and icons stay.
+    bool Replace(int row, const std::string& path);
+    // Replaces all rows (a loaded list file); nothing is selected afterwards.
+    void Assign(std::vector<std::string> paths);
+
+    void AddObserver(VoiceListObserver* observer);
+    void RemoveObserver(VoiceListObserver* observer);
+
+private:
+    template <typename Fn> void Notify(Fn&& fn);
+
+    std::vector<std::string> m_paths;
+    int m_selected = -1;
+    std::vector<VoiceListObserver*> m_observers;
+};
+
+} // namespace voicelib
