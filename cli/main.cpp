@@ -1,1 +1,11 @@
-int main() { return 0; }
+#include "cli/cli.h"
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int code = voicelib::cli::Run(args, std::cout, std::cerr);
+    std::cout.flush();
+    return code;
+}

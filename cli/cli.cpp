@@ -1,0 +1,426 @@
+#include "cli/cli.h"
+
+#include "core/library.h"
+#include "core/list_file.h"
+#include "core/messages.h"
+#include "core/wave.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <system_error>
+
+namespace voicelib::cli {
+
+namespace {
+
+const char* const kUsage = R"(usage: voicelib COMMAND [ARGS...]
+
+Packs A-law WAVE voice prompts into a voice library (.bin) and works with
+voice list files (.ini).
+
+commands:
+  build    -o OUT.bin (FILE.wav... | LIST.ini) [--json]   build a library
+  check    (FILE.wav... | LIST.ini) [--json]              validate sources only
+  info     LIB.bin [--json]                               describe a library
+  extract  LIB.bin -o DIR                                 write every entry as a WAVE file
+  show     LIST.ini [--json]                              print a voice list file's rows
+  export   -o LIST.ini FILE.wav...                        write a voice list file
+
+Run 'voicelib COMMAND --help' for details of one command.
+exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
+            3 library written but some sources could not be opened
+)";
+
+struct Options
+{
+    std::string name;
+    bool json = false;
+    bool help = false;
+    bool hasOutput = false;
+    std::string output;
+    std::vector<std::string> inputs;
+};
+
+struct Command
+{
+    const char* help;
+    bool takesJson;
+    bool takesOutput;
+    std::function<int(Options&, std::ostream&, std::ostream&)> run;
+};
+
+bool ParseOptions(const std::vector<std::string>& args, const Command& cmd, Options* opt, std::string* error)
+{
+    bool onlyFiles = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
+            opt->inputs.push_back(a);
+        } else if (a == "--") {
+            onlyFiles = true;
+        } else if (a == "-h" || a == "--help") {
+            opt->help = true;
+        } else if (a == "--json" && cmd.takesJson) {
+            opt->json = true;
+        } else if ((a == "-o" || a == "--output") && cmd.takesOutput) {
+            if (i + 1 >= args.size()) {
+                *error = "option " + a + " needs a file name";
+                return false;
+            }
+            if (opt->hasOutput) {
+                *error = "option -o given twice";
+                return false;
+            }
+            opt->hasOutput = true;
+            opt->output = args[++i];
+        } else if (a.rfind("--output=", 0) == 0 && cmd.takesOutput) {
+            opt->hasOutput = true;
+            opt->output = a.substr(9);
+        } else {
+            *error = "unknown option '" + a + "'";
+            return false;
+        }
+    }
+    if (!opt->help && cmd.takesOutput && (!opt->hasOutput || opt->output.empty())) {
+        *error = "missing -o";
+        return false;
+    }
+    return true;
+}
+
+std::string JsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+bool EndsWithIni(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".ini";
+}
+
+// The rows to work on: the files given, or the rows of a list file given first.
+bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::ostream& err)
+{
+    if (opt.inputs.empty()) {
+        err << "voicelib " << opt.name << ": no source files given\n";
+        return false;
+    }
+    if (!EndsWithIni(opt.inputs[0])) {
+        *paths = opt.inputs;
+        return true;
+    }
+    if (opt.inputs.size() > 1) {
+        err << "voicelib " << opt.name << ": a voice list file takes no further files\n";
+        return false;
+    }
+    IoStatus status = ReadListFile(opt.inputs[0], paths);
+    if (!status.ok()) {
+        err << "voicelib " << opt.name << ": cannot read voice list " << status.message() << "\n";
+        return false;
+    }
+    if (paths->empty()) {
+        err << "voicelib " << opt.name << ": the voice list " << opt.inputs[0] << " has no rows\n";
+        return false;
+    }
+    return true;
+}
+
+// Reports the first invalid source, if any; returns whether all passed.
+bool Validate(const Options& opt, const std::vector<std::string>& paths, std::ostream& out)
+{
+    int bad = FindFirstInvalidSource(paths);
+    if (bad < 0)
+        return true;
+    const std::string& path = paths[static_cast<std::size_t>(bad)];
+    if (opt.json)
+        out << "{\"invalid_index\":" << bad << ",\"invalid_path\":" << JsonString(path) << "}\n";
+    else
+        out << InvalidSourceMessage(bad, path) << "\n";
+    return false;
+}
+
+int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
+{
+    std::vector<std::string> paths;
+    if (!CollectSources(opt, &paths, err))
+        return EXIT_USAGE_OR_IO;
+    if (!Validate(opt, paths, out))
+        return EXIT_INVALID_SOURCE;
+    WriteResult result = WriteLibrary(opt.output, paths);
+    if (!result.status.ok()) {
+        err << "voicelib build: cannot write the library " << result.status.message() << "\n";
+        return EXIT_USAGE_OR_IO;
+    }
+    const BuildSummary& s = result.summary;
+    if (opt.json) {
+        out << "{\"entries\":" << s.entries << ",\"ok\":" << s.ok << ",\"failed\":" << s.failed
+            << ",\"left_out\":" << s.leftOut << ",\"bytes\":" << s.bytes << "}\n";
+    } else {
+        out << BuildSummaryMessage(s) << "\n";
+    }
+    return s.failed > 0 ? EXIT_SOURCES_FAILED : EXIT_DONE;
+}
+
+int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
+{
+    std::vector<std::string> paths;
+    if (!CollectSources(opt, &paths, err))
+        return EXIT_USAGE_OR_IO;
+    if (!Validate(opt, paths, out))
+        return EXIT_INVALID_SOURCE;
+    int checked = std::min<int>(static_cast<int>(paths.size()), MAX_LIBRARY_ENTRIES);
+    int leftOut = static_cast<int>(paths.size()) - checked;
+    if (opt.json) {
+        out << "{\"checked\":" << checked << ",\"left_out\":" << leftOut << "}\n";
+    } else {
+        out << "检查通过,共计" << checked << "个文件.\n";
+        if (leftOut > 0)
+            out << LeftOutMessage(leftOut) << "\n";
+    }
+    return EXIT_DONE;
+}
+
+bool OneInput(const Options& opt, const char* what, std::ostream& err)
+{
+    if (opt.inputs.size() == 1)
+        return true;
+    err << "voicelib " << opt.name << ": expected one " << what << ", got " << opt.inputs.size() << "\n";
+    return false;
+}
+
+bool ReadIndex(const Options& opt, LibraryIndex* index, std::ostream& err)
+{
+    if (!OneInput(opt, "library file", err))
+        return false;
+    IoStatus status = ReadLibraryIndex(opt.inputs[0], index);
+    if (!status.ok()) {
+        err << "voicelib " << opt.name << ": " << status.message() << "\n";
+        return false;
+    }
+    return true;
+}
+
+std::string Seconds(std::uint64_t bytes)
+{
+    // 8000 A-law samples a second, one byte each.
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", static_cast<double>(bytes) / 8000.0);
+    return buf;
+}
+
+int RunInfo(Options& opt, std::ostream& out, std::ostream& err)
+{
+    LibraryIndex index;
+    if (!ReadIndex(opt, &index, err))
+        return EXIT_USAGE_OR_IO;
+    std::uint64_t total = 0;
+    for (auto size : index.sizes)
+        total += size;
+    if (opt.json) {
+        out << "{\"entries\":" << index.sizes.size() << ",\"file_bytes\":" << index.fileSize
+            << ",\"audio_bytes\":" << total << ",\"seconds\":" << Seconds(total) << ",\"items\":[";
+        for (std::size_t i = 0; i < index.sizes.size(); ++i) {
+            out << (i ? "," : "") << "{\"index\":" << i << ",\"offset\":" << index.offsets[i]
+                << ",\"size\":" << index.sizes[i] << ",\"seconds\":" << Seconds(index.sizes[i]) << "}";
+        }
+        out << "]}\n";
+        return EXIT_DONE;
+    }
+    out << "entries: " << index.sizes.size() << "\n";
+    out << "index\toffset\tsize\tseconds\n";
+    for (std::size_t i = 0; i < index.sizes.size(); ++i)
+        out << i << "\t" << index.offsets[i] << "\t" << index.sizes[i] << "\t" << Seconds(index.sizes[i])
+            << "\n";
+    out << "total: " << total << " bytes of audio, " << Seconds(total) << " s, file " << index.fileSize
+        << " bytes\n";
+    return EXIT_DONE;
+}
+
+std::string EntryFileName(std::size_t i)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04zu.wav", i);
+    return buf;
+}
+
+int RunExtract(Options& opt, std::ostream& out, std::ostream& err)
+{
+    LibraryIndex index;
+    if (!ReadIndex(opt, &index, err))
+        return EXIT_USAGE_OR_IO;
+    std::error_code ec;
+    std::filesystem::create_directories(opt.output, ec);
+    if (ec) {
+        err << "voicelib extract: " << opt.output << ": " << ec.message() << "\n";
+        return EXIT_USAGE_OR_IO;
+    }
+    for (std::size_t i = 0; i < index.sizes.size(); ++i) {
+        std::string target = (std::filesystem::path(opt.output) / EntryFileName(i)).string();
+        IoStatus status = ExtractEntry(opt.inputs[0], index, static_cast<int>(i), target);
+        if (!status.ok()) {
+            err << "voicelib extract: " << status.message() << "\n";
+            return EXIT_USAGE_OR_IO;
+        }
+    }
+    out << "extracted " << index.sizes.size() << " entries to " << opt.output << "\n";
+    return EXIT_DONE;
+}
+
+int RunShow(Options& opt, std::ostream& out, std::ostream& err)
+{
+    if (!OneInput(opt, "voice list file", err))
+        return EXIT_USAGE_OR_IO;
+    std::vector<std::string> rows;
+    IoStatus status = ReadListFile(opt.inputs[0], &rows);
+    if (!status.ok()) {
+        err << "voicelib show: cannot read voice list " << status.message() << "\n";
+        return EXIT_USAGE_OR_IO;
+    }
+    if (opt.json) {
+        out << "{\"count\":" << rows.size() << ",\"rows\":[";
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            out << (i ? "," : "") << JsonString(rows[i]);
+        out << "]}\n";
+    } else {
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            out << i << "\t" << rows[i] << "\n";
+    }
+    return EXIT_DONE;
+}
+
+int RunExport(Options& opt, std::ostream& out, std::ostream& err)
+{
+    if (opt.inputs.empty()) {
+        err << "voicelib export: no files given\n";
+        return EXIT_USAGE_OR_IO;
+    }
+    IoStatus status = WriteListFile(opt.output, opt.inputs);
+    if (!status.ok()) {
+        err << "voicelib export: cannot save the voice list " << status.message() << "\n";
+        return EXIT_USAGE_OR_IO;
+    }
+    out << SaveDoneMessage() << "\n";
+    return EXIT_DONE;
+}
+
+const std::map<std::string, Command>& Commands()
+{
+    static const std::map<std::string, Command> commands = {
+        {"build",
+         {R"(usage: voicelib build -o OUT.bin FILE.wav... [--json]
+       voicelib build -o OUT.bin LIST.ini [--json]
+
+Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law), then
+writes the library atomically: OUT.bin is either the old file or the complete
+new one. A first argument ending in .ini is a voice list file whose rows are
+the sources. With --json one JSON object is printed:
+{"entries","ok","failed","left_out","bytes"} or {"invalid_index","invalid_path"}.
+)",
+          true, true, RunBuild}},
+        {"check",
+         {R"(usage: voicelib check FILE.wav... [--json]
+       voicelib check LIST.ini [--json]
+
+Validates the first 1024 sources as a build would, without writing anything.
+)",
+          true, false, RunCheck}},
+        {"info",
+         {R"(usage: voicelib info LIB.bin [--json]
+
+Prints the entry count and each entry's offset, size and duration (8000 bytes
+a second), after checking that the file is a consistent library.
+)",
+          true, false, RunInfo}},
+        {"extract",
+         {R"(usage: voicelib extract LIB.bin -o DIR
+
+Writes entry i as DIR/iiii.wav (8 kHz mono A-law, canonical 58-byte header).
+Building from the extracted files in order gives the same library.
+)",
+          false, true, RunExtract}},
+        {"show",
+         {R"(usage: voicelib show LIST.ini [--json]
+
+Prints a voice list file's rows as the window lists them: index TAB path.
+)",
+          true, false, RunShow}},
+        {"export",
+         {R"(usage: voicelib export -o LIST.ini FILE.wav...
+
+Writes the files as a voice list file (section ZuLibItem, ZuCount, D000...),
+keeping every other line of an existing file.
+)",
+          false, true, RunExport}},
+    };
+    return commands;
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    if (args.empty()) {
+        err << kUsage;
+        return EXIT_USAGE_OR_IO;
+    }
+    if (args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+        out << kUsage;
+        return EXIT_DONE;
+    }
+    auto it = Commands().find(args[0]);
+    if (it == Commands().end()) {
+        err << "voicelib: unknown command '" << args[0] << "'\n" << kUsage;
+        return EXIT_USAGE_OR_IO;
+    }
+    const Command& cmd = it->second;
+    Options opt;
+    opt.name = args[0];
+    std::string error;
+    if (!ParseOptions(args, cmd, &opt, &error)) {
+        err << "voicelib " << opt.name << ": " << error << "\n" << cmd.help;
+        return EXIT_USAGE_OR_IO;
+    }
+    if (opt.help) {
+        out << cmd.help;
+        return EXIT_DONE;
+    }
+    return cmd.run(opt, out, err);
+}
+
+} // namespace voicelib::cli

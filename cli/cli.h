@@ -1,0 +1,20 @@
+#pragma once
+
+// The `voicelib` command line: build, check, info, extract, show, export.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace voicelib::cli {
+
+// Exit codes.
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_INVALID_SOURCE = 1; // a source failed validation, nothing written
+inline constexpr int EXIT_USAGE_OR_IO = 2;    // bad arguments or an I/O error, nothing written
+inline constexpr int EXIT_SOURCES_FAILED = 3; // written, but some sources could not be opened
+
+// Runs one command; args excludes the program name.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace voicelib::cli
