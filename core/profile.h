@@ -1,0 +1,139 @@
+#pragma once
+
+// An INI document read and written the way the Windows private-profile
+// functions behave, for the little the voice list file needs: look a key up
+// in a section, read it as a string or as an integer, and set keys.
+//
+// The file is parsed once into lines. Every line keeps its own bytes and
+// line ending, so a rewrite changes only the lines of the keys that were set
+// and leaves the rest of the file byte for byte as it was.
+
+#include "core/fileio.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace voicelib {
+
+class ProfileDocument
+{
+public:
+    // Line ending of the lines this document adds.
+    enum class Eol : std::uint8_t
+    {
+        None,
+        Lf,
+        CrLf,
+        Cr
+    };
+
+    ProfileDocument() = default;
+
+    // Parses file bytes. Text that is not valid UTF-8 is taken as GBK (code
+    // page 936) and converted, so the document always holds UTF-8.
+    static ProfileDocument Parse(std::string_view bytes);
+
+    // Reads and parses a file. A missing file is an error like any other;
+    // the caller decides whether that means "empty document".
+    // *missing tells a file that does not exist from one that cannot be read.
+    static IoStatus Load(const std::string& path, ProfileDocument* doc, bool* missing = nullptr);
+
+    // The value of a key in the first section of that name, or nothing when
+    // the section or the key is missing. Names match without regard to ASCII
+    // case. The view is valid until the document is changed.
+    std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+    std::string GetString(std::string_view section, std::string_view key, std::string_view def = {}) const;
+    // The key read as the profile integer reader does (see ParseProfileInt);
+    // the default when the key is missing or empty.
+    std::int32_t GetInt(std::string_view section, std::string_view key, std::int32_t def = 0) const;
+
+    // Calls fn(key, value) for every key line of the first section of that
+    // name, in file order, duplicates included. Returns false when the
+    // section does not exist.
+    bool ForEachEntry(std::string_view section,
+                      const std::function<void(std::string_view key, std::string_view value)>& fn) const;
+
+    // Sets one key: the first line of the key gets the new value, a new key
+    // goes after the last line of the section, a new section at the end.
+    void SetString(std::string_view section, std::string_view key, std::string_view value);
+    // Sets many keys in one pass over the document, as if SetString were
+    // called for each pair in order.
+    using Entry = std::pair<std::string_view, std::string_view>;
+    void SetStrings(std::string_view section, std::span<const Entry> entries);
+
+    // The file's bytes: a byte-order mark if the file had one, then every line.
+    std::string Serialize() const;
+    // Writes the document atomically: the old file stays intact on failure.
+    IoStatus Save(const std::string& path) const;
+
+    bool decodedFromGbk() const { return m_fromGbk; }
+    bool hasBom() const { return m_bom; }
+    Eol newLineStyle() const { return m_eol; }
+    std::size_t lineCount() const { return m_lines.size(); }
+
+private:
+    enum class Kind : std::uint8_t
+    {
+        Blank,
+        Section,
+        Entry,
+        Other
+    };
+
+    // One physical line. Its text lives in m_text (as read) or in m_edits
+    // (set or added since), at [off, off + len); the ending is not included.
+    struct Line
+    {
+        std::size_t off = 0;
+        std::uint32_t len = 0;
+        // Name and value, relative to off: the section name, or the key and
+        // its value, already trimmed and cut at a NUL byte.
+        std::uint32_t nameOff = 0, nameLen = 0;
+        std::uint32_t valueOff = 0, valueLen = 0;
+        Kind kind = Kind::Blank;
+        Eol eol = Eol::None;
+        bool edited = false;
+    };
+
+    void ParseText();
+    void Classify(Line& line) const;
+    std::string_view Text(const Line& line) const;
+    std::string_view Name(const Line& line) const;
+    std::string_view RawValue(const Line& line) const;
+    // Index of the first section header of that name, or npos.
+    std::size_t FindSection(std::string_view section) const;
+    // One past the last line of the section that starts at header.
+    std::size_t SectionEnd(std::size_t header) const;
+    Line MakeLine(std::string_view text, Eol eol);
+
+    std::string m_text;  // the file as UTF-8, without a byte-order mark
+    std::string m_edits; // text of lines set or added since parsing
+    std::vector<Line> m_lines;
+    Eol m_eol = Eol::Lf;
+    bool m_bom = false;
+    bool m_fromGbk = false;
+};
+
+// What GetPrivateProfileInt makes of a value: optional sign, then decimal
+// digits (hex after "0x") up to the first other character, wrapping modulo
+// 2^32. An empty value gives the default.
+std::int32_t ParseProfileInt(std::string_view value, std::int32_t def);
+
+// The value a reader sees for a stored one: trimmed, cut at a NUL byte, and
+// without one pair of enclosing quotes.
+std::string_view ProfileValue(std::string_view stored);
+
+// Whether bytes are valid UTF-8 (no overlongs, surrogates or code points
+// above U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// GBK (code page 936) to UTF-8; bytes that are not GBK become U+FFFD.
+std::string GbkToUtf8(std::string_view bytes);
+
+} // namespace voicelib
