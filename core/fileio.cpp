@@ -39,6 +39,17 @@ std::size_t Allow(std::uint64_t& budget, std::size_t n)
     return allowed;
 }
 
+// Gives back what a short (or failed) transfer did not use, so the budget
+// counts bytes that really moved.
+void Refund(std::uint64_t& budget, std::size_t taken, ssize_t moved)
+{
+    if (budget == IoFault::kNever)
+        return;
+    std::size_t used = moved > 0 ? static_cast<std::size_t>(moved) : 0;
+    if (used < taken)
+        budget += taken - used;
+}
+
 std::string DirName(const std::string& path)
 {
     auto slash = path.rfind('/');
@@ -152,6 +163,7 @@ long long ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offset, int* er
             return -1;
         }
         ssize_t r = ::pread(fd, p + done, want, static_cast<off_t>(offset + done));
+        Refund(g_fault.readBudget, want, r);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -178,6 +190,7 @@ template <typename Fn> bool WriteLoop(const void* buf, std::size_t n, int* err, 
             return false;
         }
         ssize_t w = write(p + done, want, done);
+        Refund(g_fault.writeBudget, want, w);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
@@ -193,9 +206,8 @@ template <typename Fn> bool WriteLoop(const void* buf, std::size_t n, int* err, 
 
 bool WriteAll(int fd, const void* buf, std::size_t n, int* err)
 {
-    return WriteLoop(buf, n, err, [fd](const char* p, std::size_t len, std::size_t) {
-        return ::write(fd, p, len);
-    });
+    return WriteLoop(buf, n, err,
+                     [fd](const char* p, std::size_t len, std::size_t) { return ::write(fd, p, len); });
 }
 
 bool WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset, int* err)
@@ -205,52 +217,46 @@ bool WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset, in
     });
 }
 
-bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, int* err)
+bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, int* err, CopyFailure* where)
 {
+    if (where)
+        *where = CopyFailure::None;
+    std::uint64_t done = 0;
+
     // The kernel copy avoids user-space buffers entirely; it is not used
-    // while a test fault is armed, so the budget sees every byte.
+    // while a test fault is armed, so the budget sees every byte. It cannot
+    // tell which side failed, so any error hands the rest to the plain loop
+    // below, which either gets past it or fails on the side at fault.
     if (!FaultActive()) {
         off_t in = static_cast<off_t>(src_offset);
-        std::uint64_t left = len;
-        bool usable = true;
-        while (left > 0) {
-            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 30));
+        while (done < len) {
+            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, 1u << 30));
             ssize_t c = ::copy_file_range(src, &in, dst, nullptr, chunk, 0);
-            if (c < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (left == len && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                                    errno == EOPNOTSUPP || errno == EBADF)) {
-                    usable = false; // fall back to read/write below
-                    break;
-                }
-                *err = errno;
-                return false;
-            }
-            if (c == 0) {
-                *err = ENODATA;
-                return false;
-            }
-            left -= static_cast<std::uint64_t>(c);
+            if (c < 0 && errno == EINTR)
+                continue;
+            if (c <= 0)
+                break;
+            done += static_cast<std::uint64_t>(c);
         }
-        if (usable)
-            return true;
     }
 
     constexpr std::size_t kBuf = 256 * 1024;
-    std::vector<char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(len, kBuf)));
-    std::uint64_t done = 0;
+    std::vector<char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(len - done, kBuf)));
     while (done < len) {
         std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, buf.size()));
         long long r = ReadAt(src, buf.data(), want, src_offset + done, err);
-        if (r < 0)
-            return false;
-        if (r == 0) {
-            *err = ENODATA;
+        if (r <= 0) {
+            if (r == 0)
+                *err = ENODATA;
+            if (where)
+                *where = CopyFailure::Read;
             return false;
         }
-        if (!WriteAll(dst, buf.data(), static_cast<std::size_t>(r), err))
+        if (!WriteAll(dst, buf.data(), static_cast<std::size_t>(r), err)) {
+            if (where)
+                *where = CopyFailure::Write;
             return false;
+        }
         done += static_cast<std::uint64_t>(r);
     }
     return true;

@@ -32,7 +32,7 @@ private:
 };
 
 // Test seam: after the given number of bytes have gone through WriteAll /
-// CopyRange (or ReadSome), further writes (reads) fail with the errno given.
+// CopyRange (or ReadAt), further writes (reads) fail with the errno given.
 // Process-wide; the engine is single-threaded. Use ScopedIoFault in tests.
 struct IoFault
 {
@@ -84,10 +84,20 @@ long long ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offset, int* er
 bool WriteAll(int fd, const void* buf, std::size_t n, int* err);
 bool WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset, int* err);
 
+// Which side of a failed CopyRange was at fault.
+enum class CopyFailure
+{
+    None,
+    Read,
+    Write
+};
+
 // Copies len bytes starting at src_offset of src to the current position of
 // dst, in the kernel where it can. Fails with EIO-like errors, or with
-// ENODATA when src ends before len bytes were copied.
-bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, int* err);
+// ENODATA when src ends before len bytes were copied; *where (if given) then
+// says whether reading src or writing dst failed.
+bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, int* err,
+               CopyFailure* where = nullptr);
 
 // Size of an open file, or -1 with *err set.
 long long FileSize(int fd, int* err);
@@ -117,7 +127,7 @@ public:
     void Discard();
 
 private:
-    std::string m_target;    // as given, for messages
+    std::string m_target;     // as given, for messages
     std::string m_realTarget; // what the rename replaces
     std::string m_tempPath;
     FileHandle m_file;

@@ -25,6 +25,7 @@ public:
     virtual void RowChanged(int /*row*/) {}
     virtual void AboutToReset() {}
     virtual void Reset() {}
+    // The selected index has changed (after the row change that caused it).
     virtual void SelectionChanged(int /*row*/) {}
 };
 
@@ -45,14 +46,16 @@ public:
     // Each operation returns whether it changed anything.
     // Adds rows at the end in the given order; the selection is kept.
     bool Append(const std::vector<std::string>& paths);
-    // Inserts before the selected row s; row s stays selected at s + 1.
+    // Inserts before the selected row s; row s stays selected at s + 1. An
+    // empty path (a cancelled dialog) changes nothing.
     bool Insert(const std::string& path);
     // Deletes the selected row; nothing is selected afterwards.
     bool DeleteSelected();
     // Swap the selected row with its neighbour; the moved row stays selected.
     bool MoveUp();
     bool MoveDown();
-    // Replaces the path of a row; number, selection and icons stay.
+    // Replaces the path of a row; number, selection and icons stay. An empty
+    // path changes nothing.
     bool Replace(int row, const std::string& path);
     // Replaces all rows (a loaded list file); nothing is selected afterwards.
     void Assign(std::vector<std::string> paths);

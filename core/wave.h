@@ -3,6 +3,8 @@
 // Source WAVE files: the acceptance test on the first 58 bytes, and where a
 // source's audio lies.
 
+#include "core/fileio.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +20,10 @@ inline constexpr std::uint16_t WAVE_FORMAT_ALAW = 6;
 
 // True when the path names something that exists (a folder counts too).
 bool FileExists(const std::string& path);
+
+// Opens a source for reading. Only regular files open: a folder fails with
+// EISDIR, a pipe or device with EINVAL (and a pipe never blocks the open).
+FileHandle OpenSource(const std::string& path, int* err);
 
 // The header rules alone, on a probe of n bytes (fewer than 58 never pass).
 bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n);

@@ -1,0 +1,171 @@
+#include "core/wave.h"
+
+#include "core/library.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace voicelib {
+
+namespace {
+
+std::uint32_t Le32(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::uint16_t Le16(const unsigned char* p)
+{
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+void PutLe32(std::vector<unsigned char>& out, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+void PutLe16(std::vector<unsigned char>& out, std::uint16_t v)
+{
+    out.push_back(static_cast<unsigned char>(v));
+    out.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void PutTag(std::vector<unsigned char>& out, const char (&tag)[5])
+{
+    out.insert(out.end(), tag, tag + 4);
+}
+
+// A hostile file could hold millions of empty chunks; real sources have a
+// handful before their data.
+constexpr int kMaxChunks = 4096;
+
+} // namespace
+
+bool FileExists(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+FileHandle OpenSource(const std::string& path, int* err)
+{
+    int e = 0;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        e = errno;
+    } else {
+        FileHandle file(fd);
+        struct stat st;
+        if (::fstat(fd, &st) != 0)
+            e = errno;
+        else if (S_ISDIR(st.st_mode))
+            e = EISDIR;
+        else if (!S_ISREG(st.st_mode))
+            e = EINVAL;
+        else
+            return file;
+    }
+    if (err)
+        *err = e;
+    return FileHandle();
+}
+
+bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n)
+{
+    if (!probe || n < WAVE_HEADER_PROBE_SIZE)
+        return false;
+    if (std::memcmp(probe, "RIFF", 4) != 0)
+        return false;
+    if (std::memcmp(probe + 8, "WAVEfmt ", 8) != 0)
+        return false;
+    if (Le32(probe + 16) != 18)
+        return false;
+    return Le16(probe + 20) == WAVE_FORMAT_ALAW;
+}
+
+bool IsAcceptedWave(const std::string& path)
+{
+    int err = 0;
+    FileHandle file = OpenSource(path, &err);
+    if (!file.valid())
+        return false;
+    unsigned char probe[WAVE_HEADER_PROBE_SIZE] = {};
+    long long got = ReadAt(file.fd(), probe, sizeof probe, 0, &err);
+    if (got < 0)
+        return false;
+    return IsAcceptedWaveHeader(probe, static_cast<std::size_t>(got));
+}
+
+int FindFirstInvalidSource(const std::vector<std::string>& paths)
+{
+    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!FileExists(paths[i]) || !IsAcceptedWave(paths[i]))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool LocateAudio(int fd, std::uint64_t fileSize, AudioSpan* span, int* err)
+{
+    std::uint64_t pos = 12;
+    for (int chunks = 0; chunks < kMaxChunks && pos + 8 <= fileSize; ++chunks) {
+        unsigned char header[8];
+        long long got = ReadAt(fd, header, sizeof header, pos, err);
+        if (got < 0)
+            return false;
+        if (got < 8)
+            break; // the file shrank under us; the fallback below is bounded by fileSize
+        const std::uint64_t size = Le32(header + 4);
+        const std::uint64_t payload = pos + 8;
+        if (std::memcmp(header, "data", 4) == 0) {
+            span->offset = payload;
+            span->length = (size == 0 || size > fileSize - payload) ? fileSize - payload : size;
+            return true;
+        }
+        pos = payload + size + (size & 1);
+    }
+    span->offset = std::min(WAVE_DATA_OFFSET, fileSize);
+    span->length = fileSize - span->offset;
+    return true;
+}
+
+std::vector<unsigned char> MakeCanonicalWaveHeader(std::uint32_t dataBytes)
+{
+    constexpr std::uint32_t kAfterRiffSize = WAVE_HEADER_PROBE_SIZE - 8;
+    const std::uint32_t riffSize =
+        dataBytes > UINT32_MAX - kAfterRiffSize ? UINT32_MAX : dataBytes + kAfterRiffSize;
+
+    std::vector<unsigned char> h;
+    h.reserve(WAVE_HEADER_PROBE_SIZE);
+    PutTag(h, "RIFF");
+    PutLe32(h, riffSize);
+    PutTag(h, "WAVE");
+    PutTag(h, "fmt ");
+    PutLe32(h, 18);
+    PutLe16(h, WAVE_FORMAT_ALAW);
+    PutLe16(h, 1);    // channels
+    PutLe32(h, 8000); // samples per second
+    PutLe32(h, 8000); // bytes per second
+    PutLe16(h, 1);    // block alignment
+    PutLe16(h, 8);    // bits per sample
+    PutLe16(h, 0);    // no extra format bytes
+    PutTag(h, "fact");
+    PutLe32(h, 4);
+    PutLe32(h, dataBytes); // one byte per sample
+    PutTag(h, "data");
+    PutLe32(h, dataBytes);
+    return h;
+}
+
+} // namespace voicelib

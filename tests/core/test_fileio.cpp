@@ -1,0 +1,206 @@
+#include "core/fileio.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace voicelib {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileIoTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = ::testing::TempDir() + "fileio-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+        target = (dir / "target.dat").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        return path;
+    }
+    static std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::size_t FilesInDir() const
+    {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+    }
+
+    fs::path dir;
+    std::string target;
+};
+
+TEST_F(FileIoTest, CommitReplacesAndKeepsMode)
+{
+    Write("target.dat", "old contents");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    AtomicFile f(target);
+    ASSERT_TRUE(f.Open().ok());
+    ASSERT_TRUE(f.Write("new ", 4).ok());
+    ASSERT_TRUE(f.Write("data", 4).ok());
+    ASSERT_TRUE(f.WriteAt("N", 1, 0).ok());
+    EXPECT_EQ(Read(target), "old contents"); // untouched until the commit
+    ASSERT_TRUE(f.Commit().ok());
+    EXPECT_EQ(Read(target), "New data");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(FileIoTest, UncommittedFileLeavesNoTrace)
+{
+    Write("target.dat", "old");
+    {
+        AtomicFile f(target);
+        ASSERT_TRUE(f.Open().ok());
+        ASSERT_TRUE(f.Write("abandoned", 9).ok());
+        EXPECT_EQ(FilesInDir(), 2u);
+    }
+    EXPECT_EQ(Read(target), "old");
+    EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(FileIoTest, SymlinkTargetReplacesTheFileItNames)
+{
+    const std::string real = Write("real.dat", "old");
+    const std::string link = (dir / "link.dat").string();
+    fs::create_symlink(real, link);
+    AtomicFile f(link);
+    ASSERT_TRUE(f.Open().ok());
+    ASSERT_TRUE(f.Write("new", 3).ok());
+    ASSERT_TRUE(f.Commit().ok());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Read(real), "new");
+}
+
+TEST_F(FileIoTest, WriteFaultAfterEveryBudget)
+{
+    const std::string payload = "0123456789abcdef";
+    for (std::uint64_t budget = 0; budget < payload.size(); ++budget) {
+        SCOPED_TRACE(budget);
+        Write("target.dat", "previous");
+        ScopedIoFault fault;
+        IoFault::FailWritesAfter(budget, EIO);
+        AtomicFile f(target);
+        ASSERT_TRUE(f.Open().ok());
+        IoStatus s = f.Write(payload.data(), 10);
+        if (s.ok())
+            s = f.Write(payload.data() + 10, payload.size() - 10);
+        ASSERT_FALSE(s.ok());
+        EXPECT_EQ(s.path(), target);
+        f.Discard();
+        EXPECT_EQ(Read(target), "previous");
+        EXPECT_EQ(FilesInDir(), 1u);
+    }
+}
+
+TEST_F(FileIoTest, OpenFailuresNameTheTarget)
+{
+    struct Case
+    {
+        const char* name;
+        std::string path;
+    };
+    fs::create_directory(dir / "sub");
+    for (const Case& c : {Case{"empty", ""}, Case{"folder", (dir / "sub").string()},
+                          Case{"missing folder", (dir / "none" / "x.dat").string()}}) {
+        SCOPED_TRACE(c.name);
+        AtomicFile f(c.path);
+        IoStatus s = f.Open();
+        EXPECT_FALSE(s.ok());
+        EXPECT_EQ(s.path(), c.path);
+        EXPECT_FALSE(s.reason().empty());
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "sub"));
+}
+
+struct CopyCase
+{
+    const char* name;
+    bool armReads;
+    std::uint64_t budget;
+    std::uint64_t offset;
+    std::uint64_t len;
+    bool ok;
+    CopyFailure where;
+    int err;
+};
+
+class CopyRangeTest : public FileIoTest, public ::testing::WithParamInterface<CopyCase>
+{
+};
+
+TEST_P(CopyRangeTest, CopiesOrSaysWhichSideFailed)
+{
+    const CopyCase& c = GetParam();
+    std::string text(1000, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>('a' + i % 26);
+    int err = 0;
+    FileHandle src = FileHandle::OpenRead(Write("src", text), &err);
+    ASSERT_TRUE(src.valid());
+    FileHandle dst(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    ASSERT_TRUE(dst.valid());
+    ASSERT_EQ(::write(dst.fd(), "hdr", 3), 3);
+
+    ScopedIoFault fault;
+    if (c.armReads)
+        IoFault::FailReadsAfter(c.budget, EIO);
+    else if (c.budget != IoFault::kNever)
+        IoFault::FailWritesAfter(c.budget, ENOSPC);
+    CopyFailure where = CopyFailure::Write;
+    EXPECT_EQ(CopyRange(src.fd(), c.offset, dst.fd(), c.len, &err, &where), c.ok);
+    EXPECT_EQ(where, c.where);
+    if (c.ok)
+        EXPECT_EQ(Read(target), "hdr" + text.substr(c.offset, c.len));
+    else
+        EXPECT_EQ(err, c.err);
+}
+
+constexpr auto kNever = IoFault::kNever;
+
+INSTANTIATE_TEST_SUITE_P(
+    FileIo, CopyRangeTest,
+    ::testing::Values(CopyCase{"KernelCopy", false, kNever, 58, 900, true, CopyFailure::None, 0},
+                      CopyCase{"NothingToCopy", false, kNever, 1000, 0, true, CopyFailure::None, 0},
+                      CopyCase{"SourceTooShort", false, kNever, 500, 600, false, CopyFailure::Read, ENODATA},
+                      CopyCase{"BufferedCopyUnderFault", false, 10000, 58, 900, true, CopyFailure::None, 0},
+                      CopyCase{"ReadFails", true, 100, 0, 900, false, CopyFailure::Read, EIO},
+                      CopyCase{"WriteFails", false, 100, 0, 900, false, CopyFailure::Write, ENOSPC}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(FileIoTest, ReadBudgetCountsOnlyBytesRead)
+{
+    int err = 0;
+    FileHandle small = FileHandle::OpenRead(Write("small", "0123456789"), &err);
+    ScopedIoFault fault;
+    IoFault::FailReadsAfter(15, EIO);
+    char buf[64];
+    // A short read at the end of the file uses 10 bytes of the budget, not 64.
+    EXPECT_EQ(ReadAt(small.fd(), buf, sizeof buf, 0, &err), 10);
+    EXPECT_EQ(ReadAt(small.fd(), buf, 5, 0, &err), 5);
+    EXPECT_EQ(ReadAt(small.fd(), buf, 1, 0, &err), -1);
+    EXPECT_EQ(err, EIO);
+}
+
+} // namespace
+} // namespace voicelib

@@ -1,0 +1,455 @@
+#include "core/library.h"
+#include "core/wave.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace voicelib {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+// Audio bytes that differ between sources and along each source, so a byte
+// taken from the wrong place shows.
+Bytes Audio(std::size_t n, int seed)
+{
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<unsigned char>((i * 7 + static_cast<std::size_t>(seed) * 31) % 251);
+    return b;
+}
+
+Bytes Cat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Le32(std::uint32_t v)
+{
+    return {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+            static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+}
+
+class LibraryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = ::testing::TempDir() + "library-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+        target = (dir / "out.bin").string();
+    }
+    void TearDown() override
+    {
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir);
+    }
+
+    std::string Write(const std::string& name, const Bytes& bytes)
+    {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    // A canonical source whose file holds `audio` bytes after the header.
+    std::string Source(const std::string& name, std::size_t audio, int seed = 1)
+    {
+        return Write(name,
+                     Cat(MakeCanonicalWaveHeader(static_cast<std::uint32_t>(audio)), Audio(audio, seed)));
+    }
+    static Bytes Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+    // Files of the folder other than the ones the test made: leftovers.
+    std::vector<std::string> Leftovers() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename().string().rfind(".voicelib-", 0) == 0)
+                names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    fs::path dir;
+    std::string target;
+};
+
+struct SizeCase
+{
+    const char* name;
+    std::size_t fileBytes;
+    std::uint32_t entry;
+};
+
+class EntrySizeTest : public LibraryTest, public ::testing::WithParamInterface<SizeCase>
+{
+};
+
+TEST_P(EntrySizeTest, WholeBlocksOnly)
+{
+    const SizeCase& c = GetParam();
+    const std::string src = Source("a.wav", c.fileBytes - 58);
+    WriteResult r = WriteLibrary(target, {src});
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.summary.entries, 1);
+    EXPECT_EQ(r.summary.ok, 1);
+    EXPECT_EQ(r.summary.failed, 0);
+    EXPECT_EQ(r.summary.sizes[0], c.entry);
+    EXPECT_EQ(r.summary.bytes, 8 + c.entry);
+    const Bytes audio = Audio(c.fileBytes - 58, 1);
+    EXPECT_EQ(Read(target), Cat(Cat(Le32(1), Le32(c.entry)), Bytes(audio.begin(), audio.begin() + c.entry)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Library, EntrySizeTest,
+                         ::testing::Values(SizeCase{"HeaderOnly", 58, 0},
+                                           SizeCase{"OneShortOfABlock", 58 + 159, 0},
+                                           SizeCase{"OneBlock", 58 + 160, 160},
+                                           SizeCase{"TailDropped", 58 + 330, 320}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(LibraryTest, EntriesBackToBack)
+{
+    const std::string a = Source("a.wav", 320, 1);
+    const std::string b = Source("b.wav", 100, 2);
+    const std::string c = Source("c.wav", 170, 3);
+    WriteResult r = WriteLibrary(target, {a, b, c});
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    const Bytes lib = Read(target);
+    ASSERT_EQ(lib.size(), 496u);
+    EXPECT_EQ(r.summary.bytes, 496u);
+    EXPECT_EQ(Bytes(lib.begin(), lib.begin() + 16), Cat(Cat(Le32(3), Le32(320)), Cat(Le32(0), Le32(160))));
+    EXPECT_EQ(Bytes(lib.begin() + 16, lib.begin() + 336), Audio(320, 1));
+    const Bytes third = Audio(170, 3);
+    EXPECT_EQ(Bytes(lib.begin() + 336, lib.end()), Bytes(third.begin(), third.begin() + 160));
+
+    LibraryIndex index;
+    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    EXPECT_EQ(index.sizes, (std::vector<std::uint32_t>{320, 0, 160}));
+    EXPECT_EQ(index.offsets, (std::vector<std::uint64_t>{16, 336, 336}));
+}
+
+TEST_F(LibraryTest, SameSourceTwice)
+{
+    const std::string a = Source("a.wav", 480);
+    WriteResult r = WriteLibrary(target, {a, a});
+    ASSERT_TRUE(r.status.ok());
+    EXPECT_EQ(r.summary.ok, 2);
+    EXPECT_EQ(r.summary.sizes[0], 480u);
+    EXPECT_EQ(r.summary.sizes[1], 480u);
+    EXPECT_EQ(Read(target), Cat(Cat(Cat(Le32(2), Le32(480)), Cat(Le32(480), Audio(480, 1))), Audio(480, 1)));
+}
+
+TEST_F(LibraryTest, RowsBeyondCapacityAreLeftOut)
+{
+    const std::string a = Source("a.wav", 160, 1);
+    std::vector<std::string> rows(1100, a);
+    rows[1050] = (dir / "missing.wav").string(); // never opened
+    WriteResult r = WriteLibrary(target, rows);
+    ASSERT_TRUE(r.status.ok());
+    EXPECT_EQ(r.summary.entries, 1024);
+    EXPECT_EQ(r.summary.ok, 1024);
+    EXPECT_EQ(r.summary.failed, 0);
+    EXPECT_EQ(r.summary.leftOut, 76);
+    EXPECT_EQ(fs::file_size(target), 4u + 4 * 1024 + 1024 * 160);
+    LibraryIndex index;
+    EXPECT_TRUE(ReadLibraryIndex(target, &index).ok());
+}
+
+TEST_F(LibraryTest, UnopenableSourcesGiveEmptyEntries)
+{
+    const std::string a = Source("a.wav", 160, 1);
+    const std::string gone = Source("gone.wav", 320, 2);
+    ASSERT_EQ(FindFirstInvalidSource({a, gone}), -1);
+    fs::remove(gone); // between validation and the write
+    const std::string folder = (dir / "sub.wav").string();
+    fs::create_directory(folder);
+
+    std::vector<int> progress;
+    WriteResult r = WriteLibrary(target, {gone, a, folder, ""}, [&](int done, int total) {
+        progress.push_back(done);
+        EXPECT_EQ(total, 4);
+        return true;
+    });
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.summary.ok, 1);
+    EXPECT_EQ(r.summary.failed, 3);
+    EXPECT_EQ(progress, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(Read(target),
+              Cat(Cat(Cat(Le32(4), Le32(0)), Cat(Le32(160), Le32(0))), Cat(Le32(0), Audio(160, 1))));
+}
+
+TEST_F(LibraryTest, MetadataBeforeDataIsNotCopied)
+{
+    // The layout ffmpeg writes: fmt, fact, LIST, then data.
+    Bytes src = MakeCanonicalWaveHeader(0);
+    src.resize(50);
+    const Bytes list = {'L', 'I', 'S', 'T', 26,  0,   0,   0,   'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 14,
+                        0,   0,   0,   'L', 'a', 'v', 'f', '5', '9', '.', '2', '7', '.', '1', '0', '0', 0};
+    src = Cat(Cat(Cat(src, list), Cat(Bytes{'d', 'a', 't', 'a'}, Le32(330))), Audio(330, 4));
+    WriteResult r = WriteLibrary(target, {Write("ff.wav", src)});
+    ASSERT_TRUE(r.status.ok());
+    const Bytes audio = Audio(330, 4);
+    EXPECT_EQ(Read(target), Cat(Cat(Le32(1), Le32(320)), Bytes(audio.begin(), audio.begin() + 320)));
+}
+
+TEST_F(LibraryTest, EmptyListWritesNothing)
+{
+    WriteResult r = WriteLibrary(target, {});
+    EXPECT_FALSE(r.status.ok());
+    EXPECT_EQ(r.status.path(), target);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(LibraryTest, SecondBuildReplacesTheFirst)
+{
+    const std::string a = Source("a.wav", 1600, 1);
+    const std::string b = Source("b.wav", 160, 2);
+    ASSERT_TRUE(WriteLibrary(target, {a, a, b}).status.ok());
+    ASSERT_EQ(fs::file_size(target), 16u + 3360);
+    WriteResult r = WriteLibrary(target, {b});
+    ASSERT_TRUE(r.status.ok());
+    EXPECT_EQ(r.summary.sizes[1], 0u); // nothing of the first build's table survives
+    EXPECT_EQ(Read(target), Cat(Cat(Le32(1), Le32(160)), Audio(160, 2)));
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// Failures of every kind leave the previous library exactly as it was.
+class FailedBuildTest : public LibraryTest
+{
+protected:
+    void SetUp() override
+    {
+        LibraryTest::SetUp();
+        a = Source("a.wav", 1600, 1);
+        b = Source("b.wav", 800, 2);
+        old = Cat(Cat(Le32(1), Le32(160)), Audio(160, 9));
+        Write("out.bin", old);
+    }
+    void ExpectOldTargetKept()
+    {
+        EXPECT_EQ(Read(target), old);
+        EXPECT_TRUE(Leftovers().empty());
+    }
+
+    std::string a, b;
+    Bytes old;
+};
+
+TEST_F(FailedBuildTest, WriteFailsPartWay)
+{
+    // Inside the count, the placeholders, the first and second source's audio, the table.
+    for (std::uint64_t budget : {0, 3, 10, 12, 500, 1611, 1612, 2000, 2411, 2412, 2415, 2419}) {
+        SCOPED_TRACE(budget);
+        ScopedIoFault fault;
+        IoFault::FailWritesAfter(budget, ENOSPC);
+        WriteResult r = WriteLibrary(target, {a, b});
+        IoFault::Reset();
+        ASSERT_FALSE(r.status.ok());
+        EXPECT_EQ(r.status.path(), target);
+        EXPECT_NE(r.status.reason().find("space"), std::string::npos) << r.status.reason();
+        ExpectOldTargetKept();
+    }
+    // The budget above reached the last byte: one more and the build goes through.
+    ScopedIoFault fault;
+    IoFault::FailWritesAfter(2420, ENOSPC);
+    EXPECT_TRUE(WriteLibrary(target, {a, b}).status.ok());
+}
+
+TEST_F(FailedBuildTest, ReadFailsInSecondSource)
+{
+    ScopedIoFault fault;
+    // Chunk headers of a (3 x 8 bytes) and its audio, then part of b.
+    IoFault::FailReadsAfter(24 + 1600 + 24 + 400, EIO);
+    WriteResult r = WriteLibrary(target, {a, b});
+    ASSERT_FALSE(r.status.ok());
+    EXPECT_EQ(r.status.path(), b);
+    ExpectOldTargetKept();
+}
+
+TEST_F(LibraryTest, DataSizePastEndCopiesToEnd)
+{
+    // A cut-short file still declares its full data size.
+    const std::string src = Source("cut.wav", 400, 5);
+    ASSERT_EQ(::truncate(src.c_str(), 58 + 330), 0);
+    WriteResult r = WriteLibrary(target, {src});
+    ASSERT_TRUE(r.status.ok());
+    const Bytes audio = Audio(400, 5);
+    EXPECT_EQ(Read(target), Cat(Cat(Le32(1), Le32(320)), Bytes(audio.begin(), audio.begin() + 320)));
+}
+
+TEST_F(FailedBuildTest, Cancelled)
+{
+    int calls = 0;
+    WriteResult r = WriteLibrary(target, {a, b, a}, [&](int done, int) {
+        ++calls;
+        return done < 2;
+    });
+    EXPECT_FALSE(r.status.ok());
+    EXPECT_EQ(calls, 2);
+    EXPECT_NE(r.status.reason().find("cancel"), std::string::npos);
+    ExpectOldTargetKept();
+}
+
+TEST_F(FailedBuildTest, TargetIsAFolder)
+{
+    const std::string folder = (dir / "lib.bin").string();
+    fs::create_directory(folder);
+    WriteResult r = WriteLibrary(folder, {a});
+    EXPECT_FALSE(r.status.ok());
+    EXPECT_EQ(r.status.path(), folder);
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_TRUE(fs::is_empty(folder));
+    ExpectOldTargetKept();
+}
+
+TEST_F(FailedBuildTest, FolderNotWritable)
+{
+    // Root writes into any ordinary folder; /proc takes no files from anyone.
+    const bool root = ::geteuid() == 0;
+    const std::string path = root ? "/proc/voicelib-test.bin" : target;
+    if (!root)
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    WriteResult r = WriteLibrary(path, {a});
+    fs::permissions(dir, fs::perms::owner_all);
+    EXPECT_FALSE(r.status.ok());
+    EXPECT_EQ(r.status.path(), path);
+    EXPECT_FALSE(r.status.reason().empty());
+    ExpectOldTargetKept();
+}
+
+TEST_F(FailedBuildTest, FolderMissing)
+{
+    const std::string nowhere = (dir / "no" / "out.bin").string();
+    WriteResult r = WriteLibrary(nowhere, {a});
+    EXPECT_FALSE(r.status.ok());
+    EXPECT_EQ(r.status.path(), nowhere);
+    EXPECT_FALSE(r.status.reason().empty());
+}
+
+struct BadLibrary
+{
+    const char* name;
+    Bytes bytes;
+    const char* mentions;
+};
+
+class ReadIndexTest : public LibraryTest, public ::testing::WithParamInterface<BadLibrary>
+{
+};
+
+TEST_P(ReadIndexTest, Rejected)
+{
+    const BadLibrary& c = GetParam();
+    const std::string path = Write("bad.bin", c.bytes);
+    LibraryIndex index;
+    index.sizes = {7};
+    IoStatus s = ReadLibraryIndex(path, &index);
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.path(), path);
+    EXPECT_NE(s.reason().find(c.mentions), std::string::npos) << s.reason();
+    EXPECT_EQ(index.sizes, std::vector<std::uint32_t>{7}); // untouched on failure
+}
+
+Bytes Table(std::initializer_list<std::uint32_t> words)
+{
+    Bytes b;
+    for (std::uint32_t w : words)
+        b = Cat(b, Le32(w));
+    return b;
+}
+
+Bytes HugeSizes()
+{
+    Bytes b = Le32(1024);
+    for (int i = 0; i < 1024; ++i)
+        b = Cat(b, Le32(0xFFFFFFA0u)); // a multiple of 160; the sum overflows 32 bits
+    return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Library, ReadIndexTest,
+    ::testing::Values(BadLibrary{"Empty", {}, "too short"}, BadLibrary{"ThreeBytes", {1, 0, 0}, "too short"},
+                      BadLibrary{"CountZero", Table({0}), "count is 0"},
+                      BadLibrary{"CountOver1024", Table({1025}), "over 1024"},
+                      BadLibrary{"CountHuge", Table({0xFFFFFFFF}), "over 1024"},
+                      BadLibrary{"TableCut", Table({3, 0, 0}), "truncated"},
+                      BadLibrary{"SizeNotWholeBlocks", Cat(Table({1, 100}), Bytes(100)), "multiple of 160"},
+                      BadLibrary{"AudioCut", Cat(Table({2, 160, 160}), Bytes(300)), "truncated"},
+                      BadLibrary{"TrailingBytes", Cat(Table({1, 160}), Bytes(161)), "damaged"},
+                      BadLibrary{"SizesOverflow32Bits", HugeSizes(), "truncated"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(LibraryTest, ReadIndexOfFolderOrMissing)
+{
+    LibraryIndex index;
+    EXPECT_FALSE(ReadLibraryIndex(dir.string(), &index).ok());
+    EXPECT_FALSE(ReadLibraryIndex((dir / "none.bin").string(), &index).ok());
+}
+
+TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
+{
+    std::vector<std::string> rows = {Source("a.wav", 3300, 1), Source("b.wav", 100, 2),
+                                     Source("c.wav", 160, 3), (dir / "missing.wav").string()};
+    ASSERT_TRUE(WriteLibrary(target, rows).status.ok());
+    LibraryIndex index;
+    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    ASSERT_EQ(index.sizes.size(), 4u);
+
+    std::vector<std::string> extracted;
+    for (int i = 0; i < 4; ++i) {
+        extracted.push_back((dir / ("x" + std::to_string(i) + ".wav")).string());
+        IoStatus s = ExtractEntry(target, index, i, extracted.back());
+        ASSERT_TRUE(s.ok()) << s.message();
+    }
+    EXPECT_EQ(Read(extracted[2]), Read(rows[2]));
+    EXPECT_EQ(FindFirstInvalidSource(extracted), -1);
+
+    const std::string again = (dir / "again.bin").string();
+    ASSERT_TRUE(WriteLibrary(again, extracted).status.ok());
+    EXPECT_EQ(Read(again), Read(target));
+}
+
+TEST_F(LibraryTest, ExtractRejectsBadRequests)
+{
+    ASSERT_TRUE(WriteLibrary(target, {Source("a.wav", 320)}).status.ok());
+    LibraryIndex index;
+    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    const std::string out = (dir / "x.wav").string();
+    EXPECT_FALSE(ExtractEntry(target, index, 1, out).ok());
+    EXPECT_FALSE(ExtractEntry(target, index, -1, out).ok());
+
+    {
+        ScopedIoFault fault;
+        IoFault::FailWritesAfter(100, EIO);
+        IoStatus s = ExtractEntry(target, index, 0, out);
+        EXPECT_FALSE(s.ok());
+        EXPECT_EQ(s.path(), out);
+    }
+    EXPECT_FALSE(fs::exists(out));
+
+    // A library that changed after its table was read is not trusted.
+    ASSERT_EQ(::truncate(target.c_str(), 100), 0);
+    IoStatus s = ExtractEntry(target, index, 0, out);
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.path(), target);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+} // namespace
+} // namespace voicelib

@@ -1,0 +1,292 @@
+#include "core/wave.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace voicelib {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+// A canonical 8 kHz A-law header for 80 audio bytes, as sox writes it.
+const Bytes kSoxHeader80 = {
+    'R',  'I', 'F',  'F', 0x82, 0,    0,    0, 'W',  'A',  'V', 'E', 'f',  'm', 't',  ' ', 0x12, 0, 0,   0,
+    0x06, 0,   0x01, 0,   0x40, 0x1f, 0,    0, 0x40, 0x1f, 0,   0,   0x01, 0,   0x08, 0,   0,    0, 'f', 'a',
+    'c',  't', 4,    0,   0,    0,    0x50, 0, 0,    0,    'd', 'a', 't',  'a', 0x50, 0,   0,    0};
+
+class WaveFiles : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = ::testing::TempDir() + "wave-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Write(const std::string& name, const Bytes& bytes)
+    {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+
+    fs::path dir;
+};
+
+Bytes Canonical(std::uint32_t audio)
+{
+    Bytes b = MakeCanonicalWaveHeader(audio);
+    b.resize(b.size() + audio, 0xd5);
+    return b;
+}
+
+Bytes With(Bytes b, std::size_t at, std::initializer_list<unsigned char> bytes)
+{
+    std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    return b;
+}
+
+TEST(CanonicalHeader, MatchesSoxOutput)
+{
+    EXPECT_EQ(MakeCanonicalWaveHeader(80), kSoxHeader80);
+    EXPECT_EQ(MakeCanonicalWaveHeader(0).size(), WAVE_HEADER_PROBE_SIZE);
+    // The RIFF size saturates instead of wrapping for the largest entries.
+    Bytes big = MakeCanonicalWaveHeader(UINT32_MAX - 10);
+    EXPECT_EQ(Bytes(big.begin() + 4, big.begin() + 8), (Bytes{0xff, 0xff, 0xff, 0xff}));
+}
+
+struct ProbeCase
+{
+    const char* name;
+    Bytes probe;
+    bool accepted;
+};
+
+class ProbeTest : public ::testing::TestWithParam<ProbeCase>
+{
+};
+
+TEST_P(ProbeTest, HeaderRules)
+{
+    const ProbeCase& c = GetParam();
+    EXPECT_EQ(IsAcceptedWaveHeader(c.probe.data(), c.probe.size()), c.accepted);
+}
+
+// A canonical PCM header: fmt 16, tag 1, data straight after it.
+Bytes PcmHeader()
+{
+    Bytes b = kSoxHeader80;
+    b = With(b, 16, {16, 0, 0, 0, 1, 0});
+    return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wave, ProbeTest,
+    ::testing::Values(ProbeCase{"Canonical", kSoxHeader80, true},
+                      ProbeCase{"WrongRiffSize", With(kSoxHeader80, 4, {1, 2, 3, 4}), true},
+                      ProbeCase{"OddRiffSize", With(kSoxHeader80, 4, {0x83, 0, 0, 0}), true},
+                      ProbeCase{"StereoAt44k", With(kSoxHeader80, 22, {2, 0, 0x44, 0xac}), true},
+                      ProbeCase{"TrailingBytesNotChecked", With(kSoxHeader80, 38, {'x', 'x', 'x', 'x'}),
+                                true},
+                      ProbeCase{"Pcm16", PcmHeader(), false},
+                      ProbeCase{"PcmTagFmt18", With(kSoxHeader80, 20, {1, 0}), false},
+                      ProbeCase{"MuLawTag", With(kSoxHeader80, 20, {7, 0}), false},
+                      ProbeCase{"TagHighByteSet", With(kSoxHeader80, 20, {6, 1}), false},
+                      ProbeCase{"AlawFmt16", With(kSoxHeader80, 16, {16}), false},
+                      ProbeCase{"AlawFmt20", With(kSoxHeader80, 16, {20}), false},
+                      ProbeCase{"FmtSizeHighByte", With(kSoxHeader80, 16, {18, 0, 0, 1}), false},
+                      ProbeCase{"Rifx", With(kSoxHeader80, 0, {'R', 'I', 'F', 'X'}), false},
+                      ProbeCase{"Rf64", With(kSoxHeader80, 0, {'R', 'F', '6', '4'}), false},
+                      ProbeCase{"NotWave", With(kSoxHeader80, 8, {'A', 'V', 'I', ' '}), false},
+                      ProbeCase{"FactInsteadOfFmt", With(kSoxHeader80, 12, {'f', 'a', 'c', 't'}), false},
+                      ProbeCase{"FmtWithoutSpace", With(kSoxHeader80, 15, {0}), false},
+                      ProbeCase{"UpperCaseFmt", With(kSoxHeader80, 12, {'F', 'M', 'T'}), false},
+                      ProbeCase{"Only57Bytes", Bytes(kSoxHeader80.begin(), kSoxHeader80.end() - 1), false},
+                      ProbeCase{"Empty", Bytes{}, false}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(WaveFiles, ProbeReadsTheFile)
+{
+    EXPECT_TRUE(IsAcceptedWave(Write("58.wav", kSoxHeader80)));
+    EXPECT_TRUE(IsAcceptedWave(Write("long.wav", Canonical(5000))));
+    EXPECT_FALSE(IsAcceptedWave(Write("57.wav", Bytes(kSoxHeader80.begin(), kSoxHeader80.end() - 1))));
+    EXPECT_FALSE(IsAcceptedWave(Write("empty.wav", {})));
+    EXPECT_FALSE(IsAcceptedWave((dir / "missing.wav").string()));
+    EXPECT_FALSE(IsAcceptedWave(""));
+    EXPECT_FALSE(IsAcceptedWave(dir.string()));
+}
+
+TEST_F(WaveFiles, PipeIsRejectedWithoutBlocking)
+{
+    const std::string fifo = (dir / "fifo.wav").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(FileExists(fifo));
+    EXPECT_FALSE(IsAcceptedWave(fifo)); // would hang here if the open blocked
+    int err = 0;
+    EXPECT_FALSE(OpenSource(fifo, &err).valid());
+    EXPECT_EQ(err, EINVAL);
+}
+
+TEST_F(WaveFiles, FolderExistsButFails)
+{
+    EXPECT_TRUE(FileExists(dir.string()));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(FileExists((dir / "nope").string()));
+    int err = 0;
+    EXPECT_FALSE(OpenSource(dir.string(), &err).valid());
+    EXPECT_EQ(err, EISDIR);
+}
+
+TEST_F(WaveFiles, FirstInvalidSource)
+{
+    const std::string good = Write("good.wav", Canonical(160));
+    const std::string bad = Write("bad.wav", PcmHeader());
+    const std::string missing = (dir / "missing.wav").string();
+
+    EXPECT_EQ(FindFirstInvalidSource({}), -1);
+    EXPECT_EQ(FindFirstInvalidSource({good, good}), -1);
+    EXPECT_EQ(FindFirstInvalidSource({good, good, good, bad, good, bad}), 3);
+    EXPECT_EQ(FindFirstInvalidSource({good, missing}), 1);
+    EXPECT_EQ(FindFirstInvalidSource({good, good, ""}), 2);
+    EXPECT_EQ(FindFirstInvalidSource({dir.string(), good}), 0);
+
+    // Only the rows that go into a library are examined.
+    std::vector<std::string> rows(1030, good);
+    rows[1027] = bad;
+    EXPECT_EQ(FindFirstInvalidSource(rows), -1);
+    rows[1023] = missing;
+    EXPECT_EQ(FindFirstInvalidSource(rows), 1023);
+}
+
+// Appends a chunk; odd payloads get their pad byte.
+void Chunk(Bytes& b, const char* id, std::uint32_t declared, std::size_t actual, unsigned char fill)
+{
+    b.insert(b.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>(declared >> (8 * i)));
+    b.insert(b.end(), actual, fill);
+    if (actual % 2)
+        b.push_back(0);
+}
+
+Bytes FmtOnly()
+{
+    return Bytes(kSoxHeader80.begin(), kSoxHeader80.begin() + 38);
+}
+
+struct LocateCase
+{
+    const char* name;
+    std::function<Bytes()> make;
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+
+class LocateTest : public WaveFiles, public ::testing::WithParamInterface<LocateCase>
+{
+};
+
+TEST_P(LocateTest, FindsAudio)
+{
+    const LocateCase& c = GetParam();
+    const Bytes bytes = c.make();
+    const std::string path = Write("src.wav", bytes);
+    int err = 0;
+    FileHandle f = OpenSource(path, &err);
+    ASSERT_TRUE(f.valid());
+    AudioSpan span;
+    ASSERT_TRUE(LocateAudio(f.fd(), bytes.size(), &span, &err));
+    EXPECT_EQ(span.offset, c.offset);
+    EXPECT_EQ(span.length, c.length);
+    EXPECT_LE(span.offset + span.length, bytes.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Wave, LocateTest,
+                         ::testing::Values(LocateCase{"Canonical", [] { return Canonical(400); }, 58, 400},
+                                           LocateCase{"CanonicalEmpty", [] { return Canonical(0); }, 58, 0},
+                                           LocateCase{"ListBeforeData",
+                                                      [] {
+                                                          Bytes b = FmtOnly();
+                                                          Chunk(b, "fact", 4, 4, 0);
+                                                          Chunk(b, "LIST", 26, 26, 'L');
+                                                          Chunk(b, "data", 320, 320, 0xd5);
+                                                          return b;
+                                                      },
+                                                      92, 320},
+                                           LocateCase{"OddChunkIsPadded",
+                                                      [] {
+                                                          Bytes b = FmtOnly();
+                                                          Chunk(b, "junk", 3, 3, 'j');
+                                                          Chunk(b, "data", 160, 160, 0xd5);
+                                                          return b;
+                                                      },
+                                                      58, 160},
+                                           LocateCase{"TrailingChunkNotAudio",
+                                                      [] {
+                                                          Bytes b = Canonical(320);
+                                                          Chunk(b, "LIST", 100, 100, 'L');
+                                                          return b;
+                                                      },
+                                                      58, 320},
+                                           LocateCase{"DataSizeZeroMeansToEnd",
+                                                      [] {
+                                                          Bytes b = FmtOnly();
+                                                          Chunk(b, "fact", 4, 4, 0);
+                                                          Chunk(b, "data", 0, 500, 0xd5);
+                                                          return b;
+                                                      },
+                                                      58, 500},
+                                           LocateCase{"DataPastEndMeansToEnd",
+                                                      [] {
+                                                          Bytes b = FmtOnly();
+                                                          Chunk(b, "fact", 4, 4, 0);
+                                                          Chunk(b, "data", 0xfffffff0, 300, 0xd5);
+                                                          return b;
+                                                      },
+                                                      58, 300},
+                                           LocateCase{"NoDataChunk",
+                                                      [] {
+                                                          Bytes b = FmtOnly();
+                                                          Chunk(b, "fact", 4, 4, 0);
+                                                          Chunk(b, "junk", 200, 200, 0);
+                                                          return b;
+                                                      },
+                                                      58, 200},
+                                           LocateCase{"ChunkSizePastEnd",
+                                                      [] {
+                                                          Bytes b = FmtOnly();
+                                                          Chunk(b, "junk", 0xffffffff, 100, 0);
+                                                          return b;
+                                                      },
+                                                      58, 88},
+                                           LocateCase{"HalfAChunkHeaderAtEnd",
+                                                      [] {
+                                                          Bytes b = Canonical(0);
+                                                          b.resize(50 + 4); // "data" without its size
+                                                          return b;
+                                                      },
+                                                      54, 0},
+                                           LocateCase{"ManyEmptyChunks",
+                                                      [] {
+                                                          Bytes b = FmtOnly();
+                                                          for (int i = 0; i < 5000; ++i)
+                                                              Chunk(b, "pad ", 0, 0, 0);
+                                                          Chunk(b, "data", 160, 160, 0xd5);
+                                                          return b;
+                                                      },
+                                                      58, 38 + 5000 * 8 + 8 + 160 - 58}),
+                         [](const auto& info) { return info.param.name; });
+
+} // namespace
+} // namespace voicelib
