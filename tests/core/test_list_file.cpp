@@ -1,0 +1,367 @@
+#include "core/list_file.h"
+#include "core/voice_list.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace voicelib {
+namespace {
+
+using namespace std::string_literals;
+using Paths = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+class ListFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "listfile-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl;
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_dir);
+    }
+
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+
+    static void WriteBytes(const std::string& path, const std::string& bytes)
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    static std::string ReadBytes(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static VoiceList ListOf(const Paths& paths)
+    {
+        VoiceList list;
+        list.Assign(paths);
+        return list;
+    }
+    std::vector<std::string> DirEntries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(m_dir))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path m_dir;
+};
+
+TEST(ListKey, PadsToThreeDigitsOnly)
+{
+    EXPECT_EQ(ListKey(0), "D000");
+    EXPECT_EQ(ListKey(7), "D007");
+    EXPECT_EQ(ListKey(999), "D999");
+    EXPECT_EQ(ListKey(1000), "D1000");
+    EXPECT_EQ(ListKey(123456), "D123456");
+}
+
+TEST_F(ListFileTest, ThreeRowsRoundTrip)
+{
+    const Paths paths = {"/v/a.wav", "/v/b b.wav", "/v/语音.wav"};
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), ListOf(paths)).ok());
+    EXPECT_EQ(ReadBytes(Path("l.ini")),
+              "[ZuLibItem]\nZuCount=3\nD000=/v/a.wav\nD001=/v/b b.wav\nD002=/v/语音.wav\n");
+
+    VoiceList list;
+    ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
+    EXPECT_EQ(list.Paths(), paths);
+}
+
+TEST_F(ListFileTest, TwoRowsOverFiveKeepTheStaleKeys)
+{
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), ListOf({"a", "b", "c", "d", "e"})).ok());
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), ListOf({"x", "y"})).ok());
+    EXPECT_EQ(ReadBytes(Path("l.ini")), "[ZuLibItem]\nZuCount=2\nD000=x\nD001=y\nD002=c\nD003=d\nD004=e\n");
+
+    VoiceList list;
+    ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
+    EXPECT_EQ(list.Paths(), (Paths{"x", "y"}));
+}
+
+TEST_F(ListFileTest, RowsBeyond1000UseFourDigitKeys)
+{
+    Paths paths;
+    for (int i = 0; i < 1001; ++i)
+        paths.push_back("/v/" + std::to_string(i) + ".wav");
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), ListOf(paths)).ok());
+    std::string bytes = ReadBytes(Path("l.ini"));
+    EXPECT_NE(bytes.find("\nD999=/v/999.wav\nD1000=/v/1000.wav\n"), std::string::npos);
+
+    VoiceList list;
+    ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
+    EXPECT_EQ(list.Paths(), paths);
+}
+
+TEST_F(ListFileTest, LoadReplacesAndClearsTheSelection)
+{
+    VoiceList list = ListOf({"old0", "old1", "old2", "old3"});
+    list.SetSelected(2);
+    WriteBytes(Path("l.ini"), "[ZuLibItem]\nZuCount=2\nD000=n0\nD001=n1\n");
+    ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
+    EXPECT_EQ(list.Paths(), (Paths{"n0", "n1"}));
+    EXPECT_EQ(list.GetSelected(), -1);
+}
+
+TEST_F(ListFileTest, ExportKeepsForeignSectionsAndComments)
+{
+    const std::string before = "; made by hand\r\n[Other]\r\nD000=keep\r\n\r\n[ZuLibItem]\r\n; rows\r\n"
+                               "ZuCount=1\r\nExtra=1\r\nD000=old\r\n\r\n[Tail]\r\nx=y\r\n";
+    WriteBytes(Path("l.ini"), before);
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), ListOf({"new0", "new1"})).ok());
+    EXPECT_EQ(ReadBytes(Path("l.ini")),
+              "; made by hand\r\n[Other]\r\nD000=keep\r\n\r\n[ZuLibItem]\r\n; rows\r\n"
+              "ZuCount=2\r\nExtra=1\r\nD000=new0\r\nD001=new1\r\n\r\n[Tail]\r\nx=y\r\n");
+}
+
+TEST_F(ListFileTest, EmptyListWritesNothing)
+{
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), VoiceList{}).ok());
+    EXPECT_FALSE(fs::exists(Path("l.ini")));
+}
+
+TEST_F(ListFileTest, PathsSurviveWhatReadingWouldStrip)
+{
+    const Paths paths = {std::string(600, 'p') + ".wav",
+                         " lead.wav",
+                         "trail.wav ",
+                         "\"quoted\"",
+                         "'single'",
+                         "\"",
+                         "a=b;c.wav",
+                         ""};
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), ListOf(paths)).ok());
+    VoiceList list;
+    ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
+    EXPECT_EQ(list.Paths(), paths);
+}
+
+TEST_F(ListFileTest, LineBreakInAPathIsRefusedAndTheFileKept)
+{
+    WriteBytes(Path("l.ini"), "[ZuLibItem]\nZuCount=0\n");
+    IoStatus s = ExportListFile(Path("l.ini"), ListOf({"ok.wav", "bad\n[ZuLibItem].wav"}));
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.path(), Path("l.ini"));
+    EXPECT_NE(s.reason().find("row 1"), std::string::npos) << s.reason();
+    EXPECT_EQ(ReadBytes(Path("l.ini")), "[ZuLibItem]\nZuCount=0\n");
+}
+
+TEST_F(ListFileTest, ExportOverGbkFileWritesUtf8)
+{
+    WriteBytes(Path("l.ini"),
+               "[\xD3\xEF\xD2\xF4]\nname=\xBB\xB6\xD3\xAD\n[ZuLibItem]\nZuCount=1\nD000=C:\\\xD6\xD0.wav\n");
+    VoiceList list;
+    ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
+    EXPECT_EQ(list.Paths(), (Paths{"C:\\中.wav"}));
+    ASSERT_TRUE(ExportListFile(Path("l.ini"), list).ok());
+    EXPECT_EQ(ReadBytes(Path("l.ini")), "[语音]\nname=欢迎\n[ZuLibItem]\nZuCount=1\nD000=C:\\中.wav\n");
+}
+
+// --- Real-world files --------------------------------------------------------
+
+struct LoadCase
+{
+    const char* name;
+    std::string file;
+    Paths rows;
+};
+
+class ListFileLoad : public ListFileTest, public ::testing::WithParamInterface<LoadCase>
+{
+};
+
+TEST_P(ListFileLoad, ReadsTheRows)
+{
+    const LoadCase& c = GetParam();
+    WriteBytes(Path("l.ini"), c.file);
+    VoiceList list = ListOf({"previous"});
+    IoStatus s = LoadListFile(Path("l.ini"), list);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_EQ(list.Paths(), c.rows);
+}
+
+std::string BinaryFile()
+{
+    // A WAVE header and some A-law bytes: NULs, high bytes, stray '[' and '='.
+    std::string bytes = "RIFF\x24\x10\0\0WAVEfmt \x12\0\0\0\x06\0\x01\0"s;
+    for (int i = 0; i < 4096; ++i)
+        bytes += static_cast<char>((i * 37 + 11) & 0xFF);
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ListFileLoad,
+    ::testing::Values(
+        LoadCase{"CrLf",
+                 "[ZuLibItem]\r\nZuCount=2\r\nD000=C:\\v\\a.wav\r\nD001=C:\\v\\b.wav\r\n",
+                 {"C:\\v\\a.wav", "C:\\v\\b.wav"}},
+        LoadCase{"CrOnly", "[ZuLibItem]\rZuCount=1\rD000=/a.wav\r", {"/a.wav"}},
+        LoadCase{"GbkChineseNames",
+                 "[ZuLibItem]\r\nZuCount=2\r\nD000=D:\\\xD3\xEF\xD2\xF4\\\xBB\xB6\xD3\xAD.wav\r\n"
+                 "D001=D:\\\xD3\xEF\xD2\xF4\\\xD6\xD0\xCE\xC4.wav\r\n",
+                 {"D:\\语音\\欢迎.wav", "D:\\语音\\中文.wav"}},
+        LoadCase{"Utf8ChineseNames", "[ZuLibItem]\nZuCount=1\nD000=/语音/欢迎.wav\n", {"/语音/欢迎.wav"}},
+        LoadCase{"MixedCaseNames", "[zulibitem]\nZUCOUNT=2\nd000=/a\nD001=/b\n", {"/a", "/b"}},
+        LoadCase{"SpacedHeaderAndEquals",
+                 "[ ZuLibItem ]\n ZuCount = 2 \n D000 = /a b \n\tD001\t=\t/c\n",
+                 {"/a b", "/c"}},
+        LoadCase{"QuotedValues",
+                 "[ZuLibItem]\nZuCount=\"2\"\nD000=\"/a b.wav\"\nD001='/c.wav'\n",
+                 {"/a b.wav", "/c.wav"}},
+        LoadCase{"DuplicateKeysFirstWins",
+                 "[ZuLibItem]\nZuCount=1\nZuCount=5\nD000=/first\nD000=/second\n",
+                 {"/first"}},
+        LoadCase{"DuplicateSectionFirstWins",
+                 "[ZuLibItem]\nZuCount=1\n[ZuLibItem]\nZuCount=2\nD000=/x\n D001=/y\n",
+                 {""}},
+        LoadCase{"Bom", "\xEF\xBB\xBF[ZuLibItem]\nZuCount=1\nD000=/a\n", {"/a"}},
+        LoadCase{"NoNewlineAtEnd", "[ZuLibItem]\nZuCount=1\nD000=/a", {"/a"}},
+        LoadCase{"CountBeforeRowsNotRequired", "[ZuLibItem]\nD001=/b\nD000=/a\nZuCount=2\n", {"/a", "/b"}},
+        LoadCase{"MissingRowIsEmpty", "[ZuLibItem]\nZuCount=3\nD000=/a\nD002=/c\n", {"/a", "", "/c"}},
+        LoadCase{"RowsPastCountIgnored", "[ZuLibItem]\nZuCount=1\nD000=/a\nD001=/b\n", {"/a"}},
+        LoadCase{"UnpaddedOrOverpaddedKeysAreOtherKeys",
+                 "[ZuLibItem]\nZuCount=2\nD0=/x\nD0001=/y\nD001=/b\n",
+                 {"", "/b"}},
+        LoadCase{"HexCount", "[ZuLibItem]\nZuCount=0x2\nD000=/a\nD001=/b\n", {"/a", "/b"}},
+        LoadCase{"CountWithTrailingText", "[ZuLibItem]\nZuCount=1 rows\nD000=/a\n", {"/a"}},
+        LoadCase{"NegativeCount", "[ZuLibItem]\nZuCount=-1\nD000=/a\n", {}},
+        LoadCase{"CountWrapsToMinusOne", "[ZuLibItem]\nZuCount=4294967295\nD000=/a\n", {}},
+        LoadCase{"CountNotANumber", "[ZuLibItem]\nZuCount=many\nD000=/a\n", {}},
+        LoadCase{"EmptyCount", "[ZuLibItem]\nZuCount=\nD000=/a\n", {}},
+        LoadCase{"NoSection", "[Other]\nZuCount=1\nD000=/a\n", {}}, LoadCase{"EmptyFile", "", {}},
+        LoadCase{"BinaryFile", BinaryFile(), {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Failures ----------------------------------------------------------------
+
+TEST_F(ListFileTest, UnreadableFilesKeepTheListAndSayWhy)
+{
+    struct Case
+    {
+        const char* name;
+        std::string path;
+        std::string reason;
+    };
+    fs::create_directory(Path("folder.ini"));
+    WriteBytes(Path("huge.ini"), "[ZuLibItem]\nZuCount=1000001\nD000=/a\n");
+    WriteBytes(Path("wrapped.ini"), "[ZuLibItem]\nZuCount=2147483647\n");
+    WriteBytes(Path("file"), "x");
+    const Case cases[] = {
+        {"missing", Path("none.ini"), std::strerror(ENOENT)},
+        {"folder", Path("folder.ini"), std::strerror(EISDIR)},
+        {"parent is a file", Path("file") + "/l.ini", std::strerror(ENOTDIR)},
+        {"count over limit", Path("huge.ini"), "invalid list file"},
+        {"largest count", Path("wrapped.ini"), "invalid list file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VoiceList list = ListOf({"keep0", "keep1"});
+        list.SetSelected(1);
+        IoStatus s = LoadListFile(c.path, list);
+        EXPECT_FALSE(s.ok());
+        EXPECT_EQ(s.path(), c.path);
+        EXPECT_NE(s.reason().find(c.reason), std::string::npos) << s.reason();
+        EXPECT_NE(s.message().find(c.path), std::string::npos);
+        EXPECT_EQ(list.Paths(), (Paths{"keep0", "keep1"}));
+        EXPECT_EQ(list.GetSelected(), 1);
+    }
+}
+
+TEST_F(ListFileTest, CountAtTheLimitLoads)
+{
+    WriteBytes(Path("l.ini"), "[ZuLibItem]\nZuCount=1000000\nD999999=/last\n");
+    std::vector<std::string> rows;
+    ASSERT_TRUE(ReadListFile(Path("l.ini"), &rows).ok());
+    ASSERT_EQ(rows.size(), 1000000u);
+    EXPECT_EQ(rows.back(), "/last");
+    EXPECT_EQ(rows.front(), "");
+}
+
+TEST_F(ListFileTest, FileWithoutReadPermission)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads files whatever their mode";
+    WriteBytes(Path("l.ini"), "[ZuLibItem]\nZuCount=1\nD000=/a\n");
+    fs::permissions(Path("l.ini"), fs::perms::none);
+    VoiceList list = ListOf({"keep"});
+    IoStatus s = LoadListFile(Path("l.ini"), list);
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.reason(), std::strerror(EACCES));
+    EXPECT_EQ(list.Paths(), Paths{"keep"});
+}
+
+TEST_F(ListFileTest, FailedExportsLeaveThePreviousFile)
+{
+    const std::string previous = "[ZuLibItem]\nZuCount=1\nD000=/old\n";
+    WriteBytes(Path("l.ini"), previous);
+    WriteBytes(Path("file"), "x");
+    fs::create_directory(Path("folder.ini"));
+    const VoiceList list = ListOf({"/new0", "/new1"});
+
+    struct Case
+    {
+        const char* name;
+        std::string path;
+        std::uint64_t writeBudget;
+        int err;
+    };
+    const Case cases[] = {
+        {"parent is a file", Path("file") + "/l.ini", IoFault::kNever, ENOTDIR},
+        {"target is a folder", Path("folder.ini"), IoFault::kNever, EISDIR},
+        {"disk full at once", Path("l.ini"), 0, ENOSPC},
+        {"disk full midway", Path("l.ini"), 20, ENOSPC},
+        {"read-only file system", Path("l.ini"), 0, EROFS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedIoFault fault;
+        if (c.writeBudget != IoFault::kNever)
+            IoFault::FailWritesAfter(c.writeBudget, c.err);
+        IoStatus s = ExportListFile(c.path, list);
+        EXPECT_FALSE(s.ok());
+        EXPECT_EQ(s.path(), c.path);
+        EXPECT_EQ(s.reason(), std::strerror(c.err));
+        EXPECT_EQ(ReadBytes(Path("l.ini")), previous);
+        EXPECT_EQ(DirEntries(),
+                  (std::vector<std::string>{"file", "folder.ini", "l.ini"})); // no temporary left
+    }
+}
+
+TEST_F(ListFileTest, ReadOnlyFolder)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    const std::string previous = "[ZuLibItem]\nZuCount=1\nD000=/old\n";
+    WriteBytes(Path("l.ini"), previous);
+    fs::permissions(m_dir, fs::perms::owner_read | fs::perms::owner_exec);
+    IoStatus s = ExportListFile(Path("l.ini"), ListOf({"/new"}));
+    fs::permissions(m_dir, fs::perms::owner_all);
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.reason(), std::strerror(EACCES));
+    EXPECT_EQ(ReadBytes(Path("l.ini")), previous);
+}
+
+} // namespace
+} // namespace voicelib
