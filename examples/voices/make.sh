@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the example prompts: Mandarin digits and two short phrases,
 # spoken by espeak-ng and converted by sox to 8 kHz mono A-law WAVE files
-# with the canonical 58-byte header. Needs: espeak-ng sox.
+# with the canonical 58-byte header, each a whole number of 160-byte blocks.
+# Needs: espeak-ng sox.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 prompts=(
@@ -14,5 +15,8 @@ trap 'rm -rf "$tmp"' EXIT
 for p in "${prompts[@]}"; do
   name=${p%%:*} text=${p#*:}
   espeak-ng -v cmn -s 150 -w "$tmp/$name.wav" "$text"
-  sox "$tmp/$name.wav" -r 8000 -c 1 -e a-law -b 8 "$name.wav" norm -3
+  sox "$tmp/$name.wav" -r 8000 -c 1 -e a-law -b 8 "$tmp/$name-8k.wav" norm -3
+  # Pad with silence to whole 160-sample blocks so the library keeps every sample.
+  n=$(soxi -s "$tmp/$name-8k.wav")
+  sox "$tmp/$name-8k.wav" "$name.wav" pad 0 $(( (160 - n % 160) % 160 ))s
 done

@@ -1,0 +1,79 @@
+#pragma once
+
+// The preview player: assign a file and it plays at once, read its play
+// state, close it. Play state numbers are those callers poll for:
+// 1 stopped (also: ended or failed), 2 paused, 3 playing, 6 buffering,
+// 9 transitioning, 10 ready.
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+// What the player drives; tests put a scripted one in place of QtMultimedia.
+class PlayerBackend
+{
+public:
+    enum class State
+    {
+        NoMedia,   // nothing assigned, or released
+        Loading,   // assigned, not yet playing
+        Buffering, // waiting for data
+        Playing,
+        Paused,
+        Stopped, // stopped, played to the end, or failed
+    };
+
+    virtual ~PlayerBackend() = default;
+    // Assigns the file and starts playing it from its beginning.
+    virtual void PlayFile(const QString& path) = 0;
+    // Stops and lets go of the file.
+    virtual void Release() = 0;
+    virtual State CurrentState() const = 0;
+    virtual void SetVolume(float volume) = 0; // 0..1
+};
+
+class CWMPPlayer4 : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum PlayState
+    {
+        psUndefined = 0,
+        psStopped = 1,
+        psPaused = 2,
+        psPlaying = 3,
+        psBuffering = 6,
+        psTransitioning = 9,
+        psReady = 10,
+    };
+
+    // Without a backend, plays through QtMultimedia.
+    explicit CWMPPlayer4(std::unique_ptr<PlayerBackend> backend = nullptr, QObject* parent = nullptr);
+    ~CWMPPlayer4() override;
+
+    void SetURL(const QString& path);
+    QString GetURL() const { return m_url; }
+    void Close();
+    int GetPlayState() const;
+    void SetEnabled(bool enabled) { m_bEnabled = enabled; }
+    bool GetEnabled() const { return m_bEnabled; }
+    void SetEnableContextMenu(bool enable) { m_bContextMenu = enable; }
+    bool GetEnableContextMenu() const { return m_bContextMenu; }
+    void SetUiMode(const QString& mode) { m_strUiMode = mode; }
+    QString GetUiMode() const { return m_strUiMode; }
+    int GetVolume() const { return m_nVolume; }
+
+    PlayerBackend* backend() const { return m_backend.get(); }
+
+private:
+    std::unique_ptr<PlayerBackend> m_backend;
+    QString m_url;
+    bool m_bEnabled = true;
+    bool m_bContextMenu = true;
+    QString m_strUiMode = QStringLiteral("full");
+    int m_nVolume = 50;
+};
+
+// The QtMultimedia backend, exposed for the end-to-end test.
+std::unique_ptr<PlayerBackend> CreateMultimediaBackend();

@@ -1,0 +1,112 @@
+// The preview player wrapper over a scripted backend, and once over the real
+// QtMultimedia backend (which needs no sound server: without one it fails or
+// plays into a fake sink, and either way must come back to "stopped").
+
+#include "app/wmpplayer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ScriptedBackend : public PlayerBackend
+{
+public:
+    void PlayFile(const QString& path) override
+    {
+        plays.push_back(path);
+        state = State::Playing;
+    }
+    void Release() override
+    {
+        ++releases;
+        state = State::NoMedia;
+    }
+    State CurrentState() const override { return state; }
+    void SetVolume(float v) override { volume = v; }
+
+    QStringList plays;
+    int releases = 0;
+    State state = State::NoMedia;
+    float volume = -1;
+};
+
+TEST(PlayerTest, AssignPlaysOnceAndCloseReleases)
+{
+    auto owned = std::make_unique<ScriptedBackend>();
+    ScriptedBackend* b = owned.get();
+    CWMPPlayer4 player(std::move(owned));
+    EXPECT_FLOAT_EQ(b->volume, 0.5f);
+    EXPECT_EQ(player.GetVolume(), 50);
+    EXPECT_EQ(player.GetUiMode(), "full");
+
+    player.SetURL("/a.wav");
+    EXPECT_EQ(b->plays, QStringList{"/a.wav"});
+    EXPECT_EQ(player.GetPlayState(), CWMPPlayer4::psPlaying);
+    player.SetURL("/a.wav"); // the same file again restarts it
+    EXPECT_EQ(b->plays.size(), 2);
+    player.Close();
+    EXPECT_EQ(b->releases, 1);
+    EXPECT_TRUE(player.GetURL().isEmpty());
+}
+
+TEST(PlayerTest, BackendStatesReadAsPlayStates)
+{
+    struct Row
+    {
+        const char* name;
+        PlayerBackend::State state;
+        int expected;
+    };
+    const Row rows[] = {
+        {"nothing assigned", PlayerBackend::State::NoMedia, CWMPPlayer4::psReady},
+        {"loading", PlayerBackend::State::Loading, CWMPPlayer4::psTransitioning},
+        {"buffering", PlayerBackend::State::Buffering, CWMPPlayer4::psBuffering},
+        {"playing", PlayerBackend::State::Playing, CWMPPlayer4::psPlaying},
+        {"paused", PlayerBackend::State::Paused, CWMPPlayer4::psPaused},
+        {"stopped, ended or failed", PlayerBackend::State::Stopped, CWMPPlayer4::psStopped},
+    };
+    auto owned = std::make_unique<ScriptedBackend>();
+    ScriptedBackend* b = owned.get();
+    CWMPPlayer4 player(std::move(owned));
+    for (const Row& r : rows) {
+        b->state = r.state;
+        EXPECT_EQ(player.GetPlayState(), r.expected) << r.name;
+    }
+}
+
+int WaitForStop(CWMPPlayer4& player, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (player.GetPlayState() == CWMPPlayer4::psStopped)
+            return static_cast<int>(t.elapsed());
+        QThread::msleep(10);
+    }
+    return -1;
+}
+
+TEST(PlayerTest, RealBackendStopsAfterMissingOrEmptyFiles)
+{
+    CWMPPlayer4 player;
+    player.SetURL("/no/such/file.wav");
+    EXPECT_GE(WaitForStop(player, 10000), 0) << "a missing file must read as stopped";
+    player.Close();
+    player.SetURL("");
+    EXPECT_GE(WaitForStop(player, 10000), 0) << "an empty path must read as stopped";
+}
+
+TEST(PlayerTest, RealBackendPlaysToTheEnd)
+{
+    CWMPPlayer4 player;
+    player.SetURL(QString(VOICELIB_EXAMPLES) + "/voices/05-wu.wav");
+    EXPECT_NE(player.GetPlayState(), CWMPPlayer4::psStopped);
+    EXPECT_GE(WaitForStop(player, 20000), 0) << "playback never ended";
+    player.Close();
+}
+
+} // namespace
