@@ -118,14 +118,25 @@ int FindFirstInvalidSource(const std::vector<std::string>& paths)
 
 bool LocateAudio(int fd, std::uint64_t fileSize, AudioSpan* span, int* err)
 {
+    // One read normally holds every chunk header up to the data chunk; a
+    // header outside the window starts a new read there.
+    unsigned char window[512];
+    std::uint64_t windowPos = 0;
+    std::size_t windowLen = 0;
     std::uint64_t pos = 12;
     for (int chunks = 0; chunks < kMaxChunks && pos + 8 <= fileSize; ++chunks) {
-        unsigned char header[8];
-        long long got = ReadAt(fd, header, sizeof header, pos, err);
-        if (got < 0)
-            return false;
-        if (got < 8)
-            break; // the file shrank under us; the fallback below is bounded by fileSize
+        if (pos < windowPos || pos + 8 > windowPos + windowLen) {
+            const auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(sizeof window, fileSize - pos));
+            long long got = ReadAt(fd, window, want, pos, err);
+            if (got < 0)
+                return false;
+            windowPos = pos;
+            windowLen = static_cast<std::size_t>(got);
+            if (windowLen < 8)
+                break; // the file shrank under us; the fallback below is bounded by fileSize
+        }
+        const unsigned char* header = window + (pos - windowPos);
         const std::uint64_t size = Le32(header + 4);
         const std::uint64_t payload = pos + 8;
         if (std::memcmp(header, "data", 4) == 0) {

@@ -273,8 +273,9 @@ TEST_F(FailedBuildTest, WriteFailsPartWay)
 TEST_F(FailedBuildTest, ReadFailsInSecondSource)
 {
     ScopedIoFault fault;
-    // Chunk headers of a (3 x 8 bytes) and its audio, then part of b.
-    IoFault::FailReadsAfter(24 + 1600 + 24 + 400, EIO);
+    // a's chunk headers (one read of up to 512 bytes) and audio, b's chunk
+    // headers, then half of b's audio.
+    IoFault::FailReadsAfter(512 + 1600 + 512 + 400, EIO);
     WriteResult r = WriteLibrary(target, {a, b});
     ASSERT_FALSE(r.status.ok());
     EXPECT_EQ(r.status.path(), b);
