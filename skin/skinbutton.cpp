@@ -208,6 +208,10 @@ bool CSkinButton::event(QEvent* event)
     case QEvent::UngrabMouse:
         OnCancelMode();
         break;
+    case QEvent::WindowDeactivate:
+        // Child widgets learn of deactivation by this event, not by an activation change.
+        CancelHover();
+        break;
     default:
         break;
     }
@@ -240,13 +244,6 @@ void CSkinButton::focusOutEvent(QFocusEvent* event)
 {
     QPushButton::focusOutEvent(event);
     CancelHover();
-}
-
-void CSkinButton::changeEvent(QEvent* event)
-{
-    QPushButton::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        CancelHover();
 }
 
 void CSkinButton::moveEvent(QMoveEvent* event)
