@@ -3,6 +3,7 @@
 #include "core/profile.h"
 #include "core/voice_list.h"
 
+#include <algorithm>
 #include <charconv>
 #include <deque>
 
@@ -107,7 +108,8 @@ IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows)
 IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows)
 {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        if (std::any_of(rows[i].begin(), rows[i].end(),
+                        [](char c) { return c == '\n' || c == '\r' || c == '\0'; })) {
             return IoStatus::Error(path, "row " + std::to_string(i) +
                                              ": a path with a line break cannot be stored in a list file");
         }

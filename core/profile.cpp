@@ -5,7 +5,6 @@
 #include <cstring>
 #include <iconv.h>
 #include <limits>
-#include <unordered_map>
 
 namespace voicelib {
 
@@ -39,12 +38,15 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-std::string LowerCopy(std::string_view s)
+// FNV-1a over the lowercased bytes.
+std::size_t HashNoCase(std::string_view s)
 {
-    std::string out(s);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
+    std::uint64_t h = 14695981039346656037ull;
+    for (char c : s) {
+        h ^= static_cast<unsigned char>(Lower(c));
+        h *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
 // Names and values reach the caller as C strings would: up to a NUL byte.
@@ -210,34 +212,43 @@ std::string_view ProfileValue(std::string_view stored)
 
 ProfileDocument ProfileDocument::Parse(std::string_view bytes)
 {
+    return ParseOwned(std::string(bytes));
+}
+
+ProfileDocument ProfileDocument::ParseOwned(std::string bytes)
+{
     ProfileDocument doc;
-    if (bytes.substr(0, kBom.size()) == kBom) {
+    // Line records keep 32-bit offsets and indices; no profile comes near.
+    if (bytes.size() > static_cast<std::size_t>(kMaxFileBytes))
+        bytes.resize(static_cast<std::size_t>(kMaxFileBytes));
+    std::size_t start = 0;
+    if (std::string_view(bytes).substr(0, kBom.size()) == kBom) {
         doc.m_bom = true;
-        bytes.remove_prefix(kBom.size());
+        start = kBom.size();
     }
-    // Line records keep 32-bit offsets within a line.
-    bytes = bytes.substr(0, std::min<std::size_t>(bytes.size(), std::numeric_limits<std::uint32_t>::max()));
-    if (IsValidUtf8(bytes)) {
-        doc.m_text.assign(bytes);
+    std::string_view text = std::string_view(bytes).substr(start);
+    if (IsValidUtf8(text)) {
+        doc.m_text = std::move(bytes); // the lines simply start after a mark
     } else {
-        doc.m_text = GbkToUtf8(bytes);
+        doc.m_text = GbkToUtf8(text);
         doc.m_fromGbk = true;
+        start = 0;
     }
-    doc.ParseText();
+    doc.ParseText(start);
     return doc;
 }
 
-void ProfileDocument::ParseText()
+void ProfileDocument::ParseText(std::size_t pos)
 {
     m_lines.clear();
     const char* base = m_text.data();
     const std::size_t size = m_text.size();
     // Reserving by the number of LFs saves regrowing a large vector.
-    std::size_t lf = static_cast<std::size_t>(std::count(m_text.begin(), m_text.end(), '\n'));
+    std::size_t lf = static_cast<std::size_t>(
+        std::count(m_text.begin() + static_cast<std::ptrdiff_t>(pos), m_text.end(), '\n'));
     m_lines.reserve(lf + 1);
 
     bool styleSeen = false;
-    std::size_t pos = 0;
     while (pos < size) {
         const char* start = base + pos;
         std::size_t left = size - pos;
@@ -373,7 +384,7 @@ IoStatus ProfileDocument::Load(const std::string& path, ProfileDocument* doc, bo
         have += static_cast<std::size_t>(r);
     }
     bytes.resize(have);
-    *doc = Parse(bytes);
+    *doc = ParseOwned(std::move(bytes));
     return {};
 }
 
@@ -457,38 +468,57 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
     if (entries.empty())
         return;
 
-    // Where each key is: an existing line, or a line still to be added.
-    struct Slot
-    {
-        bool added;
-        std::size_t index;
-    };
-    std::unordered_map<std::string, Slot> slots;
-    slots.reserve(entries.size());
-
     std::size_t sec = FindSection(section);
+    std::size_t end = sec == std::string::npos ? sec : SectionEnd(sec);
+    std::size_t existing = sec == std::string::npos ? 0 : end - sec - 1;
+
+    // An open-addressing table of where each key is: an existing line, or a
+    // line still to be added (tagged). It holds indices, not names, because
+    // the names of edited lines live in m_edits, which grows below.
+    constexpr std::uint32_t kEmpty = 0;
+    constexpr std::uint32_t kAdded = 0x80000000u;
+    std::size_t capacity = 16;
+    while (capacity < 2 * (existing + entries.size()))
+        capacity *= 2;
+    std::vector<std::uint32_t> table(capacity, kEmpty);
+    std::vector<Entry> added;
+
+    auto nameOf = [&](std::uint32_t slot) -> std::string_view {
+        std::uint32_t index = (slot & ~kAdded) - 1;
+        return (slot & kAdded) ? added[index].first : Name(m_lines[index]);
+    };
+    // The slot of a name: where it is, or the empty slot it would go to.
+    auto probe = [&](std::string_view name) -> std::uint32_t& {
+        std::size_t i = HashNoCase(name) & (capacity - 1);
+        while (table[i] != kEmpty && !EqualsNoCase(nameOf(table[i]), name))
+            i = (i + 1) & (capacity - 1);
+        return table[i];
+    };
+
     std::size_t anchor = std::string::npos; // new keys go after this line
     if (sec != std::string::npos) {
-        std::size_t end = SectionEnd(sec);
         anchor = sec;
         for (std::size_t i = sec + 1; i < end; ++i) {
             if (m_lines[i].kind != Kind::Blank)
                 anchor = i;
-            if (m_lines[i].kind == Kind::Entry)
-                slots.try_emplace(LowerCopy(Name(m_lines[i])), Slot{false, i}); // the first one is read
+            if (m_lines[i].kind == Kind::Entry) {
+                std::uint32_t& slot = probe(Name(m_lines[i]));
+                if (slot == kEmpty) // the first line of a key is the one read
+                    slot = static_cast<std::uint32_t>(i + 1);
+            }
         }
     }
 
-    std::vector<std::pair<std::string_view, std::string_view>> added;
     std::string text;
     for (const auto& [key, value] : entries) {
-        auto [it, inserted] = slots.try_emplace(LowerCopy(key), Slot{true, added.size()});
-        if (inserted) {
+        std::uint32_t& slot = probe(key);
+        if (slot == kEmpty) {
             added.emplace_back(key, value);
-        } else if (it->second.added) {
-            added[it->second.index].second = value;
+            slot = static_cast<std::uint32_t>(added.size()) | kAdded;
+        } else if (slot & kAdded) {
+            added[(slot & ~kAdded) - 1].second = value;
         } else {
-            Line& line = m_lines[it->second.index];
+            Line& line = m_lines[slot - 1];
             // Keep the line as it was up to the value: its indentation, the
             // key's spelling and the spacing around '='.
             text.assign(Text(line).substr(0, line.valueOff));

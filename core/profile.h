@@ -35,8 +35,9 @@ public:
 
     ProfileDocument() = default;
 
-    // Parses file bytes. Text that is not valid UTF-8 is taken as GBK (code
-    // page 936) and converted, so the document always holds UTF-8.
+    // Parses file bytes (at most the first 512 MiB). Text that is not valid
+    // UTF-8 is taken as GBK (code page 936) and converted, so the document
+    // always holds UTF-8.
     static ProfileDocument Parse(std::string_view bytes);
 
     // Reads and parses a file. A missing file is an error like any other;
@@ -101,7 +102,9 @@ private:
         bool edited = false;
     };
 
-    void ParseText();
+    static ProfileDocument ParseOwned(std::string bytes);
+    // Splits m_text into lines from pos on.
+    void ParseText(std::size_t pos);
     void Classify(Line& line) const;
     std::string_view Text(const Line& line) const;
     std::string_view Name(const Line& line) const;
@@ -112,7 +115,7 @@ private:
     std::size_t SectionEnd(std::size_t header) const;
     Line MakeLine(std::string_view text, Eol eol);
 
-    std::string m_text;  // the file as UTF-8, without a byte-order mark
+    std::string m_text;  // the file as UTF-8; a byte-order mark is in no line
     std::string m_edits; // text of lines set or added since parsing
     std::vector<Line> m_lines;
     Eol m_eol = Eol::Lf;
