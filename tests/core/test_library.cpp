@@ -413,7 +413,9 @@ TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
 
     std::vector<std::string> extracted;
     for (int i = 0; i < 4; ++i) {
-        extracted.push_back((dir / ("x" + std::to_string(i) + ".wav")).string());
+        std::string name = "x";
+        name += std::to_string(i) + ".wav";
+        extracted.push_back((dir / name).string());
         IoStatus s = ExtractEntry(target, index, i, extracted.back());
         ASSERT_TRUE(s.ok()) << s.message();
     }
