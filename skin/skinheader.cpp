@@ -14,6 +14,8 @@ CSkinHeaderCtrl::CSkinHeaderCtrl(QWidget* parent)
     // Nothing is erased before a paint; the paint covers every pixel itself.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setAutoFillBackground(false);
+    // Columns as narrow as the list's 22-pixel icon columns must be possible.
+    setMinimumSectionSize(0);
 }
 
 CSkinHeaderCtrl::~CSkinHeaderCtrl() = default;
