@@ -247,6 +247,17 @@ TEST(TxDialog, EscapeAndEnterAreSwallowedUnlessAllowed)
     EXPECT_EQ(dlg.result(), CTxDialog::IDCANCEL);
 }
 
+TEST(TxDialog, LosingTheFocusRepaints)
+{
+    ProbeDialog dlg;
+    EXPECT_GE(ShowAndCountErases(dlg,
+                                 [&] {
+                                     QFocusEvent out(QEvent::FocusOut);
+                                     QApplication::sendEvent(&dlg, &out);
+                                 }),
+              1);
+}
+
 TEST(TxDialog, ClosingGoesThroughOnOKAndOnCancel)
 {
     ProbeDialog dlg;
