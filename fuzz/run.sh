@@ -9,7 +9,7 @@ build=${FUZZ_BUILD_DIR:-$top/build-fuzz}
 seeds=$top/fuzz/corpus/profile
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVOICELIB_FUZZ=ON -DVOICELIB_TESTS=OFF -DVOICELIB_BENCH=OFF >/dev/null
+  -DVOICELIB_FUZZ=ON -DVOICELIB_TESTS=OFF -DVOICELIB_BENCH=OFF -DVOICELIB_GUI=OFF >/dev/null
 cmake --build "$build" --target profile_fuzzer
 fuzzer=$build/fuzz/profile_fuzzer
 
