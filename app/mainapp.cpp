@@ -1,0 +1,48 @@
+#include "app/mainapp.h"
+
+#include "app/maindlg.h"
+#include "res/resources.h"
+#include "skin/gdi.h"
+#include "skin/resources.h"
+
+QList<QIcon> g_imageList;
+QFont g_font;
+
+void CMainApp::InitSharedResources()
+{
+    // CreateFontA maps the face to the installed CJK fonts; the size is in points.
+    g_font = CreateFontA(0, 0, 0, false, QStringLiteral("微软雅黑"));
+    g_font.setPointSize(9);
+
+    g_imageList.clear();
+    for (int id : g_rowIconIds) {
+        QIcon icon;
+        for (qreal dpr : {1.0, 2.0}) {
+            const QPixmap pm = voicelib::res::LoadBitmapResource(id, Qt::white, dpr);
+            if (!pm.isNull())
+                icon.addPixmap(pm);
+        }
+        g_imageList.append(icon);
+    }
+
+    SetIconLookup([](unsigned id) { return voicelib::res::LoadIconResource(static_cast<int>(id)); });
+    // Header bitmaps are opaque on the button face, which the header keys out.
+    SetBitmapLookup([](unsigned id) {
+        return voicelib::res::LoadBitmapResource(static_cast<int>(id), ToQColor(GetSysColor(COLOR_BTNFACE)))
+            .toImage();
+    });
+}
+
+bool CMainApp::InitInstance()
+{
+    InitSharedResources();
+    CMainDlg dlg;
+    dlg.exec();
+    return false;
+}
+
+int CMainApp::ExitInstance()
+{
+    g_imageList.clear();
+    return 0;
+}

@@ -1,0 +1,620 @@
+#include "app/maindlg.h"
+
+#include "app/mainapp.h"
+#include "app/voicelistmodel.h"
+#include "app/wmpplayer.h"
+#include "core/list_file.h"
+#include "core/messages.h"
+#include "core/wave.h"
+#include "res/resource_ids.h"
+#include "res/resources.h"
+#include "skin/resources.h"
+#include "skin/skinheader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QTableView>
+#include <QTimerEvent>
+
+namespace {
+
+const QString kWaveFilter = QStringLiteral("Source Voice Files(*.wav)|*.wav||");
+const QString kWaveExt = QStringLiteral("*.wav");
+const QString kListFilter = QStringLiteral("Voice Library Configuration Files(*.ini)|*.ini||");
+const QString kListExt = QStringLiteral("*.ini");
+const QString kLibraryFilter = QStringLiteral("Voice Library Files(*.bin)|*.bin||");
+const QString kLibraryExt = QStringLiteral("*.bin");
+const QString kWindowText = QStringLiteral("语音库合成工具:");
+
+// The template's controls in template order (tab order), in dialog units.
+struct ControlPlacement
+{
+    int id;
+    const char* text;
+    int x, y, w, h;
+};
+
+constexpr ControlPlacement kTemplate[] = {
+    {IDC_EXIT, "退出", 289, 243, 42, 14},
+    {IDC_LOAD_LIST, "加载语音列表", 177, 243, 56, 14},
+    {IDC_EXPORT_LIST, "导出语音列表", 233, 243, 56, 14},
+    {IDC_BUILD, "合成为语音库", 202, 25, 56, 14},
+    {IDC_APPEND, "追加", 6, 25, 38, 14},
+    {IDC_INSERT, "插入", 45, 25, 38, 14},
+    {IDC_DELETE, "删除", 84, 25, 38, 14},
+    {IDC_MOVE_UP, "上移", 123, 25, 38, 14},
+    {IDC_MOVE_DOWN, "下移", 161, 25, 38, 14},
+    {IDC_VOICE_LIST, "List1", 6, 43, 325, 190},
+};
+constexpr int kDialogWidth = 337;
+constexpr int kDialogHeight = 259;
+
+// The buttons in the order their skin is set up, with their icons.
+struct ButtonSkin
+{
+    int id;
+    int icon;
+};
+constexpr ButtonSkin kButtonSkins[] = {
+    {IDC_APPEND, IDI_APPEND},      {IDC_INSERT, IDI_INSERT},  {IDC_DELETE, IDI_DELETE},
+    {IDC_MOVE_UP, IDI_UP},         {IDC_MOVE_DOWN, IDI_DOWN}, {IDC_EXIT, IDI_EXIT},
+    {IDC_EXPORT_LIST, IDI_EXPORT}, {IDC_LOAD_LIST, IDI_LOAD}, {IDC_BUILD, IDI_BUILD},
+};
+
+struct ColumnSetup
+{
+    const char* heading;
+    int width;
+    unsigned bitmap; // 0: none
+};
+constexpr ColumnSetup kColumns[] = {
+    {"", 48, IDB_HEADER_MARK}, {"WAV文件名称", 430, 0},     {"", 22, IDB_HEADER_REPLACE},
+    {"", 22, IDB_HEADER_PLAY}, {"", 22, IDB_HEADER_DELETE},
+};
+
+QRect DluRect(const ControlPlacement& c)
+{
+    return QRect(DluX(c.x), DluY(c.y), DluX(c.w), DluY(c.h));
+}
+
+std::vector<std::string> ToPaths(const QStringList& files)
+{
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString& f : files)
+        paths.push_back(VoiceListModel::FromDisplay(f));
+    return paths;
+}
+
+} // namespace
+
+QString ToQtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            break;
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << parts[i] + QStringLiteral(" (") + patterns.trimmed() + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+CMainDlg::CMainDlg(std::unique_ptr<PlayerBackend> playerBackend, QWidget* parent)
+    : CTxDialog(parent), m_player(std::make_unique<CWMPPlayer4>(std::move(playerBackend)))
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(DluX(kDialogWidth), DluY(kDialogHeight));
+    m_hIcon = voicelib::res::LoadIconResource(IDR_MAINFRAME);
+    // Registered before the model so the preview row is adjusted before views repaint.
+    m_voices.AddObserver(this);
+    DoDataExchange();
+    OnInitDialog();
+}
+
+CMainDlg::~CMainDlg()
+{
+    m_previewTimer.stop();
+    // The view and model go with the window; detach the model from the list first.
+    if (m_list)
+        m_list->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
+    m_voices.RemoveObserver(this);
+}
+
+void CMainDlg::DoDataExchange()
+{
+    CTxDialog::DoDataExchange();
+    for (const ControlPlacement& c : kTemplate) {
+        QWidget* w = nullptr;
+        if (c.id == IDC_VOICE_LIST) {
+            m_list = new QTableView(this);
+            w = m_list;
+        } else {
+            auto* b = new CSkinButton(QString::fromUtf8(c.text), this);
+            switch (c.id) {
+            case IDC_EXIT:
+                m_btnExit = b;
+                break;
+            case IDC_LOAD_LIST:
+                m_btnLoadList = b;
+                break;
+            case IDC_EXPORT_LIST:
+                m_btnExportList = b;
+                break;
+            case IDC_BUILD:
+                m_btnBuild = b;
+                break;
+            case IDC_APPEND:
+                m_btnAppend = b;
+                break;
+            case IDC_INSERT:
+                m_btnInsert = b;
+                break;
+            case IDC_DELETE:
+                m_btnDelete = b;
+                break;
+            case IDC_MOVE_UP:
+                m_btnUp = b;
+                break;
+            case IDC_MOVE_DOWN:
+                m_btnDown = b;
+                break;
+            default:
+                break;
+            }
+            w = b;
+        }
+        w->setObjectName(QStringLiteral("ctl%1").arg(c.id));
+        w->setGeometry(DluRect(c));
+    }
+
+    connect(m_btnExit, &QPushButton::clicked, this, [this] { OnCancel(); });
+    connect(m_btnLoadList, &QPushButton::clicked, this, [this] { OnLoadList(); });
+    connect(m_btnAppend, &QPushButton::clicked, this, [this] { OnAppend(); });
+    connect(m_btnInsert, &QPushButton::clicked, this, [this] { OnInsert(); });
+    connect(m_btnDelete, &QPushButton::clicked, this, [this] { OnDelete(); });
+    connect(m_btnUp, &QPushButton::clicked, this, [this] { OnMoveUp(); });
+    connect(m_btnDown, &QPushButton::clicked, this, [this] { OnMoveDown(); });
+    connect(m_btnExportList, &QPushButton::clicked, this, [this] { OnExportList(); });
+    connect(m_btnBuild, &QPushButton::clicked, this, [this] { OnBuildLibrary(); });
+
+    m_model = new VoiceListModel(m_voices, g_imageList);
+    m_list->setModel(m_model);
+    connect(m_model, &VoiceListModel::selectedRowChanged, this, [this](int row) { ShowSelection(row); });
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { OnViewSelectionChanged(); });
+    connect(m_list, &QAbstractItemView::clicked, this, [this](const QModelIndex& i) { OnListClicked(i); });
+}
+
+bool CMainDlg::OnInitDialog()
+{
+    setWindowIcon(m_hIcon);
+
+    EnableDragMove(true);
+    SetBackgroundColor(RGB(244, 249, 250), true);
+    SetTopBand(0, 0, 32, RGB(192, 192, 192), false);
+    SetBottomBand(0, 28, 28, RGB(128, 128, 128), false);
+    SetTitleIcon(1, 1, static_cast<unsigned>(IDI_CAPTION));
+    AllowEscapeKey(false);
+    AllowEnterKey(false);
+    EnableHoverTracking(false);
+    SetEditTransparent(false);
+    SetStaticTransparent(false);
+    SetListBoxTransparent(false);
+    SetExtraCtlTransparent(false);
+    SetTitleShadow(RGB(69, 69, 69), false);
+    SetBandGradient(2, 2, true);
+    SetTitleFont(QStringLiteral("微软雅黑"), 22, 8, 550, false);
+    SetTitleColor(RGB(0, 0, 128));
+    SetTitleText(kWindowText, 36, 8);
+
+    InitButtons();
+    InitList();
+
+    RoundWindowRegion(this);
+
+    m_player->SetEnableContextMenu(false);
+    m_player->SetEnabled(true);
+    m_player->SetUiMode(QStringLiteral("Invisible"));
+
+    setWindowTitle(kWindowText);
+    return true;
+}
+
+CSkinButton* CMainDlg::button(int id) const
+{
+    switch (id) {
+    case IDC_EXIT:
+        return m_btnExit;
+    case IDC_LOAD_LIST:
+        return m_btnLoadList;
+    case IDC_EXPORT_LIST:
+        return m_btnExportList;
+    case IDC_BUILD:
+        return m_btnBuild;
+    case IDC_APPEND:
+        return m_btnAppend;
+    case IDC_INSERT:
+        return m_btnInsert;
+    case IDC_DELETE:
+        return m_btnDelete;
+    case IDC_MOVE_UP:
+        return m_btnUp;
+    case IDC_MOVE_DOWN:
+        return m_btnDown;
+    default:
+        return nullptr;
+    }
+}
+
+void CMainDlg::InitButtons()
+{
+    for (const ButtonSkin& s : kButtonSkins) {
+        CSkinButton* b = button(s.id);
+        b->setFont(g_font);
+        b->LoadIcons(s.icon, 0);
+        b->SetColor(BTNCLR_FG_HOT, RGB(255, 165, 0), true);
+        b->SetColor(BTNCLR_FG_NORMAL, RGB(0, 0, 128), true);
+        b->SetColor(BTNCLR_LINE, RGB(255, 165, 0), true);
+        b->SetBorderStyle(true, true);
+        b->SetTransparent(true);
+    }
+}
+
+void CMainDlg::InitList()
+{
+    m_list->setShowGrid(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setFrameShape(QFrame::NoFrame); // the window draws the list's frame
+    m_list->setWordWrap(false);
+    m_list->setIconSize(QSize(20, 20));
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setDefaultSectionSize(22);
+    QPalette pal = m_list->palette();
+    pal.setColor(QPalette::Text, ToQColor(RGB(69, 69, 69)));
+    m_list->setPalette(pal);
+    m_list->setFont(g_font);
+
+    m_header = new CSkinHeaderCtrl(m_list);
+    m_header->m_astrHeadings.clear();
+    m_header->m_strAlign = QString();
+    for (const ColumnSetup& c : kColumns) {
+        m_header->m_astrHeadings << QString::fromUtf8(c.heading);
+        m_header->m_strAlign += QLatin1Char('1');
+    }
+    m_header->SetFontFace(QStringLiteral("微软雅黑"));
+    m_header->SetFontSize(18, 0);
+    m_header->SetFontBold(0);
+    m_header->SetBackground(RGB(245, 245, 245), 3);
+    m_header->SetHeightFactor(1.2f);
+    m_header->SetTextColor(RGB(0, 0, 128));
+    m_header->SetGradientMode(0);
+
+    m_list->setHorizontalHeader(m_header);
+    m_header->setHighlightSections(false);
+    for (int i = 0; i < VoiceListModel::ColumnCount; ++i)
+        m_header->resizeSection(i, kColumns[i].width);
+
+    m_header->SetOutline(RGB(245, 245, 245), 1);
+    m_header->SetSeparators(RGB(211, 211, 211), 1);
+    for (int i = 0; i < VoiceListModel::ColumnCount; ++i) {
+        if (kColumns[i].bitmap != 0)
+            m_header->SetColumnBitmap(m_list, i, kColumns[i].bitmap, 0);
+    }
+    m_header->SetBitmapAlign(1, 1);
+}
+
+void CMainDlg::OnPaint(QPainter& p)
+{
+    const QRect g = m_list->geometry();
+    const CRect frame(g.left() - 1, g.top() - 1, g.left() + g.width() + 1, g.top() + g.height() + 1);
+    Draw3dRect(p, frame, RGB(65, 105, 225), RGB(65, 105, 225));
+}
+
+// --- selection: the list's selected row and the view's selection are kept equal
+
+void CMainDlg::ShowSelection(int row)
+{
+    if (m_bSyncingSelection)
+        return;
+    m_bSyncingSelection = true;
+    QItemSelectionModel* sel = m_list->selectionModel();
+    if (row < 0 || row >= m_model->rowCount()) {
+        sel->clearSelection();
+    } else {
+        const QModelIndex index = m_model->index(row, 0);
+        sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    m_bSyncingSelection = false;
+}
+
+void CMainDlg::OnViewSelectionChanged()
+{
+    if (m_bSyncingSelection)
+        return;
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    const int row = rows.isEmpty() ? -1 : rows.first().row();
+    if (row == m_voices.GetSelected() || m_model->rowCount() != m_voices.GetItemCount())
+        return;
+    m_bSyncingSelection = true;
+    m_voices.SetSelected(row);
+    m_bSyncingSelection = false;
+}
+
+void CMainDlg::OnListClicked(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    if (m_voices.GetSelected() != index.row())
+        m_voices.SetSelected(index.row());
+    OnClickList(index.row(), index.column());
+}
+
+// --- commands
+
+QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, const QString& defExt)
+{
+    QFileDialog dlg(this, QStringLiteral("选择目标文件..."), QDir::currentPath(), ToQtFilter(filter));
+    dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // An open dialog takes a typed name of a missing file too, except where several are picked.
+    dlg.setFileMode(open && multi ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    QString suffix = defExt;
+    if (suffix.startsWith(QStringLiteral("*.")))
+        suffix = suffix.mid(2);
+    dlg.setDefaultSuffix(suffix);
+    if (dlg.exec() != QDialog::Accepted)
+        return {};
+    QStringList files = dlg.selectedFiles();
+    if (!multi && files.size() > 1)
+        files = files.mid(0, 1);
+    if (!files.isEmpty())
+        QDir::setCurrent(QFileInfo(files.first()).absolutePath());
+    return files;
+}
+
+void CMainDlg::ShowMessage(const QString& text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("提示:"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void CMainDlg::OnAppend()
+{
+    const QStringList files = SelectFile(true, true, kWaveFilter, kWaveExt);
+    if (files.isEmpty())
+        return;
+    m_voices.Append(ToPaths(files));
+    m_list->scrollTo(m_model->index(m_voices.GetItemCount() - 1, 0));
+}
+
+void CMainDlg::OnInsert()
+{
+    if (m_voices.GetSelected() < 0)
+        return;
+    const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    if (files.isEmpty())
+        return;
+    m_voices.Insert(VoiceListModel::FromDisplay(files.first()));
+    ShowSelection(m_voices.GetSelected());
+}
+
+void CMainDlg::OnDelete()
+{
+    m_voices.DeleteSelected();
+    ShowSelection(m_voices.GetSelected());
+}
+
+void CMainDlg::OnMoveUp()
+{
+    if (!m_voices.MoveUp())
+        return;
+    m_list->setFocus();
+    ShowSelection(m_voices.GetSelected());
+}
+
+void CMainDlg::OnMoveDown()
+{
+    if (!m_voices.MoveDown())
+        return;
+    m_list->setFocus();
+    ShowSelection(m_voices.GetSelected());
+}
+
+void CMainDlg::OnReplace(int row)
+{
+    const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    if (files.isEmpty())
+        return;
+    m_voices.Replace(row, VoiceListModel::FromDisplay(files.first()));
+}
+
+void CMainDlg::OnLoadList()
+{
+    const QStringList files = SelectFile(true, false, kListFilter, kListExt);
+    if (files.isEmpty())
+        return;
+    if (m_nPlayingRow >= 0)
+        StopPreview();
+    const voicelib::IoStatus status =
+        voicelib::LoadListFile(VoiceListModel::FromDisplay(files.first()), m_voices);
+    ShowSelection(m_voices.GetSelected());
+    if (!status.ok())
+        ShowMessage(QStringLiteral("加载语音列表失败: ") + QString::fromStdString(status.message()));
+}
+
+void CMainDlg::OnExportList()
+{
+    const QStringList files = SelectFile(false, false, kListFilter, kListExt);
+    if (files.isEmpty())
+        return;
+    const voicelib::IoStatus status =
+        voicelib::ExportListFile(VoiceListModel::FromDisplay(files.first()), m_voices);
+    if (status.ok())
+        ShowMessage(QString::fromStdString(voicelib::SaveDoneMessage()));
+    else
+        ShowMessage(QStringLiteral("保存失败: ") + QString::fromStdString(status.message()));
+}
+
+void CMainDlg::OnBuildLibrary()
+{
+    if (m_voices.GetItemCount() == 0)
+        return;
+    const std::vector<std::string>& paths = m_voices.Paths();
+    const int bad = voicelib::FindFirstInvalidSource(paths);
+    if (bad >= 0) {
+        ShowMessage(QString::fromStdString(
+            voicelib::InvalidSourceMessage(bad, paths[static_cast<std::size_t>(bad)])));
+        return;
+    }
+    const QStringList files = SelectFile(false, false, kLibraryFilter, kLibraryExt);
+    if (files.isEmpty())
+        return;
+
+    // The build stays synchronous; a long one shows its progress and keeps the window painted.
+    const int total = std::min(m_voices.GetItemCount(), voicelib::MAX_LIBRARY_ENTRIES);
+    QProgressDialog progress(QStringLiteral("正在合成语音库..."), QStringLiteral("取消"), 0, total, this);
+    progress.setWindowTitle(QStringLiteral("提示:"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    const auto onProgress = [&progress](int done, int) {
+        progress.setValue(done);
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    };
+    const voicelib::WriteResult result =
+        voicelib::WriteLibrary(VoiceListModel::FromDisplay(files.first()), paths, onProgress);
+    const bool cancelled = progress.wasCanceled();
+    progress.close();
+
+    if (!result.status.ok()) {
+        if (cancelled)
+            ShowMessage(QStringLiteral("语音库合成已取消, 原文件未改动: ") +
+                        QString::fromStdString(result.status.path()));
+        else
+            ShowMessage(QStringLiteral("语音库合成失败: ") + QString::fromStdString(result.status.message()));
+        return;
+    }
+    m_SizeTable = result.summary.sizes;
+    ShowMessage(QString::fromStdString(voicelib::BuildSummaryMessage(result.summary)));
+}
+
+void CMainDlg::OnClickList(int item, int subItem)
+{
+    if (item < 0 || item >= m_voices.GetItemCount())
+        return;
+    switch (subItem) {
+    case VoiceListModel::ColReplace:
+        OnReplace(item);
+        break;
+    case VoiceListModel::ColPlay:
+        StartPreview(item);
+        break;
+    case VoiceListModel::ColDelete:
+        if (item == m_nPlayingRow)
+            StopPreview();
+        OnDelete();
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainDlg::OnCancel()
+{
+    if (m_nPlayingRow >= 0)
+        StopPreview();
+    CTxDialog::OnCancel();
+}
+
+// --- preview
+
+void CMainDlg::StartPreview(int row)
+{
+    const QString path = VoiceListModel::ToDisplay(m_voices.GetPath(row));
+    if (m_nPlayingRow >= 0)
+        StopPreview();
+    m_nPlayingRow = row;
+    m_player->SetURL(path);
+    m_previewTimer.start(PREVIEW_POLL_MS, this);
+}
+
+void CMainDlg::StopPreview()
+{
+    m_player->Close();
+    m_nPlayingRow = -1;
+    m_previewTimer.stop();
+}
+
+void CMainDlg::OnTimer(int timerId)
+{
+    if (timerId != PREVIEW_TIMER_ID)
+        return;
+    const int state = m_player->GetPlayState();
+    if (m_nPlayingRow >= 0 && state == CWMPPlayer4::psStopped) {
+        m_nPlayingRow = -1;
+        m_player->Close();
+        m_previewTimer.stop();
+    }
+}
+
+void CMainDlg::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_previewTimer.timerId())
+        OnTimer(PREVIEW_TIMER_ID);
+    else
+        CTxDialog::timerEvent(event);
+}
+
+// --- the previewed row follows its file through the list's changes
+
+void CMainDlg::RowsInserted(int first, int last)
+{
+    if (m_nPlayingRow >= first)
+        m_nPlayingRow += last - first + 1;
+}
+
+void CMainDlg::RowsAboutToBeRemoved(int first, int last)
+{
+    // Its file leaves the list: the preview ends with it.
+    if (m_nPlayingRow >= first && m_nPlayingRow <= last)
+        StopPreview();
+}
+
+void CMainDlg::RowsRemoved(int first, int last)
+{
+    if (m_nPlayingRow > last)
+        m_nPlayingRow -= last - first + 1;
+}
+
+void CMainDlg::RowMoved(int from, int to)
+{
+    if (m_nPlayingRow < 0)
+        return;
+    if (m_nPlayingRow == from)
+        m_nPlayingRow = to;
+    else if (from < to && m_nPlayingRow > from && m_nPlayingRow <= to)
+        --m_nPlayingRow;
+    else if (from > to && m_nPlayingRow >= to && m_nPlayingRow < from)
+        ++m_nPlayingRow;
+}
+
+void CMainDlg::AboutToReset()
+{
+    if (m_nPlayingRow >= 0)
+        StopPreview();
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+// The one window of the program: the voice list, the nine command buttons and
+// the invisible preview player, every command routed to the core.
+
+#include "app/wmpplayer.h"
+#include "core/library.h"
+#include "core/voice_list.h"
+#include "skin/skinbutton.h"
+#include "skin/txdialog.h"
+
+#include <QBasicTimer>
+#include <QIcon>
+#include <QStringList>
+#include <memory>
+
+class CSkinHeaderCtrl;
+class QTableView;
+class QModelIndex;
+class VoiceListModel;
+
+// Control ids of the window's template.
+enum : int
+{
+    IDD_MAIN = 102,
+    IDC_EXIT = 2, // IDCANCEL
+    IDC_LOAD_LIST = 3,
+    IDC_EXPORT_LIST = 4,
+    IDC_BUILD = 5,
+    IDC_APPEND = 6,
+    IDC_INSERT = 7,
+    IDC_DELETE = 8,
+    IDC_MOVE_UP = 9,
+    IDC_MOVE_DOWN = 10,
+    IDC_VOICE_LIST = 1000,
+    IDC_PLAYER = 1007,
+};
+
+inline constexpr int PREVIEW_TIMER_ID = 1000;
+inline constexpr int PREVIEW_POLL_MS = 1000;
+
+// Dialog units of the template's font to pixels.
+inline int DluX(int x)
+{
+    return MulDiv(x, 7, 4);
+}
+inline int DluY(int y)
+{
+    return MulDiv(y, 14, 8);
+}
+
+// "Desc(*.a)|*.a;*.b||" as a Qt name filter list "Desc(*.a) (*.a *.b)".
+QString ToQtFilter(const QString& filter);
+
+class CMainDlg : public CTxDialog, private voicelib::VoiceListObserver
+{
+    Q_OBJECT
+
+public:
+    // Without a backend the preview plays through QtMultimedia.
+    explicit CMainDlg(std::unique_ptr<PlayerBackend> playerBackend = nullptr, QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    // The chosen paths; empty when the dialog was cancelled.
+    virtual QStringList SelectFile(bool open, bool multi, const QString& filter, const QString& defExt);
+    virtual void ShowMessage(const QString& text);
+
+    void OnAppend();
+    void OnInsert();
+    void OnDelete();
+    void OnMoveUp();
+    void OnMoveDown();
+    void OnReplace(int row);
+    void OnLoadList();
+    void OnExportList();
+    void OnBuildLibrary();
+    // A click on a cell of the list; the row is already selected.
+    void OnClickList(int item, int subItem);
+    void OnCancel() override;
+
+    void StartPreview(int row);
+    void StopPreview();
+    void OnTimer(int timerId);
+
+    voicelib::VoiceList& voiceList() { return m_voices; }
+    QTableView* listView() const { return m_list; }
+    CWMPPlayer4* player() const { return m_player.get(); }
+    CSkinButton* button(int id) const;
+    int playingRow() const { return m_nPlayingRow; }
+    bool previewTimerActive() const { return m_previewTimer.isActive(); }
+    const voicelib::SizeTable& sizeTable() const { return m_SizeTable; }
+
+protected:
+    void DoDataExchange() override;
+    virtual bool OnInitDialog();
+    void InitButtons();
+    void InitList();
+    void OnPaint(QPainter& p) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void RowsInserted(int first, int last) override;
+    void RowsAboutToBeRemoved(int first, int last) override;
+    void RowsRemoved(int first, int last) override;
+    void RowMoved(int from, int to) override;
+    void AboutToReset() override;
+    void ShowSelection(int row);
+    void OnViewSelectionChanged();
+    void OnListClicked(const QModelIndex& index);
+
+public:
+    // Members in the order the window binds them.
+    CSkinButton* m_btnExit = nullptr;
+    QTableView* m_list = nullptr;
+    CSkinButton* m_btnUp = nullptr;
+    CSkinButton* m_btnDown = nullptr;
+    CSkinButton* m_btnLoadList = nullptr;
+    CSkinButton* m_btnInsert = nullptr;
+    CSkinButton* m_btnExportList = nullptr;
+    CSkinButton* m_btnDelete = nullptr;
+    CSkinButton* m_btnBuild = nullptr;
+    CSkinButton* m_btnAppend = nullptr;
+    CSkinHeaderCtrl* m_header = nullptr;
+
+private:
+    std::unique_ptr<CWMPPlayer4> m_player;
+    QIcon m_hIcon; // the application icon; the base's m_hIcon is the caption's
+    int m_nPlayingRow = -1;
+    int m_nWaveDataOffset = 58;
+    voicelib::SizeTable m_SizeTable{};
+    voicelib::VoiceList m_voices;
+    VoiceListModel* m_model = nullptr;
+    QBasicTimer m_previewTimer;
+    bool m_bSyncingSelection = false;
+};
