@@ -397,6 +397,7 @@ void CMainDlg::OnAppend()
     if (files.isEmpty())
         return;
     m_voices.Append(ToPaths(files));
+    m_list->doItemsLayout(); // the scroll range must know the new rows before scrolling
     m_list->scrollTo(m_model->index(m_voices.GetItemCount() - 1, 0));
 }
 

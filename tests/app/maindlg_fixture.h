@@ -1,0 +1,166 @@
+#pragma once
+
+// The real main window with only the file dialog, the message box and the
+// player backend replaced.
+
+#include "app/mainapp.h"
+#include "app/maindlg.h"
+#include "app/voicelistmodel.h"
+
+#include <QApplication>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdint>
+#include <deque>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace apptest {
+
+class ScriptedBackend : public PlayerBackend
+{
+public:
+    void PlayFile(const QString& path) override
+    {
+        plays << path;
+        state = State::Playing;
+    }
+    void Release() override
+    {
+        ++releases;
+        state = State::NoMedia;
+    }
+    State CurrentState() const override { return state; }
+    void SetVolume(float) override {}
+
+    QStringList plays;
+    int releases = 0;
+    State state = State::NoMedia;
+};
+
+struct FileDialogCall
+{
+    bool open = false;
+    bool multi = false;
+    QString filter;
+    QString defExt;
+};
+
+class TestDlg : public CMainDlg
+{
+public:
+    explicit TestDlg(std::unique_ptr<PlayerBackend> backend) : CMainDlg(std::move(backend)) {}
+
+    QStringList SelectFile(bool open, bool multi, const QString& filter, const QString& defExt) override
+    {
+        dialogs.push_back({open, multi, filter, defExt});
+        if (answers.empty())
+            return {};
+        QStringList a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void ShowMessage(const QString& text) override { messages << text; }
+
+    using CMainDlg::OnPaint;
+
+    std::deque<QStringList> answers; // one per dialog; none left means cancel
+    std::vector<FileDialogCall> dialogs;
+    QStringList messages;
+};
+
+inline std::string Le32(std::uint32_t v)
+{
+    return {char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff), char(v >> 24)};
+}
+
+// A canonical 8 kHz A-law file with its audio at byte 58.
+inline std::string Wave(std::uint32_t audioBytes, char fill)
+{
+    std::string h = "RIFF" + Le32(50 + audioBytes) + "WAVEfmt " + Le32(18);
+    h += std::string("\x06\x00\x01\x00", 4) + Le32(8000) + Le32(8000) +
+         std::string("\x01\x00\x08\x00\x00\x00", 6);
+    h += "fact" + Le32(4) + Le32(audioBytes) + "data" + Le32(audioBytes);
+    return h + std::string(audioBytes, fill);
+}
+
+inline void Spit(const QString& path, const std::string& bytes)
+{
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    out << bytes;
+}
+
+inline std::string Slurp(const QString& path)
+{
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class MainDlgTest : public ::testing::Test
+{
+public:
+    MainDlgTest()
+    {
+        CMainApp::InitSharedResources();
+        auto owned = std::make_unique<ScriptedBackend>();
+        backend = owned.get();
+        dlg = std::make_unique<TestDlg>(std::move(owned));
+        dlg->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    }
+
+    QString File(const QString& name) const { return dir.filePath(name); }
+    // Creates n WAVE files w0.wav.. and returns their paths.
+    QStringList Waves(int n, const QString& prefix = QStringLiteral("w"))
+    {
+        QStringList paths;
+        for (int i = 0; i < n; ++i) {
+            paths << File(QStringLiteral("%1%2.wav").arg(prefix).arg(i));
+            Spit(paths.back(), Wave(160 * static_cast<std::uint32_t>(i + 1), char('a' + i)));
+        }
+        return paths;
+    }
+    // Fills the list through the append button.
+    void Fill(const QStringList& paths)
+    {
+        dlg->answers.push_back(paths);
+        Click(IDC_APPEND);
+    }
+
+    void Click(int buttonId) { QTest::mouseClick(dlg->button(buttonId), Qt::LeftButton); }
+    void ClickCell(int row, int column)
+    {
+        QTableView* view = dlg->listView();
+        const QRect r = view->visualRect(view->model()->index(row, column));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    void ClickAt(QPoint viewportPos)
+    {
+        QTest::mouseClick(dlg->listView()->viewport(), Qt::LeftButton, {}, viewportPos);
+    }
+
+    QStringList Rows() const
+    {
+        QStringList rows;
+        for (const std::string& p : dlg->voiceList().Paths())
+            rows << VoiceListModel::ToDisplay(p);
+        return rows;
+    }
+    int Selected() const { return dlg->voiceList().GetSelected(); }
+    // The row the view shows selected, -1 for none.
+    int ViewSelected() const
+    {
+        const QModelIndexList rows = dlg->listView()->selectionModel()->selectedRows();
+        if (rows.size() > 1)
+            return -2;
+        return rows.isEmpty() ? -1 : rows.first().row();
+    }
+
+    QTemporaryDir dir;
+    ScriptedBackend* backend = nullptr;
+    std::unique_ptr<TestDlg> dlg;
+};
+
+} // namespace apptest
