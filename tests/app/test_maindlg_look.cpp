@@ -1,0 +1,161 @@
+// The window's layout and look, read back from its controls and its pixels.
+
+#include "maindlg_fixture.h"
+#include "skin/skinheader.h"
+
+#include <QMouseEvent>
+
+using namespace apptest;
+
+namespace {
+
+COLORREF At(const QImage& img, QPoint p)
+{
+    return FromQColor(img.pixelColor(p));
+}
+
+int Count(const QImage& img, const QRect& area, COLORREF color)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += At(img, {x, y}) == color ? 1 : 0;
+    return n;
+}
+
+class LookTest : public MainDlgTest
+{
+public:
+    QImage Grab() const { return dlg->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+TEST_F(LookTest, ControlsSitWhereTheTemplatePutsThem)
+{
+    struct Row
+    {
+        const char* name;
+        QWidget* control;
+        QRect pixels;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"exit", dlg->m_btnExit, {506, 425, 74, 25}, "退出"},
+        {"load", dlg->m_btnLoadList, {310, 425, 98, 25}, "加载语音列表"},
+        {"export", dlg->m_btnExportList, {408, 425, 98, 25}, "导出语音列表"},
+        {"build", dlg->m_btnBuild, {354, 44, 98, 25}, "合成为语音库"},
+        {"append", dlg->m_btnAppend, {11, 44, 67, 25}, "追加"},
+        {"insert", dlg->m_btnInsert, {79, 44, 67, 25}, "插入"},
+        {"delete", dlg->m_btnDelete, {147, 44, 67, 25}, "删除"},
+        {"up", dlg->m_btnUp, {215, 44, 67, 25}, "上移"},
+        {"down", dlg->m_btnDown, {282, 44, 67, 25}, "下移"},
+        {"list", dlg->m_list, {11, 75, 569, 333}, nullptr},
+    };
+    EXPECT_EQ(dlg->size(), QSize(590, 453));
+    for (const Row& r : rows) {
+        EXPECT_EQ(r.control->geometry(), r.pixels) << r.name;
+        if (r.text) {
+            auto* b = static_cast<QPushButton*>(r.control);
+            EXPECT_EQ(b->text(), QString::fromUtf8(r.text)) << r.name;
+            EXPECT_EQ(b->font().pointSize(), 9) << r.name;
+        }
+    }
+    EXPECT_EQ(dlg->windowTitle(), "语音库合成工具:");
+    EXPECT_TRUE(dlg->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_FALSE(dlg->mask().contains(QPoint(0, 0))) << "rounded corners";
+    EXPECT_TRUE(dlg->mask().contains(QPoint(295, 0)));
+    EXPECT_TRUE(dlg->mask().contains(QPoint(589, 226)));
+}
+
+TEST_F(LookTest, ListIsAGridOfWholeRowsWithFixedColumns)
+{
+    QTableView* v = dlg->listView();
+    EXPECT_TRUE(v->showGrid());
+    EXPECT_EQ(v->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(v->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_FALSE(v->verticalHeader()->isVisible());
+    ASSERT_NE(qobject_cast<CSkinHeaderCtrl*>(v->horizontalHeader()), nullptr);
+    const int widths[] = {48, 430, 22, 22, 22};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(v->columnWidth(i), widths[i]) << "column " << i;
+    EXPECT_EQ(v->palette().color(QPalette::Text), QColor(69, 69, 69));
+    EXPECT_EQ(dlg->m_header->m_strAlign, "11111");
+    EXPECT_EQ(dlg->m_header->m_astrHeadings, (QStringList{"", "WAV文件名称", "", "", ""}));
+}
+
+TEST_F(LookTest, FrameBandsListFrameAndHeaderPaintAsSetUp)
+{
+    Fill(Waves(2));
+    const QImage img = Grab();
+    EXPECT_EQ(At(img, {5, 200}), RGB(244, 249, 250));
+    EXPECT_EQ(At(img, {300, 416}), RGB(244, 249, 250));
+    // Top band: greys falling by 2 a row to the middle, then rising again.
+    for (int row : {0, 8, 16})
+        EXPECT_EQ(At(img, {500, row}), RGB(192 - 2 * row, 192 - 2 * row, 192 - 2 * row)) << row;
+    EXPECT_EQ(At(img, {500, 17}), RGB(158, 158, 158));
+    EXPECT_EQ(At(img, {500, 31}), RGB(186, 186, 186));
+    EXPECT_EQ(At(img, {5, 440}), RGB(128, 128, 128)) << "bottom band";
+
+    // The frame one pixel outside the list, on all four sides.
+    const COLORREF blue = RGB(65, 105, 225);
+    for (QPoint p : {QPoint(10, 200), QPoint(580, 200), QPoint(300, 74), QPoint(300, 408), QPoint(10, 74),
+                     QPoint(580, 408)})
+        EXPECT_EQ(At(img, p), blue) << p.x() << "," << p.y();
+    EXPECT_EQ(At(img, {9, 200}), RGB(244, 249, 250));
+
+    // Header: flat 245 with 211 separators after each column.
+    CSkinHeaderCtrl* h = dlg->m_header;
+    const QPoint origin = h->mapTo(dlg.get(), QPoint(0, 0));
+    const int mid = origin.y() + h->height() / 2;
+    EXPECT_EQ(At(img, {origin.x() + 60, mid}), RGB(245, 245, 245));
+    for (int x : {48, 478, 500, 522})
+        EXPECT_EQ(At(img, {origin.x() + x, mid}), RGB(211, 211, 211)) << "separator at " << x;
+    EXPECT_GT(Count(img, QRect(origin.x() + 49, origin.y(), 430, h->height()), RGB(0, 0, 128)), 10)
+        << "the heading of column 1 in navy";
+
+    // Row cells carry their icons: something other than the white cell in each icon column.
+    QTableView* v = dlg->listView();
+    for (int col : {0, 2, 3, 4}) {
+        QRect cell = v->visualRect(v->model()->index(0, col));
+        cell.translate(v->viewport()->mapTo(dlg.get(), QPoint(0, 0)));
+        EXPECT_GT(cell.width() * cell.height() - Count(img, cell.adjusted(1, 1, -1, -1), RGB(255, 255, 255)),
+                  40)
+            << "column " << col;
+    }
+}
+
+// Anti-aliased caption pixels: mostly navy or mostly orange over the light background.
+int CountLike(const QImage& img, const QRect& area, COLORREF ink)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const COLORREF c = At(img, {x, y});
+            n += std::abs(GetRValue(c) - GetRValue(ink)) < 40 &&
+                         std::abs(GetGValue(c) - GetGValue(ink)) < 40 &&
+                         std::abs(GetBValue(c) - GetBValue(ink)) < 40
+                     ? 1
+                     : 0;
+        }
+    return n;
+}
+
+TEST_F(LookTest, ButtonCaptionsAreNavyAndTurnOrangeOnHover)
+{
+    CSkinButton* b = dlg->m_btnBuild;
+    // The caption, right of the icon.
+    const QRect area = b->geometry().adjusted(30, 0, 0, 0);
+    QImage img = Grab();
+    EXPECT_GT(CountLike(img, area, RGB(0, 0, 128)), 20);
+    EXPECT_EQ(CountLike(img, area, RGB(255, 165, 0)), 0);
+
+    const QPoint inside(area.width() / 2, area.height() / 2);
+    QMouseEvent move(QEvent::MouseMove, inside, b->mapToGlobal(inside), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(b, &move);
+    QApplication::processEvents();
+    img = Grab();
+    EXPECT_GT(CountLike(img, area, RGB(255, 165, 0)), 20);
+    EXPECT_EQ(CountLike(img, area, RGB(0, 0, 128)), 0);
+}
+
+} // namespace
