@@ -1,0 +1,91 @@
+// The window's own file dialog and message box, answered by a queued click.
+
+#include "maindlg_fixture.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+using namespace apptest;
+
+namespace {
+
+template <typename Dialog, typename Fn> void WhenShown(Fn fn)
+{
+    QTimer::singleShot(0, [fn] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<Dialog*>(w); d && d->isVisible()) {
+                fn(d);
+                return;
+            }
+    });
+}
+
+class RealDialogsTest : public ::testing::Test
+{
+public:
+    RealDialogsTest() : saved(QDir::currentPath())
+    {
+        CMainApp::InitSharedResources();
+        QDir::setCurrent(dir.path());
+        QDir(dir.path()).mkdir("sub");
+    }
+    ~RealDialogsTest() override { QDir::setCurrent(saved); }
+
+    QTemporaryDir dir;
+    QString saved;
+    CMainDlg dlg{std::make_unique<ScriptedBackend>()};
+};
+
+TEST_F(RealDialogsTest, FileDialogStartsHereAndLeavesTheCurrentFolderAtTheChoice)
+{
+    const QString chosen = QDir(dir.path()).filePath("sub/a.wav");
+    QString title, startDir;
+    QStringList filters;
+    bool save = true;
+    WhenShown<QFileDialog>([&](QFileDialog* d) {
+        title = d->windowTitle();
+        startDir = d->directory().absolutePath();
+        filters = d->nameFilters();
+        save = d->acceptMode() == QFileDialog::AcceptSave;
+        d->selectFile(chosen);
+        static_cast<QDialog*>(d)->accept();
+    });
+    const QStringList got = dlg.SelectFile(true, false, "Source Voice Files(*.wav)|*.wav||", "*.wav");
+    EXPECT_EQ(title, "选择目标文件...");
+    EXPECT_EQ(startDir, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(filters, QStringList{"Source Voice Files(*.wav) (*.wav)"});
+    EXPECT_FALSE(save);
+    EXPECT_EQ(got, QStringList{chosen}) << "an open dialog takes the name of a missing file";
+    EXPECT_EQ(QDir::currentPath(), QDir(dir.path()).filePath("sub"));
+}
+
+TEST_F(RealDialogsTest, CancelledFileDialogGivesNothingAndStaysPut)
+{
+    WhenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    EXPECT_TRUE(dlg.SelectFile(false, false, "Voice Library Files(*.bin)|*.bin||", "*.bin").isEmpty());
+    EXPECT_EQ(QDir::currentPath(), QDir(dir.path()).absolutePath());
+}
+
+TEST_F(RealDialogsTest, MessageIsAnInformationBoxWithOk)
+{
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->standardButtons();
+        box->button(QMessageBox::Ok)->click();
+    });
+    dlg.ShowMessage("保存完成");
+    EXPECT_EQ(title, "提示:");
+    EXPECT_EQ(text, "保存完成");
+    EXPECT_EQ(icon, QMessageBox::Information);
+    EXPECT_EQ(buttons, QMessageBox::Ok);
+}
+
+} // namespace
