@@ -112,10 +112,10 @@ struct OpCase
     int expectSelected;
 };
 
-Paths Expand(const Paths& spec)
+Paths Expand(const Paths& names)
 {
     Paths out;
-    for (const auto& s : spec)
+    for (const auto& s : names)
         out.push_back(s == "n" ? "/new.wav" : "/v/" + s + ".wav");
     return out;
 }
