@@ -1,7 +1,13 @@
 #include "app/wmpplayer.h"
 
+#include "core/library.h"
+#include "core/wave.h"
+
 #include <QAudioOutput>
+#include <QDir>
+#include <QFile>
 #include <QMediaPlayer>
+#include <QTemporaryFile>
 #include <QUrl>
 
 namespace {
@@ -28,11 +34,11 @@ public:
         m_failed = false;
         // A fresh source restarts from the beginning even for the same file.
         m_player.setSource(QUrl());
-        m_player.setSource(path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path));
         if (path.isEmpty()) {
             m_failed = true; // nothing to play: ends at once, quietly
             return;
         }
+        m_player.setSource(QUrl::fromLocalFile(PlayablePath(path)));
         m_player.play();
     }
 
@@ -40,6 +46,7 @@ public:
     {
         m_player.stop();
         m_player.setSource(QUrl());
+        m_copy.reset();
         m_failed = false;
     }
 
@@ -77,6 +84,25 @@ public:
     void SetVolume(float volume) override { m_output.setVolume(volume); }
 
 private:
+    // GStreamer's WAVE reader finds no audio stream in a file with an odd
+    // number of samples (and a pad byte), and then "plays" silence forever.
+    // An accepted source is therefore played from a clean copy holding what
+    // the library would store: its audio in whole blocks, always even. Other
+    // files go to the player as they are.
+    QString PlayablePath(const QString& path)
+    {
+        m_copy.reset();
+        const std::string source = QFile::encodeName(path).toStdString();
+        if (!voicelib::IsAcceptedWave(source))
+            return path;
+        auto copy = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/voicelib-preview-XXXXXX.wav");
+        if (!copy->open() || !voicelib::WriteSourceAsEntryWave(source, copy->handle()).ok() || !copy->flush())
+            return path;
+        m_copy = std::move(copy);
+        return m_copy->fileName();
+    }
+
+    std::unique_ptr<QTemporaryFile> m_copy;
     QMediaPlayer m_player;
     QAudioOutput m_output;
     bool m_failed = false;

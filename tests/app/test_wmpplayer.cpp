@@ -100,13 +100,22 @@ TEST(PlayerTest, RealBackendStopsAfterMissingOrEmptyFiles)
     EXPECT_GE(WaitForStop(player, 10000), 0) << "an empty path must read as stopped";
 }
 
+// Files as real tools write them: sox's odd sample count with a pad byte,
+// ffmpeg's LIST chunk, and a file already in whole blocks.
 TEST(PlayerTest, RealBackendPlaysToTheEnd)
 {
+    const QString files[] = {
+        QString(VOICELIB_FIXTURES) + "/sox-alaw.wav",
+        QString(VOICELIB_FIXTURES) + "/ffmpeg-alaw.wav",
+        QString(VOICELIB_EXAMPLES) + "/voices/05-wu.wav",
+    };
     CWMPPlayer4 player;
-    player.SetURL(QString(VOICELIB_EXAMPLES) + "/voices/05-wu.wav");
-    EXPECT_NE(player.GetPlayState(), CWMPPlayer4::psStopped);
-    EXPECT_GE(WaitForStop(player, 20000), 0) << "playback never ended";
-    player.Close();
+    for (const QString& file : files) {
+        player.SetURL(file);
+        EXPECT_NE(player.GetPlayState(), CWMPPlayer4::psStopped) << file.toStdString();
+        EXPECT_GE(WaitForStop(player, 20000), 0) << "playback never ended: " << file.toStdString();
+        player.Close();
+    }
 }
 
 } // namespace
