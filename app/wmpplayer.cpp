@@ -1,22 +1,91 @@
 #include "app/wmpplayer.h"
 
+#include "core/alaw.h"
 #include "core/library.h"
 #include "core/wave.h"
 
+#include <QAudioDevice>
+#include <QAudioFormat>
 #include <QAudioOutput>
-#include <QDir>
+#include <QAudioSink>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QIODevice>
+#include <QMediaDevices>
 #include <QMediaPlayer>
-#include <QTemporaryFile>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
+// Streams a source's audio (the bytes a library would store: the data chunk
+// cut to whole blocks) as 16-bit linear samples, reading as it goes.
+class AlawDevice final : public QIODevice
+{
+public:
+    bool Open(const std::string& path)
+    {
+        int err = 0;
+        m_file = voicelib::OpenSource(path, &err);
+        if (!m_file.valid())
+            return false;
+        const long long size = voicelib::FileSize(m_file.fd(), &err);
+        voicelib::AudioSpan span;
+        if (size < 0 || !voicelib::LocateAudio(m_file.fd(), static_cast<std::uint64_t>(size), &span, &err))
+            return false;
+        m_pos = span.offset;
+        m_end = span.offset + span.length / voicelib::AUDIO_BLOCK_SIZE * voicelib::AUDIO_BLOCK_SIZE;
+        return QIODevice::open(QIODevice::ReadOnly);
+    }
+
+    bool isSequential() const override { return true; }
+    bool atEnd() const override { return m_pos >= m_end && QIODevice::bytesAvailable() == 0; }
+    qint64 bytesAvailable() const override
+    {
+        return static_cast<qint64>(m_end - m_pos) * 2 + QIODevice::bytesAvailable();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxlen) override
+    {
+        static constexpr auto kTable = voicelib::MakeAlawTable();
+        unsigned char buf[4096];
+        const auto want = static_cast<std::size_t>(
+            std::min<std::uint64_t>({static_cast<std::uint64_t>(maxlen / 2), sizeof buf, m_end - m_pos}));
+        if (want == 0)
+            return 0;
+        int err = 0;
+        const long long got = voicelib::ReadAt(m_file.fd(), buf, want, m_pos, &err);
+        if (got <= 0) {
+            m_pos = m_end; // read error or a file cut short: end quietly
+            return 0;
+        }
+        auto* out = reinterpret_cast<std::int16_t*>(data);
+        for (long long i = 0; i < got; ++i)
+            out[i] = kTable[buf[i]];
+        m_pos += static_cast<std::uint64_t>(got);
+        return got * 2;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    voicelib::FileHandle m_file;
+    std::uint64_t m_pos = 0;
+    std::uint64_t m_end = 0;
+};
+
+// Accepted A-law sources are decoded here and fed straight to an audio sink:
+// it starts sounding in tens of milliseconds where a media pipeline takes
+// hundreds, and it plays files with an odd sample count, in which GStreamer's
+// WAVE reader finds no audio stream at all. Everything else goes to
+// QMediaPlayer, which plays whatever it can.
 class MultimediaBackend final : public PlayerBackend
 {
 public:
-    MultimediaBackend()
+    explicit MultimediaBackend(const QAudioDevice& device) : m_device(device)
     {
+        if (!device.isNull())
+            m_output.setDevice(device);
         // A player without an audio output plays nothing at all.
         m_player.setAudioOutput(&m_output);
         // After a failure QtMultimedia leaves the playback state at Playing
@@ -28,32 +97,100 @@ public:
         });
     }
 
+    ~MultimediaBackend() override { Release(); }
+
     void PlayFile(const QString& path) override
     {
-        m_player.stop();
-        m_failed = false;
-        // A fresh source restarts from the beginning even for the same file.
-        m_player.setSource(QUrl());
+        Release();
         if (path.isEmpty()) {
             m_failed = true; // nothing to play: ends at once, quietly
             return;
         }
-        m_player.setSource(QUrl::fromLocalFile(PlayablePath(path)));
+        const std::string source = QFile::encodeName(path).toStdString();
+        if (voicelib::IsAcceptedWave(source) && StartSink(source))
+            return;
+        m_player.setSource(QUrl::fromLocalFile(path));
         m_player.play();
     }
 
     void Release() override
     {
+        if (m_sink) {
+            m_sink->stop();
+            m_sink.reset();
+            m_alaw.reset();
+        }
         m_player.stop();
         m_player.setSource(QUrl());
-        m_copy.reset();
         m_failed = false;
+        m_drained.invalidate();
     }
 
     State CurrentState() const override
     {
         if (m_failed)
             return State::Stopped;
+        if (m_sink)
+            return SinkState();
+        return PlayerState();
+    }
+
+    void SetVolume(float volume) override
+    {
+        m_volume = volume;
+        m_output.setVolume(volume);
+        if (m_sink)
+            m_sink->setVolume(volume);
+    }
+
+private:
+    bool StartSink(const std::string& source)
+    {
+        const QAudioDevice device = m_device.isNull() ? QMediaDevices::defaultAudioOutput() : m_device;
+        auto alaw = std::make_unique<AlawDevice>();
+        if (!alaw->Open(source))
+            return false;
+        QAudioFormat format;
+        format.setSampleRate(8000);
+        format.setChannelCount(1);
+        format.setSampleFormat(QAudioFormat::Int16);
+        m_alaw = std::move(alaw);
+        m_sink = std::make_unique<QAudioSink>(device, format);
+        m_sink->setVolume(m_volume);
+        QObject::connect(m_sink.get(), &QAudioSink::stateChanged, m_sink.get(), [this](QAudio::State state) {
+            if (state == QAudio::IdleState && m_alaw->atEnd() && !m_drained.isValid())
+                m_drained.start();
+        });
+        m_sink->start(m_alaw.get());
+        if (m_sink->error() != QAudio::NoError)
+            m_failed = true; // no output device: ends at once, quietly
+        return true;
+    }
+
+    State SinkState() const
+    {
+        if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError)
+            return State::Stopped;
+        switch (m_sink->state()) {
+        case QAudio::ActiveState:
+            return State::Playing;
+        case QAudio::SuspendedState:
+            return State::Paused;
+        case QAudio::StoppedState:
+            return State::Stopped;
+        case QAudio::IdleState:
+            break;
+        }
+        if (!m_alaw->atEnd())
+            return State::Buffering;
+        // Everything is handed over; the sink's buffer still sounds for a
+        // moment, and closing now would cut the last words short.
+        const qint64 bufferMs = m_sink->bufferSize() / 16 + 50; // 16 bytes a millisecond
+        return m_drained.isValid() && m_drained.elapsed() >= bufferMs ? State::Stopped : State::Playing;
+    }
+
+    State PlayerState() const
+    {
         switch (m_player.mediaStatus()) {
         case QMediaPlayer::NoMedia:
             return State::NoMedia;
@@ -81,28 +218,11 @@ public:
         return State::Stopped;
     }
 
-    void SetVolume(float volume) override { m_output.setVolume(volume); }
-
-private:
-    // GStreamer's WAVE reader finds no audio stream in a file with an odd
-    // number of samples (and a pad byte), and then "plays" silence forever.
-    // An accepted source is therefore played from a clean copy holding what
-    // the library would store: its audio in whole blocks, always even. Other
-    // files go to the player as they are.
-    QString PlayablePath(const QString& path)
-    {
-        m_copy.reset();
-        const std::string source = QFile::encodeName(path).toStdString();
-        if (!voicelib::IsAcceptedWave(source))
-            return path;
-        auto copy = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/voicelib-preview-XXXXXX.wav");
-        if (!copy->open() || !voicelib::WriteSourceAsEntryWave(source, copy->handle()).ok() || !copy->flush())
-            return path;
-        m_copy = std::move(copy);
-        return m_copy->fileName();
-    }
-
-    std::unique_ptr<QTemporaryFile> m_copy;
+    QAudioDevice m_device; // null: the default output at each play
+    float m_volume = 1.0f;
+    std::unique_ptr<AlawDevice> m_alaw;
+    std::unique_ptr<QAudioSink> m_sink;
+    QElapsedTimer m_drained; // since the sink ran out of data at the end
     QMediaPlayer m_player;
     QAudioOutput m_output;
     bool m_failed = false;
@@ -112,7 +232,12 @@ private:
 
 std::unique_ptr<PlayerBackend> CreateMultimediaBackend()
 {
-    return std::make_unique<MultimediaBackend>();
+    return std::make_unique<MultimediaBackend>(QAudioDevice());
+}
+
+std::unique_ptr<PlayerBackend> CreateMultimediaBackend(const QAudioDevice& output)
+{
+    return std::make_unique<MultimediaBackend>(output);
 }
 
 CWMPPlayer4::CWMPPlayer4(std::unique_ptr<PlayerBackend> backend, QObject* parent)

@@ -75,5 +75,8 @@ private:
     int m_nVolume = 50;
 };
 
-// The QtMultimedia backend, exposed for the end-to-end test.
+class QAudioDevice;
+
+// The QtMultimedia backend, on the given output (the default one when null).
 std::unique_ptr<PlayerBackend> CreateMultimediaBackend();
+std::unique_ptr<PlayerBackend> CreateMultimediaBackend(const QAudioDevice& output);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
-#include <unistd.h>
 
 namespace voicelib {
 
@@ -213,29 +212,6 @@ IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int
     if (!CopyRange(file.fd(), offset, out.fd(), bytes, &err, &where))
         return CopyFailed(library, out, err, where);
     return out.Commit();
-}
-
-IoStatus WriteSourceAsEntryWave(const std::string& source, int fd)
-{
-    int err = 0;
-    FileHandle src = OpenSource(source, &err);
-    if (!src.valid())
-        return IoStatus::FromErrno(source, err);
-    long long size = FileSize(src.fd(), &err);
-    AudioSpan span;
-    if (size < 0 || !LocateAudio(src.fd(), static_cast<std::uint64_t>(size), &span, &err))
-        return IoStatus::FromErrno(source, err);
-    const std::uint64_t bytes = std::min(span.length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE, kMaxEntryBytes);
-    const std::vector<unsigned char> header = MakeCanonicalWaveHeader(static_cast<std::uint32_t>(bytes));
-    if (!WriteAllAt(fd, header.data(), header.size(), 0, &err))
-        return IoStatus::FromErrno(source, err);
-    if (::lseek(fd, static_cast<off_t>(header.size()), SEEK_SET) < 0 ||
-        ::ftruncate(fd, static_cast<off_t>(header.size())) != 0)
-        return IoStatus::FromErrno(source, errno);
-    CopyFailure where = CopyFailure::None;
-    if (!CopyRange(src.fd(), span.offset, fd, bytes, &err, &where))
-        return IoStatus::FromErrno(source, err);
-    return {};
 }
 
 } // namespace voicelib

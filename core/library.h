@@ -21,12 +21,12 @@ using SizeTable = std::array<std::uint32_t, MAX_LIBRARY_ENTRIES>;
 
 struct BuildSummary
 {
-    int entries = 0;         // N = min(rows, 1024)
-    int ok = 0;              // sources opened and copied
-    int failed = 0;          // sources that could not be opened (size 0)
-    int leftOut = 0;         // rows beyond 1024, not in the library
+    int entries = 0;  // N = min(rows, 1024)
+    int ok = 0;       // sources opened and copied
+    int failed = 0;   // sources that could not be opened (size 0)
+    int leftOut = 0;  // rows beyond 1024, not in the library
     std::uint64_t bytes = 0; // size of the library file
-    SizeTable sizes{};       // entries 0..N-1 as written, the rest 0
+    SizeTable sizes{}; // entries 0..N-1 as written, the rest 0
 };
 
 // Called after each entry with (entries done, N). Returning false cancels
@@ -61,10 +61,5 @@ IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index);
 // Writes entry i of a checked library as a canonical A-law WAVE file.
 IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int entry,
                       const std::string& target);
-
-// Writes what a source would contribute to a library (its audio cut to whole
-// blocks) behind a canonical header, to the start of an open file: a clean
-// copy for players that stumble over odd-sized or decorated sources.
-IoStatus WriteSourceAsEntryWave(const std::string& source, int fd);
 
 } // namespace voicelib

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -205,44 +204,6 @@ TEST_F(LibraryTest, MetadataBeforeDataIsNotCopied)
     ASSERT_TRUE(r.status.ok());
     const Bytes audio = Audio(330, 4);
     EXPECT_EQ(Read(target), Cat(Cat(Le32(1), Le32(320)), Bytes(audio.begin(), audio.begin() + 320)));
-}
-
-// The preview's clean copy holds exactly the entry the source gives a library.
-TEST_F(LibraryTest, SourceAsEntryWaveMatchesTheLibraryEntry)
-{
-    struct Row
-    {
-        const char* name;
-        std::string path;
-    };
-    Bytes odd = Cat(MakeCanonicalWaveHeader(331), Audio(331, 5));
-    odd.push_back(0); // pad byte after an odd data chunk
-    const std::string fixtures = VOICELIB_FIXTURES;
-    const Row rows[] = {
-        {"odd with pad byte", Write("odd.wav", odd)},
-        {"sox", fixtures + "/sox-alaw.wav"},
-        {"ffmpeg with LIST", fixtures + "/ffmpeg-alaw.wav"},
-        {"header only", Source("empty.wav", 0)},
-    };
-    for (const Row& row : rows) {
-        const std::string copy = (dir / "copy.wav").string();
-        Write("copy.wav", Bytes(1000, 0xee)); // stale longer content must go
-        FileHandle out(::open(copy.c_str(), O_WRONLY));
-        ASSERT_TRUE(WriteSourceAsEntryWave(row.path, out.fd()).ok()) << row.name;
-        out.reset();
-
-        ASSERT_TRUE(WriteLibrary(target, {row.path}).status.ok()) << row.name;
-        const Bytes lib = Read(target);
-        const Bytes entry(lib.begin() + 8, lib.end());
-        const Bytes got = Read(copy);
-        EXPECT_EQ(got, Cat(MakeCanonicalWaveHeader(static_cast<std::uint32_t>(entry.size())), entry))
-            << row.name;
-        EXPECT_TRUE(IsAcceptedWave(copy)) << row.name;
-    }
-    FileHandle out(::open((dir / "x.wav").c_str(), O_WRONLY | O_CREAT, 0644));
-    IoStatus missing = WriteSourceAsEntryWave((dir / "missing.wav").string(), out.fd());
-    EXPECT_FALSE(missing.ok());
-    EXPECT_NE(missing.message().find("missing.wav"), std::string::npos);
 }
 
 TEST_F(LibraryTest, EmptyListWritesNothing)
