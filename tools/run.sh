@@ -6,12 +6,24 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$top/tools/build.sh"
 build=${BUILD_DIR:-$top/build}
-if [[ -z "${QT_QPA_PLATFORM:-}" && -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-    echo "No display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be shown."
+
+without_display() {
+    echo "No display: the window cannot be shown."
     echo "Building the example voices with the command line instead."
-    out=${1:-$build/examples.bin}
+    out=$build/examples.bin
     "$build/cli/voicelib" build -o "$out" "$top"/examples/voices/*.wav
     "$build/cli/voicelib" info "$out"
+}
+
+if [[ -z "${QT_QPA_PLATFORM:-}" && -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+    without_display
     exit 0
 fi
-exec "$build/app/voicelib-gui"
+# voicelib-gui exits with 2 when a display is named but cannot be opened.
+status=0
+"$build/app/voicelib-gui" || status=$?
+if [[ $status -eq 2 ]]; then
+    without_display
+    exit 0
+fi
+exit $status
