@@ -4,8 +4,10 @@
 
 #include "app/wmpplayer.h"
 
+#include <QAudioDevice>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMediaDevices>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -109,6 +111,8 @@ TEST(PlayerTest, RealBackendPlaysToTheEnd)
         QString(VOICELIB_FIXTURES) + "/ffmpeg-alaw.wav",
         QString(VOICELIB_EXAMPLES) + "/voices/05-wu.wav",
     };
+    if (QMediaDevices::defaultAudioOutput().isNull())
+        GTEST_SKIP() << "no audio output: a play then ends at once, which the missing-file test covers";
     CWMPPlayer4 player;
     for (const QString& file : files) {
         player.SetURL(file);
