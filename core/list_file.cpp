@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <deque>
 
 namespace voicelib {
@@ -108,8 +109,9 @@ IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows)
 IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows)
 {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (std::any_of(rows[i].begin(), rows[i].end(),
-                        [](char c) { return c == '\n' || c == '\r' || c == '\0'; })) {
+        const std::string& row = rows[i];
+        if (std::memchr(row.data(), '\n', row.size()) || std::memchr(row.data(), '\r', row.size()) ||
+            std::memchr(row.data(), '\0', row.size())) {
             return IoStatus::Error(path, "row " + std::to_string(i) +
                                              ": a path with a line break cannot be stored in a list file");
         }

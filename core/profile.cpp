@@ -46,7 +46,11 @@ std::size_t HashNoCase(std::string_view s)
         h ^= static_cast<unsigned char>(Lower(c));
         h *= 1099511628211ull;
     }
-    return static_cast<std::size_t>(h ^ (h >> 29));
+    // Keys differ in their last digits; mix those into the low bits the table uses.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return static_cast<std::size_t>(h);
 }
 
 // Names and values reach the caller as C strings would: up to a NUL byte.
@@ -487,31 +491,49 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
         std::uint32_t index = (slot & ~kAdded) - 1;
         return (slot & kAdded) ? added[index].first : Name(m_lines[index]);
     };
-    // The slot of a name: where it is, or the empty slot it would go to.
-    auto probe = [&](std::string_view name) -> std::uint32_t& {
-        std::size_t i = HashNoCase(name) & (capacity - 1);
+    // The slot of a name with that hash: where it is, or the empty slot it
+    // would go to.
+    const std::size_t mask = capacity - 1;
+    auto probe = [&](std::string_view name, std::size_t hash) -> std::uint32_t& {
+        std::size_t i = hash & mask;
         while (table[i] != kEmpty && !EqualsNoCase(nameOf(table[i]), name))
-            i = (i + 1) & (capacity - 1);
+            i = (i + 1) & mask;
         return table[i];
     };
+    // A large table is one cache miss a lookup; hashing a few names ahead and
+    // prefetching their slots lets those misses overlap.
+    constexpr std::size_t kAhead = 16;
+    auto prefetch = [&](std::size_t hash) { __builtin_prefetch(&table[hash & mask]); };
 
     std::size_t anchor = std::string::npos; // new keys go after this line
     if (sec != std::string::npos) {
         anchor = sec;
+        std::vector<std::size_t> hashes(end - sec - 1);
+        for (std::size_t i = sec + 1; i < end; ++i)
+            if (m_lines[i].kind == Kind::Entry)
+                hashes[i - sec - 1] = HashNoCase(Name(m_lines[i]));
         for (std::size_t i = sec + 1; i < end; ++i) {
+            if (i + kAhead < end)
+                prefetch(hashes[i + kAhead - sec - 1]);
             if (m_lines[i].kind != Kind::Blank)
                 anchor = i;
             if (m_lines[i].kind == Kind::Entry) {
-                std::uint32_t& slot = probe(Name(m_lines[i]));
+                std::uint32_t& slot = probe(Name(m_lines[i]), hashes[i - sec - 1]);
                 if (slot == kEmpty) // the first line of a key is the one read
                     slot = static_cast<std::uint32_t>(i + 1);
             }
         }
     }
 
+    std::vector<std::size_t> hashes(entries.size());
+    for (std::size_t e = 0; e < entries.size(); ++e)
+        hashes[e] = HashNoCase(entries[e].first);
     std::string text;
-    for (const auto& [key, value] : entries) {
-        std::uint32_t& slot = probe(key);
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        if (e + kAhead < entries.size())
+            prefetch(hashes[e + kAhead]);
+        const auto& [key, value] = entries[e];
+        std::uint32_t& slot = probe(key, hashes[e]);
         if (slot == kEmpty) {
             added.emplace_back(key, value);
             slot = static_cast<std::uint32_t>(added.size()) | kAdded;
