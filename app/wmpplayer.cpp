@@ -97,8 +97,6 @@ public:
         });
     }
 
-    ~MultimediaBackend() override { Release(); }
-
     void PlayFile(const QString& path) override
     {
         Release();

@@ -6,6 +6,7 @@
 #include "app/mainapp.h"
 #include "app/maindlg.h"
 #include "app/voicelistmodel.h"
+#include "core/wave.h"
 
 #include <QApplication>
 #include <QTableView>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace apptest {
 
@@ -71,19 +73,11 @@ public:
     QStringList messages;
 };
 
-inline std::string Le32(std::uint32_t v)
-{
-    return {char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff), char(v >> 24)};
-}
-
 // A canonical 8 kHz A-law file with its audio at byte 58.
 inline std::string Wave(std::uint32_t audioBytes, char fill)
 {
-    std::string h = "RIFF" + Le32(50 + audioBytes) + "WAVEfmt " + Le32(18);
-    h += std::string("\x06\x00\x01\x00", 4) + Le32(8000) + Le32(8000) +
-         std::string("\x01\x00\x08\x00\x00\x00", 6);
-    h += "fact" + Le32(4) + Le32(audioBytes) + "data" + Le32(audioBytes);
-    return h + std::string(audioBytes, fill);
+    const std::vector<unsigned char> h = voicelib::MakeCanonicalWaveHeader(audioBytes);
+    return std::string(h.begin(), h.end()) + std::string(audioBytes, fill);
 }
 
 inline void Spit(const QString& path, const std::string& bytes)
