@@ -2,6 +2,7 @@
 // so it says so and points at the command line instead of letting Qt abort.
 
 #include "app/mainapp.h"
+#include "core/tempfiles.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    voicelib::InstallTempFileCleanup();
     QApplication::setApplicationName(QStringLiteral("voicelib"));
     QApplication::setDesktopFileName(QStringLiteral("voicelib"));
 

@@ -6,11 +6,9 @@
 #include "core/wave.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <ostream>
-#include <system_error>
 
 namespace voicelib::cli {
 
@@ -22,12 +20,12 @@ Packs A-law WAVE voice prompts into a voice library (.bin) and works with
 voice list files (.ini).
 
 commands:
-  build    -o OUT.bin (FILE.wav... | LIST.ini) [--json]   build a library
-  check    (FILE.wav... | LIST.ini) [--json]              validate sources only
-  info     LIB.bin [--json]                               describe a library
-  extract  LIB.bin -o DIR                                 write every entry as a WAVE file
-  show     LIST.ini [--json]                              print a voice list file's rows
-  export   -o LIST.ini FILE.wav...                        write a voice list file
+  build    -o OUT.bin (FILE.wav... | LIST.ini) [--json] [--force]   build a library
+  check    (FILE.wav... | LIST.ini) [--json]                        validate sources only
+  info     LIB.bin [--json]                                         describe a library
+  extract  LIB.bin -o DIR [--force]                                 write every entry as a WAVE file
+  show     LIST.ini [--json]                                        print a voice list file's rows
+  export   -o LIST.ini FILE.wav... [--force]                        write a voice list file
 
 Run 'voicelib COMMAND --help' for details of one command.
 exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
@@ -38,6 +36,7 @@ struct Options
 {
     std::string name;
     bool json = false;
+    bool force = false;
     bool help = false;
     bool hasOutput = false;
     std::string output;
@@ -49,6 +48,7 @@ struct Command
     const char* help;
     bool takesJson;
     bool takesOutput;
+    bool takesForce;
     std::function<int(Options&, std::ostream&, std::ostream&)> run;
 };
 
@@ -65,6 +65,8 @@ bool ParseOptions(const std::vector<std::string>& args, const Command& cmd, Opti
             opt->help = true;
         } else if (a == "--json" && cmd.takesJson) {
             opt->json = true;
+        } else if (a == "--force" && cmd.takesForce) {
+            opt->force = true;
         } else if ((a == "-o" || a == "--output") && cmd.takesOutput) {
             if (i + 1 >= args.size()) {
                 *error = "option " + a + " needs a file name";
@@ -175,6 +177,22 @@ bool Validate(const Options& opt, const std::vector<std::string>& paths, std::os
     return false;
 }
 
+// The target rules' verdict, with the way round it where there is one.
+std::string Refusal(const IoStatus& status)
+{
+    return status.message() + (status.forceable() ? " (--force overrides this)" : "");
+}
+
+// What a write may replace: the sources it reads are never among them.
+WriteOptions TargetRules(const Options& opt)
+{
+    WriteOptions rules;
+    rules.force = opt.force;
+    if (!opt.inputs.empty() && EndsWithIni(opt.inputs[0]))
+        rules.sources.push_back(opt.inputs[0]);
+    return rules;
+}
+
 int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
 {
     std::vector<std::string> paths;
@@ -182,9 +200,9 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
         return EXIT_USAGE_OR_IO;
     if (!Validate(opt, paths, out))
         return EXIT_INVALID_SOURCE;
-    WriteResult result = WriteLibrary(opt.output, paths);
+    WriteResult result = WriteLibrary(opt.output, paths, {}, TargetRules(opt));
     if (!result.status.ok()) {
-        err << "voicelib build: cannot write the library " << result.status.message() << "\n";
+        err << "voicelib build: cannot write the library " << Refusal(result.status) << "\n";
         return EXIT_USAGE_OR_IO;
     }
     const BuildSummary& s = result.summary;
@@ -272,31 +290,15 @@ int RunInfo(Options& opt, std::ostream& out, std::ostream& err)
     return EXIT_DONE;
 }
 
-std::string EntryFileName(std::size_t i)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04zu.wav", i);
-    return buf;
-}
-
 int RunExtract(Options& opt, std::ostream& out, std::ostream& err)
 {
     LibraryIndex index;
     if (!ReadIndex(opt, &index, err))
         return EXIT_USAGE_OR_IO;
-    std::error_code ec;
-    std::filesystem::create_directories(opt.output, ec);
-    if (ec) {
-        err << "voicelib extract: " << opt.output << ": " << ec.message() << "\n";
+    IoStatus status = ExtractLibrary(opt.inputs[0], index, opt.output, TargetRules(opt));
+    if (!status.ok()) {
+        err << "voicelib extract: " << Refusal(status) << "\n";
         return EXIT_USAGE_OR_IO;
-    }
-    for (std::size_t i = 0; i < index.sizes.size(); ++i) {
-        std::string target = (std::filesystem::path(opt.output) / EntryFileName(i)).string();
-        IoStatus status = ExtractEntry(opt.inputs[0], index, static_cast<int>(i), target);
-        if (!status.ok()) {
-            err << "voicelib extract: " << status.message() << "\n";
-            return EXIT_USAGE_OR_IO;
-        }
     }
     out << "extracted " << index.sizes.size() << " entries to " << opt.output << "\n";
     return EXIT_DONE;
@@ -330,9 +332,9 @@ int RunExport(Options& opt, std::ostream& out, std::ostream& err)
         err << "voicelib export: no files given\n";
         return EXIT_USAGE_OR_IO;
     }
-    IoStatus status = WriteListFile(opt.output, opt.inputs);
+    IoStatus status = WriteListFile(opt.output, opt.inputs, TargetRules(opt));
     if (!status.ok()) {
-        err << "voicelib export: cannot save the voice list " << status.message() << "\n";
+        err << "voicelib export: cannot save the voice list " << Refusal(status) << "\n";
         return EXIT_USAGE_OR_IO;
     }
     out << SaveDoneMessage() << "\n";
@@ -343,50 +345,61 @@ const std::map<std::string, Command>& Commands()
 {
     static const std::map<std::string, Command> commands = {
         {"build",
-         {R"(usage: voicelib build -o OUT.bin FILE.wav... [--json]
-       voicelib build -o OUT.bin LIST.ini [--json]
+         {R"(usage: voicelib build -o OUT.bin FILE.wav... [--json] [--force]
+       voicelib build -o OUT.bin LIST.ini [--json] [--force]
 
 Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law), then
 writes the library atomically: OUT.bin is either the old file or the complete
 new one. A first argument ending in .ini is a voice list file whose rows are
 the sources. With --json one JSON object is printed:
 {"entries","ok","failed","left_out","bytes"} or {"invalid_index","invalid_path"}.
+
+OUT.bin is never one of the sources (or the list file), a folder, FIFO,
+device or socket, or a write-protected file: such a build exits 2 and
+changes nothing. An existing WAVE (RIFF) file is not replaced either, unless
+--force is given. A symlink is followed; the file keeps its mode.
 )",
-          true, true, RunBuild}},
+          true, true, true, RunBuild}},
         {"check",
          {R"(usage: voicelib check FILE.wav... [--json]
        voicelib check LIST.ini [--json]
 
 Validates the first 1024 sources as a build would, without writing anything.
 )",
-          true, false, RunCheck}},
+          true, false, false, RunCheck}},
         {"info",
          {R"(usage: voicelib info LIB.bin [--json]
 
 Prints the entry count and each entry's offset, size and duration (8000 bytes
 a second), after checking that the file is a consistent library.
 )",
-          true, false, RunInfo}},
+          true, false, false, RunInfo}},
         {"extract",
-         {R"(usage: voicelib extract LIB.bin -o DIR
+         {R"(usage: voicelib extract LIB.bin -o DIR [--force]
 
 Writes entry i as DIR/iiii.wav (8 kHz mono A-law, canonical 58-byte header).
 Building from the extracted files in order gives the same library.
+All or nothing: exit 2 leaves DIR as it was. A folder that already holds
+files is refused unless --force is given, which also removes the iiii.wav
+files beyond the library's count. A symlink at iiii.wav is replaced, not
+followed.
 )",
-          false, true, RunExtract}},
+          false, true, true, RunExtract}},
         {"show",
          {R"(usage: voicelib show LIST.ini [--json]
 
 Prints a voice list file's rows as the window lists them: index TAB path.
 )",
-          true, false, RunShow}},
+          true, false, false, RunShow}},
         {"export",
-         {R"(usage: voicelib export -o LIST.ini FILE.wav...
+         {R"(usage: voicelib export -o LIST.ini FILE.wav... [--force]
 
 Writes the files as a voice list file (section ZuLibItem, ZuCount, D000...),
-keeping every other line of an existing file.
+keeping every other line of an existing file. LIST.ini is never a folder,
+FIFO, device, socket or write-protected file, nor (without --force) a WAVE
+(RIFF) file; a symlink is followed.
 )",
-          false, true, RunExport}},
+          false, true, true, RunExport}},
     };
     return commands;
 }

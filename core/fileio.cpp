@@ -1,11 +1,14 @@
 #include "core/fileio.h"
 
+#include "core/tempfiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -60,6 +63,12 @@ std::string DirName(const std::string& path)
     return path.substr(0, slash);
 }
 
+std::string BaseName(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 mode_t CurrentUmask()
 {
     mode_t mask = ::umask(0);
@@ -81,6 +90,13 @@ IoStatus IoStatus::Error(std::string path, std::string reason)
 IoStatus IoStatus::FromErrno(std::string path, int err)
 {
     return Error(std::move(path), std::strerror(err));
+}
+
+IoStatus IoStatus::Refused(std::string path, std::string reason, bool forceable)
+{
+    IoStatus s = Error(std::move(path), std::move(reason));
+    s.m_forceable = forceable;
+    return s;
 }
 
 std::string IoStatus::message() const
@@ -272,7 +288,112 @@ long long FileSize(int fd, int* err)
     return static_cast<long long>(st.st_size);
 }
 
-AtomicFile::AtomicFile(std::string target) : m_target(std::move(target)), m_realTarget(m_target) {}
+const char* KindOfFile(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO (named pipe)";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+namespace {
+
+// Follows a chain of symlinks by hand, so that a dangling one still names
+// the file to create. Returns false with *err set (ELOOP, EACCES, ...).
+bool ResolveLinks(std::string* path, int* err)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(path->c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return true;
+            *err = errno;
+            return false;
+        }
+        if (!S_ISLNK(st.st_mode))
+            return true;
+        std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        ssize_t n = ::readlink(path->c_str(), buf.data(), buf.size());
+        if (n < 0) {
+            *err = errno;
+            return false;
+        }
+        std::string link(buf.data(), static_cast<std::size_t>(n));
+        *path = (link.empty() || link[0] == '/') ? link : DirName(*path) + "/" + link;
+    }
+    *err = ELOOP;
+    return false;
+}
+
+bool StartsWithRiff(const std::string& path)
+{
+    FileHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid())
+        return false;
+    char magic[4] = {};
+    int err = 0;
+    return ReadAt(file.fd(), magic, sizeof magic, 0, &err) == 4 && std::memcmp(magic, "RIFF", 4) == 0;
+}
+
+} // namespace
+
+IoStatus CheckTarget(const std::string& target, const WriteOptions& options, TargetKind kind,
+                     TargetInfo* info)
+{
+    if (target.empty())
+        return IoStatus::Error(target, "no file name given");
+    std::string real = target;
+    int err = 0;
+    if (kind == TargetKind::Document && !ResolveLinks(&real, &err))
+        return IoStatus::FromErrno(target, err);
+
+    TargetInfo out;
+    out.real = real;
+    struct stat st;
+    if (::lstat(real.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return IoStatus::FromErrno(target, errno);
+        *info = out;
+        return {};
+    }
+    if (S_ISLNK(st.st_mode)) { // an entry's symlink: the link itself goes
+        *info = out;
+        return {};
+    }
+    for (const std::string& source : options.sources) {
+        struct stat src;
+        if (::stat(source.c_str(), &src) == 0 && src.st_dev == st.st_dev && src.st_ino == st.st_ino)
+            return IoStatus::Refused(target, "refused: it is the same file as the source " + source);
+    }
+    if (S_ISDIR(st.st_mode))
+        return IoStatus::FromErrno(target, EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return IoStatus::Refused(target, std::string("refused: it is ") + KindOfFile(st.st_mode));
+    if (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0)
+        return IoStatus::Refused(target, std::string("refused: it is write-protected (") +
+                                             std::strerror(errno) + ")");
+    if (kind == TargetKind::Document && !options.force && StartsWithRiff(real))
+        return IoStatus::Refused(target,
+                                 "refused: it is a WAVE (RIFF) file, not a voice library or list file", true);
+    out.exists = true;
+    out.mode = st.st_mode & 07777;
+    out.uid = st.st_uid;
+    out.gid = st.st_gid;
+    *info = out;
+    return {};
+}
+
+AtomicFile::AtomicFile(std::string target, WriteOptions options, TargetKind kind)
+    : m_target(std::move(target)), m_options(std::move(options)), m_kind(kind), m_realTarget(m_target)
+{
+}
 
 AtomicFile::~AtomicFile()
 {
@@ -281,21 +402,15 @@ AtomicFile::~AtomicFile()
 
 IoStatus AtomicFile::Open()
 {
-    if (m_target.empty())
-        return IoStatus::Error(m_target, "no file name given");
+    TargetInfo info;
+    if (IoStatus s = CheckTarget(m_target, m_options, m_kind, &info); !s.ok())
+        return s;
+    m_realTarget = info.real;
 
-    struct stat st;
-    bool exists = ::stat(m_target.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode))
-        return IoStatus::FromErrno(m_target, EISDIR);
-    struct stat lst;
-    if (::lstat(m_target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(m_target.c_str(), resolved))
-            m_realTarget = resolved;
-    }
-
-    std::string tmpl = DirName(m_realTarget) + "/.voicelib-XXXXXX";
+    const std::string dir = DirName(m_realTarget);
+    const std::string prefix = TempPrefix(BaseName(m_realTarget));
+    RemoveLeftovers(dir, prefix);
+    std::string tmpl = dir + "/" + prefix + "XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -303,11 +418,21 @@ IoStatus AtomicFile::Open()
         return IoStatus::FromErrno(m_target, errno);
     m_tempPath = name.data();
     m_file = FileHandle(fd);
+    // The lock tells later writers this file is not a dead one's leftover.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    m_slot = RegisterTempPath(m_tempPath);
 
-    // mkstemp creates 0600; give the new file the mode the old one had, or
-    // the mode an ordinary create would give.
-    mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-    ::fchmod(fd, mode);
+    // mkstemp creates 0600; give the new file the owner and mode the old
+    // one had (the owner only where this user may), or what an ordinary
+    // create would give.
+    if (info.exists) {
+        if (::fchown(fd, info.uid, info.gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), info.gid) != 0) {
+            // Not ours to give away: the file stays this user's.
+        }
+        ::fchmod(fd, info.mode);
+    } else {
+        ::fchmod(fd, 0666 & ~CurrentUmask());
+    }
     return {};
 }
 
@@ -338,6 +463,8 @@ IoStatus AtomicFile::Commit()
     if (::rename(m_tempPath.c_str(), m_realTarget.c_str()) != 0)
         return Fail(errno);
     m_committed = true;
+    UnregisterTempPath(m_slot);
+    m_slot = -1;
     // Make the rename itself durable; failure here loses nothing already written.
     FileHandle dir(::open(DirName(m_realTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid())
@@ -350,6 +477,8 @@ void AtomicFile::Discard()
     m_file.reset();
     if (!m_committed && !m_tempPath.empty())
         ::unlink(m_tempPath.c_str());
+    UnregisterTempPath(m_slot);
+    m_slot = -1;
     m_tempPath.clear();
 }
 

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace voicelib {
 
@@ -18,15 +20,19 @@ public:
     IoStatus() = default;
     static IoStatus Error(std::string path, std::string reason);
     static IoStatus FromErrno(std::string path, int err);
+    // A write the target rules refuse; forceable: --force would allow it.
+    static IoStatus Refused(std::string path, std::string reason, bool forceable = false);
 
     bool ok() const { return !m_failed; }
     const std::string& path() const { return m_path; }
     const std::string& reason() const { return m_reason; }
+    bool forceable() const { return m_forceable; }
     // "path: reason", for messages.
     std::string message() const;
 
 private:
     bool m_failed = false;
+    bool m_forceable = false;
     std::string m_path;
     std::string m_reason;
 };
@@ -102,13 +108,59 @@ bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, in
 // Size of an open file, or -1 with *err set.
 long long FileSize(int fd, int* err);
 
+// "a folder", "a FIFO (named pipe)", ... for what is not a regular file.
+const char* KindOfFile(mode_t mode);
+
+// What a write may replace. The window and the command line pass the same
+// options to the same writers, so their rules cannot differ.
+struct WriteOptions
+{
+    // Replace a RIFF file with a library or list file; fill a folder that
+    // already holds files.
+    bool force = false;
+    // Files the operation reads (besides the ones the writer knows of); a
+    // target that is one of them, by device and inode, is refused.
+    std::vector<std::string> sources;
+};
+
+enum class TargetKind
+{
+    // A library or list file: a symlink is followed, and an existing RIFF
+    // file is refused without force (no library or list file starts so).
+    Document,
+    // An extracted WAVE file: a symlink at the name is itself replaced, so
+    // extracting never writes outside the chosen folder.
+    Entry,
+};
+
+// The file a write would replace, once the rules have passed.
+struct TargetInfo
+{
+    std::string real; // the path to rename over: symlinks resolved for documents
+    bool exists = false;
+    mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+// Applies the rules to a target: refused when it is one of the sources, an
+// existing thing that is not a regular file, write-protected for this user
+// (the verdict opening it for writing would give), or, for a document
+// without force, a RIFF file. A dangling symlink names the file to create.
+IoStatus CheckTarget(const std::string& target, const WriteOptions& options, TargetKind kind,
+                     TargetInfo* info);
+
 // Writes a new version of a file beside it and renames it over the target
 // on Commit(), so the target is either the old file or the complete new one.
-// A symbolic link as target is followed: the file it points to is replaced.
+// Open() applies CheckTarget first. The temporary file is locked and named
+// after the target, is removed on SIGINT/SIGTERM/SIGHUP once the handlers
+// are installed, and a dead writer's leftover is removed by the next Open().
+// The new file keeps the old one's mode, and its owner where allowed.
 class AtomicFile
 {
 public:
-    explicit AtomicFile(std::string target);
+    explicit AtomicFile(std::string target, WriteOptions options = {},
+                        TargetKind kind = TargetKind::Document);
     ~AtomicFile(); // discards the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -127,10 +179,13 @@ public:
     void Discard();
 
 private:
-    std::string m_target;     // as given, for messages
+    std::string m_target; // as given, for messages
+    WriteOptions m_options;
+    TargetKind m_kind;
     std::string m_realTarget; // what the rename replaces
     std::string m_tempPath;
     FileHandle m_file;
+    int m_slot = -1; // in the signal cleanup table
     bool m_committed = false;
 };
 

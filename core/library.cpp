@@ -1,10 +1,18 @@
 #include "core/library.h"
 
+#include "core/tempfiles.h"
 #include "core/wave.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace voicelib {
 
@@ -50,7 +58,7 @@ IoStatus CopyFailed(const std::string& source, const AtomicFile& target, int err
 } // namespace
 
 WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
-                         const BuildProgress& progress)
+                         const BuildProgress& progress, const WriteOptions& options)
 {
     WriteResult result;
     BuildSummary& summary = result.summary;
@@ -62,7 +70,9 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     summary.entries = n;
     summary.leftOut = static_cast<int>(paths.size() - static_cast<std::size_t>(n));
 
-    AtomicFile out(target);
+    WriteOptions rules = options;
+    rules.sources.insert(rules.sources.end(), paths.begin(), paths.begin() + n);
+    AtomicFile out(target, std::move(rules));
     if (IoStatus s = out.Open(); !s.ok()) {
         result.status = s;
         return result;
@@ -124,6 +134,10 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
 
 IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index)
 {
+    // A FIFO or device is refused before it is opened: nothing is read from it.
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return IoStatus::Error(path, std::string("not a voice library: it is ") + KindOfFile(st.st_mode));
     int err = 0;
     FileHandle file = OpenSource(path, &err);
     if (!file.valid())
@@ -181,37 +195,335 @@ IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index)
     return {};
 }
 
-IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int entry,
-                      const std::string& target)
-{
-    if (entry < 0 || static_cast<std::size_t>(entry) >= index.sizes.size() ||
-        index.offsets.size() != index.sizes.size())
-        return IoStatus::Error(library, "there is no entry " + std::to_string(entry) + " (the library has " +
-                                            std::to_string(index.sizes.size()) + ")");
-    const std::uint32_t bytes = index.sizes[static_cast<std::size_t>(entry)];
-    const std::uint64_t offset = index.offsets[static_cast<std::size_t>(entry)];
+namespace {
 
+// Opens a library whose index was read earlier, refusing one that changed since.
+IoStatus OpenIndexedLibrary(const std::string& library, const LibraryIndex& index, FileHandle* file)
+{
     int err = 0;
-    FileHandle file = OpenSource(library, &err);
-    if (!file.valid())
+    *file = OpenSource(library, &err);
+    if (!file->valid())
         return IoStatus::FromErrno(library, err);
-    long long size = FileSize(file.fd(), &err);
+    long long size = FileSize(file->fd(), &err);
     if (size < 0)
         return IoStatus::FromErrno(library, err);
     // The index describes the file as it was; never read past what is there now.
-    if (static_cast<std::uint64_t>(size) != index.fileSize || offset + bytes > index.fileSize)
+    if (static_cast<std::uint64_t>(size) != index.fileSize || index.offsets.size() != index.sizes.size())
         return IoStatus::Error(library, "the file changed since its table was read");
+    for (std::size_t i = 0; i < index.sizes.size(); ++i) {
+        if (index.offsets[i] + index.sizes[i] > index.fileSize)
+            return IoStatus::Error(library, "the file changed since its table was read");
+    }
+    return {};
+}
 
-    AtomicFile out(target);
+// The canonical header and entry i's audio, written at dst's position.
+IoStatus WriteEntry(const std::string& library, int src, const LibraryIndex& index, std::size_t i,
+                    const std::string& target, int dst)
+{
+    const std::uint32_t bytes = index.sizes[i];
+    const std::vector<unsigned char> header = MakeCanonicalWaveHeader(bytes);
+    int err = 0;
+    if (!WriteAll(dst, header.data(), header.size(), &err))
+        return IoStatus::FromErrno(target, err);
+    CopyFailure where = CopyFailure::None;
+    if (!CopyRange(src, index.offsets[i], dst, bytes, &err, &where)) {
+        if (where == CopyFailure::Write)
+            return IoStatus::FromErrno(target, err);
+        return IoStatus::FromErrno(library, err);
+    }
+    return {};
+}
+
+mode_t Umask()
+{
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+bool IsEntryName(const char* name)
+{
+    for (int k = 0; k < 4; ++k) {
+        if (name[k] < '0' || name[k] > '9')
+            return false;
+    }
+    return std::string_view(name + 4) == ".wav";
+}
+
+// Every name in a folder but "." and "..".
+bool ListFolder(const std::string& folder, std::vector<std::string>* names, int* err)
+{
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) {
+        *err = errno;
+        return false;
+    }
+    while (struct dirent* e = ::readdir(d)) {
+        std::string_view name = e->d_name;
+        if (name != "." && name != "..")
+            names->emplace_back(name);
+    }
+    ::closedir(d);
+    return true;
+}
+
+constexpr const char* kStagingPrefix = ".voicelib-extract-";
+
+// One extract: entries are written into a locked staging folder inside the
+// target folder, then moved into place together; the files they replace are
+// kept as hard links until every move has succeeded, so a failure can put
+// them back.
+class Extraction
+{
+public:
+    Extraction(std::string folder, int entries) : m_folder(std::move(folder)), m_entries(entries) {}
+    ~Extraction() { Abandon(); }
+    Extraction(const Extraction&) = delete;
+    Extraction& operator=(const Extraction&) = delete;
+
+    IoStatus MakeFolder()
+    {
+        // Create the missing levels one by one, so a failure can remove
+        // exactly the ones this run made.
+        std::string path;
+        std::size_t pos = 0;
+        while (pos != std::string::npos) {
+            pos = m_folder.find('/', pos + 1);
+            path = m_folder.substr(0, pos);
+            if (path.empty() || ::mkdir(path.c_str(), 0777) == 0) {
+                if (!path.empty())
+                    m_created.push_back(path);
+                continue;
+            }
+            if (errno != EEXIST)
+                return IoStatus::FromErrno(path, errno);
+        }
+        struct stat st;
+        if (::stat(m_folder.c_str(), &st) != 0)
+            return IoStatus::FromErrno(m_folder, errno);
+        if (!S_ISDIR(st.st_mode))
+            return IoStatus::Refused(m_folder, std::string("refused: it is ") + KindOfFile(st.st_mode) +
+                                                   ", not a folder");
+        return {};
+    }
+
+    bool CreatedFolder() const { return !m_created.empty(); }
+
+    IoStatus Stage()
+    {
+        std::string tmpl = m_folder + "/" + kStagingPrefix + "XXXXXX";
+        if (!::mkdtemp(tmpl.data()))
+            return IoStatus::FromErrno(m_folder, errno);
+        m_staging = tmpl;
+        m_stagingFd = FileHandle(::open(m_staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (m_stagingFd.valid())
+            ::flock(m_stagingFd.fd(), LOCK_EX | LOCK_NB);
+        m_slot = RegisterTempPath(m_staging, m_entries);
+        return {};
+    }
+
+    std::string Staged(int i) const { return m_staging + "/" + EntryFileName(i); }
+    std::string Final(const std::string& name) const { return m_folder + "/" + name; }
+
+    // Commits every staged entry and removes the stale names; all or nothing.
+    IoStatus Commit(const std::vector<std::string>& stale)
+    {
+        // Signals wait until the moves are done or undone.
+        sigset_t block, old;
+        sigemptyset(&block);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&block, sig);
+        ::pthread_sigmask(SIG_BLOCK, &block, &old);
+        IoStatus status = MoveAll(stale);
+        if (status.ok())
+            m_done = true;
+        else
+            Undo();
+        Abandon();
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        if (status.ok()) {
+            FileHandle dir(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (dir.valid())
+                ::fsync(dir.fd());
+        }
+        return status;
+    }
+
+private:
+    struct Move
+    {
+        std::string final;
+        std::string backup; // the replaced file, or empty when none was there
+        bool removed;       // a stale name: nothing new took its place
+    };
+
+    IoStatus MoveAll(const std::vector<std::string>& stale)
+    {
+        for (int i = 0; i < m_entries; ++i) {
+            Move m{Final(EntryFileName(i)), {}, false};
+            if (IoStatus s = Backup(&m); !s.ok())
+                return s;
+            if (::rename(Staged(i).c_str(), m.final.c_str()) != 0)
+                return IoStatus::FromErrno(m.final, errno); // the backup link goes with the staging folder
+            m_moves.push_back(m);
+        }
+        for (const std::string& name : stale) {
+            Move m{Final(name), m_staging + "/" + name + ".old", true};
+            if (::rename(m.final.c_str(), m.backup.c_str()) != 0)
+                return IoStatus::FromErrno(m.final, errno);
+            m_moves.push_back(m);
+        }
+        return {};
+    }
+
+    IoStatus Backup(Move* m)
+    {
+        struct stat st;
+        if (::lstat(m->final.c_str(), &st) != 0)
+            return {};
+        std::string backup = m_staging + "/" + m->final.substr(m_folder.size() + 1) + ".old";
+        // linkat without AT_SYMLINK_FOLLOW keeps a symlink as the link it is.
+        if (::linkat(AT_FDCWD, m->final.c_str(), AT_FDCWD, backup.c_str(), 0) != 0)
+            return IoStatus::FromErrno(m->final, errno);
+        m->backup = backup;
+        return {};
+    }
+
+    void Undo()
+    {
+        for (auto it = m_moves.rbegin(); it != m_moves.rend(); ++it) {
+            if (!it->backup.empty())
+                ::rename(it->backup.c_str(), it->final.c_str());
+            else if (!it->removed)
+                ::unlink(it->final.c_str());
+        }
+        m_moves.clear();
+    }
+
+    // Removes the staging folder and whatever is left in it.
+    void Abandon()
+    {
+        if (!m_done && !m_moves.empty())
+            Undo();
+        if (!m_staging.empty()) {
+            std::vector<std::string> names;
+            int err = 0;
+            if (ListFolder(m_staging, &names, &err)) {
+                for (const std::string& name : names)
+                    ::unlink((m_staging + "/" + name).c_str());
+            }
+            ::rmdir(m_staging.c_str());
+            UnregisterTempPath(m_slot);
+            m_slot = -1;
+            m_staging.clear();
+            m_stagingFd.reset();
+        }
+        if (!m_done) {
+            for (auto it = m_created.rbegin(); it != m_created.rend(); ++it)
+                ::rmdir(it->c_str());
+            m_created.clear();
+        }
+    }
+
+    std::string m_folder;
+    int m_entries;
+    std::vector<std::string> m_created;
+    std::string m_staging;
+    FileHandle m_stagingFd; // holds the lock that marks the staging folder live
+    int m_slot = -1;
+    std::vector<Move> m_moves;
+    bool m_done = false;
+};
+
+} // namespace
+
+IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int entry,
+                      const std::string& target, const WriteOptions& options)
+{
+    if (entry < 0 || static_cast<std::size_t>(entry) >= index.sizes.size())
+        return IoStatus::Error(library, "there is no entry " + std::to_string(entry) + " (the library has " +
+                                            std::to_string(index.sizes.size()) + ")");
+    FileHandle file;
+    if (IoStatus s = OpenIndexedLibrary(library, index, &file); !s.ok())
+        return s;
+    WriteOptions rules = options;
+    rules.sources.push_back(library);
+    AtomicFile out(target, std::move(rules), TargetKind::Entry);
     if (IoStatus s = out.Open(); !s.ok())
         return s;
-    const std::vector<unsigned char> header = MakeCanonicalWaveHeader(bytes);
-    if (IoStatus s = out.Write(header.data(), header.size()); !s.ok())
+    if (IoStatus s = WriteEntry(library, file.fd(), index, static_cast<std::size_t>(entry), target, out.fd());
+        !s.ok())
         return s;
-    CopyFailure where = CopyFailure::None;
-    if (!CopyRange(file.fd(), offset, out.fd(), bytes, &err, &where))
-        return CopyFailed(library, out, err, where);
     return out.Commit();
+}
+
+IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, const std::string& folder,
+                        const WriteOptions& options)
+{
+    FileHandle file;
+    if (IoStatus s = OpenIndexedLibrary(library, index, &file); !s.ok())
+        return s;
+    if (folder.empty())
+        return IoStatus::Error(folder, "no folder name given");
+    const int n = static_cast<int>(index.sizes.size());
+    Extraction run(folder, n);
+    if (IoStatus s = run.MakeFolder(); !s.ok())
+        return s;
+    RemoveLeftovers(folder, kStagingPrefix, true);
+
+    std::vector<std::string> names;
+    int err = 0;
+    if (!ListFolder(folder, &names, &err))
+        return IoStatus::FromErrno(folder, err);
+    if (!names.empty() && !run.CreatedFolder() && !options.force)
+        return IoStatus::Refused(folder, "refused: the folder is not empty", true);
+
+    // Every name this run replaces or removes must pass the target rules.
+    // A symlink at an entry's name is replaced, never followed: extracting
+    // must not write outside the chosen folder.
+    WriteOptions rules = options;
+    rules.sources.push_back(library);
+    std::vector<TargetInfo> infos(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        if (IoStatus s = CheckTarget(run.Final(EntryFileName(i)), rules, TargetKind::Entry,
+                                     &infos[static_cast<std::size_t>(i)]);
+            !s.ok())
+            return s;
+    }
+    std::vector<std::string> stale;
+    for (const std::string& name : names) {
+        if (IsEntryName(name.c_str()) && std::atoi(name.c_str()) >= n) {
+            TargetInfo info;
+            if (IoStatus s = CheckTarget(run.Final(name), rules, TargetKind::Entry, &info); !s.ok())
+                return s;
+            stale.push_back(name);
+        }
+    }
+
+    if (IoStatus s = run.Stage(); !s.ok())
+        return s;
+    const mode_t fresh = 0666 & ~Umask();
+    for (int i = 0; i < n; ++i) {
+        const std::string target = run.Final(EntryFileName(i));
+        const TargetInfo& info = infos[static_cast<std::size_t>(i)];
+        FileHandle out(::open(run.Staged(i).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!out.valid())
+            return IoStatus::FromErrno(target, errno);
+        if (info.exists) {
+            if (::fchown(out.fd(), info.uid, info.gid) != 0 &&
+                ::fchown(out.fd(), static_cast<uid_t>(-1), info.gid) != 0) {
+                // Not ours to give away: the file stays this user's.
+            }
+        }
+        ::fchmod(out.fd(), info.exists ? info.mode : fresh);
+        if (IoStatus s = WriteEntry(library, file.fd(), index, static_cast<std::size_t>(i), target, out.fd());
+            !s.ok())
+            return s;
+        if (::fsync(out.fd()) != 0 || ::close(out.release()) != 0)
+            return IoStatus::FromErrno(target, errno);
+    }
+    return run.Commit(stale);
 }
 
 } // namespace voicelib

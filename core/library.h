@@ -21,12 +21,12 @@ using SizeTable = std::array<std::uint32_t, MAX_LIBRARY_ENTRIES>;
 
 struct BuildSummary
 {
-    int entries = 0;  // N = min(rows, 1024)
-    int ok = 0;       // sources opened and copied
-    int failed = 0;   // sources that could not be opened (size 0)
-    int leftOut = 0;  // rows beyond 1024, not in the library
+    int entries = 0;         // N = min(rows, 1024)
+    int ok = 0;              // sources opened and copied
+    int failed = 0;          // sources that could not be opened (size 0)
+    int leftOut = 0;         // rows beyond 1024, not in the library
     std::uint64_t bytes = 0; // size of the library file
-    SizeTable sizes{}; // entries 0..N-1 as written, the rest 0
+    SizeTable sizes{};       // entries 0..N-1 as written, the rest 0
 };
 
 // Called after each entry with (entries done, N). Returning false cancels
@@ -41,9 +41,10 @@ struct WriteResult
 
 // Writes the first min(rows, 1024) paths as a library to target, atomically.
 // A source that cannot be opened counts as failed with size 0; any other
-// read or write error fails the whole build.
+// read or write error fails the whole build. The target rules (see
+// CheckTarget) take those paths as sources, besides options.sources.
 WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
-                         const BuildProgress& progress = {});
+                         const BuildProgress& progress = {}, const WriteOptions& options = {});
 
 // A library file's table, checked against the file's length.
 struct LibraryIndex
@@ -53,13 +54,22 @@ struct LibraryIndex
     std::vector<std::uint64_t> offsets; // absolute offset of each entry's audio
 };
 
-// Reads and checks a library's header: rejects a truncated file, a count of
+// Reads and checks a library's header: rejects what is not a regular file
+// before opening it, a truncated file, a count of
 // 0 or over 1024, sizes that are not whole blocks or do not add up to the
 // file's length.
 IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index);
 
 // Writes entry i of a checked library as a canonical A-law WAVE file.
 IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int entry,
-                      const std::string& target);
+                      const std::string& target, const WriteOptions& options = {});
+
+// Writes every entry i as folder/EntryFileName(i), all or nothing: on
+// failure the files this run created are gone and the ones it would have
+// replaced are as they were. The folder is created if missing; one that
+// already holds files is refused unless options.force, which also removes
+// NNNN.wav files beyond the library's count.
+IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, const std::string& folder,
+                        const WriteOptions& options = {});
 
 } // namespace voicelib

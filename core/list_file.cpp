@@ -106,7 +106,8 @@ IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows)
     return RowsFromDocument(doc, path, rows);
 }
 
-IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows)
+IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows,
+                       const WriteOptions& options)
 {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string& row = rows[i];
@@ -117,6 +118,10 @@ IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& 
         }
     }
 
+    // Before the old file is read: a FIFO there would never give an end.
+    TargetInfo target;
+    if (IoStatus s = CheckTarget(path, options, TargetKind::Document, &target); !s.ok())
+        return s;
     ProfileDocument doc;
     bool missing = false;
     if (IoStatus s = ProfileDocument::Load(path, &doc, &missing); !s.ok() && !missing)
@@ -142,7 +147,7 @@ IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& 
         entries.emplace_back(keys.back(), value);
     }
     doc.SetStrings(kSection, entries);
-    return doc.Save(path);
+    return doc.Save(path, options);
 }
 
 IoStatus LoadListFile(const std::string& path, VoiceList& list)
@@ -154,11 +159,11 @@ IoStatus LoadListFile(const std::string& path, VoiceList& list)
     return {};
 }
 
-IoStatus ExportListFile(const std::string& path, const VoiceList& list)
+IoStatus ExportListFile(const std::string& path, const VoiceList& list, const WriteOptions& options)
 {
     if (list.GetItemCount() == 0)
         return {};
-    return WriteListFile(path, list.Paths());
+    return WriteListFile(path, list.Paths(), options);
 }
 
 } // namespace voicelib

@@ -24,11 +24,13 @@ IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows);
 
 // Writes ZuCount and every row's key into the file, keeping every other line
 // of an existing file as it was. Atomic: on failure the old file is intact.
-IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows);
+// The target rules (see CheckTarget) are applied before the old file is read.
+IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows,
+                       const WriteOptions& options = {});
 
 // Load replaces the list's rows (nothing selected afterwards) and keeps the
 // list as it was when the file cannot be read.
 IoStatus LoadListFile(const std::string& path, VoiceList& list);
-IoStatus ExportListFile(const std::string& path, const VoiceList& list);
+IoStatus ExportListFile(const std::string& path, const VoiceList& list, const WriteOptions& options = {});
 
 } // namespace voicelib

@@ -593,10 +593,10 @@ std::string ProfileDocument::Serialize() const
     return out;
 }
 
-IoStatus ProfileDocument::Save(const std::string& path) const
+IoStatus ProfileDocument::Save(const std::string& path, const WriteOptions& options) const
 {
     std::string bytes = Serialize();
-    AtomicFile file(path);
+    AtomicFile file(path, options);
     if (IoStatus s = file.Open(); !s.ok())
         return s;
     if (IoStatus s = file.Write(bytes.data(), bytes.size()); !s.ok())

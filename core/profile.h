@@ -71,7 +71,8 @@ public:
     // The file's bytes: a byte-order mark if the file had one, then every line.
     std::string Serialize() const;
     // Writes the document atomically: the old file stays intact on failure.
-    IoStatus Save(const std::string& path) const;
+    // The target rules of CheckTarget apply (a list file is a document).
+    IoStatus Save(const std::string& path, const WriteOptions& options = {}) const;
 
     bool decodedFromGbk() const { return m_fromGbk; }
     bool hasBom() const { return m_bom; }

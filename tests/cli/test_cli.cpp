@@ -1,15 +1,29 @@
 // The voicelib command line, run as a separate process from a temporary folder.
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -330,6 +344,272 @@ TEST_F(CliTest, ListFileProblems)
     ASSERT_EQ(Run({"export", "-o", "keep.ini", "a.wav"}).code, 0);
     EXPECT_EQ(Slurp(Path("keep.ini")),
               "; mine\r\n[Other]\r\nx=1\r\n[ZuLibItem]\r\nZuCount=1\r\nD004=old\r\nD000=a.wav\r\n");
+}
+
+// Hidden temporary files of writers, live or dead, in a folder.
+std::vector<std::string> Temporaries(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().find(".voicelib-") != std::string::npos)
+            names.push_back(e.path().filename().string());
+    return names;
+}
+
+// What a refused write must leave alone: type, bytes and mode.
+std::string Describe(const fs::path& p)
+{
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0)
+        return "missing";
+    std::string d = std::to_string(st.st_mode) + ":";
+    if (S_ISLNK(st.st_mode))
+        return d + fs::read_symlink(p).string();
+    if (S_ISREG(st.st_mode))
+        return d + Slurp(p);
+    return d;
+}
+
+TEST_F(CliTest, TargetRules)
+{
+    const bool root = ::geteuid() == 0;
+    Spit(Path("a.wav"), Wave(160, 'a'));
+    Spit(Path("b.wav"), Wave(320, 'b'));
+    Spit(Path("list.ini"), "[ZuLibItem]\nZuCount=2\nD000=a.wav\nD001=b.wav\n");
+
+    struct Case
+    {
+        const char* name;
+        std::function<void()> setup;
+        std::vector<std::string> args;
+        const char* target;
+        int code;
+        const char* reason; // in stderr when refused
+    };
+    const std::vector<Case> cases = {
+        {"the output name forgotten", {}, {"build", "-o", "a.wav", "b.wav"}, "a.wav", 2, "RIFF"},
+        {"same as a source", {}, {"build", "--force", "-o", "b.wav", "a.wav", "b.wav"}, "b.wav", 2, "source"},
+        {"hard link to a source",
+         [&] { fs::create_hard_link(Path("b.wav"), Path("hard.bin")); },
+         {"build", "--force", "-o", "hard.bin", "b.wav"},
+         "hard.bin",
+         2,
+         "source"},
+        {"a row of the list file", {}, {"build", "--force", "-o", "b.wav", "list.ini"}, "b.wav", 2, "source"},
+        {"the list file itself", {}, {"build", "-o", "list.ini", "list.ini"}, "list.ini", 2, "source"},
+        {"FIFO",
+         [&] { ::mkfifo(Path("fifo.bin").c_str(), 0644); },
+         {"build", "-o", "fifo.bin", "a.wav"},
+         "fifo.bin",
+         2,
+         "FIFO"},
+        {"FIFO as list file",
+         [&] { ::mkfifo(Path("fifo.ini").c_str(), 0644); },
+         {"export", "-o", "fifo.ini", "a.wav"},
+         "fifo.ini",
+         2,
+         "FIFO"},
+        {"device node",
+         [&] { ASSERT_EQ(::mknod(Path("null.bin").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0); },
+         {"build", "-o", "null.bin", "a.wav"},
+         "null.bin",
+         2,
+         "device"},
+        {"socket",
+         [&] {
+             int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", Path("sock.bin").c_str());
+             ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+             ::close(fd);
+         },
+         {"export", "-o", "sock.bin", "a.wav"},
+         "sock.bin",
+         2,
+         "socket"},
+        {"folder",
+         [&] { fs::create_directory(Path("dir.bin")); },
+         {"build", "-o", "dir.bin", "a.wav"},
+         "dir.bin",
+         2,
+         "directory"},
+        {"RIFF file as list file",
+         [&] { Spit(Path("w.wav"), Wave(160)); },
+         {"export", "-o", "w.wav", "a.wav"},
+         "w.wav",
+         2,
+         "--force"},
+        {"RIFF file, forced",
+         [&] { Spit(Path("w2.wav"), Wave(160)); },
+         {"build", "--force", "-o", "w2.wav", "a.wav"},
+         "w2.wav",
+         0,
+         ""},
+        {"symlink followed",
+         [&] {
+             Spit(Path("real.bin"), "old library");
+             ::chmod(Path("real.bin").c_str(), 0640);
+             fs::create_symlink("real.bin", Path("link.bin"));
+         },
+         {"build", "-o", "link.bin", "a.wav"},
+         "link.bin",
+         0,
+         ""},
+        {"dangling symlink",
+         [&] { fs::create_symlink("sub/made.bin", Path("dangling.bin")); },
+         {"build", "-o", "dangling.bin", "a.wav"},
+         "dangling.bin",
+         0,
+         ""},
+    };
+    fs::create_directory(Path("sub"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!root && std::string(c.name) == "device node")
+            continue; // mknod of a device needs root
+        if (c.setup)
+            c.setup();
+        const std::string before = Describe(Path(c.target));
+        const std::string sourceBefore = Slurp(Path("b.wav"));
+        Outcome o = Run(c.args);
+        EXPECT_EQ(o.code, c.code) << o.err;
+        EXPECT_TRUE(Temporaries(m_dir).empty());
+        EXPECT_EQ(Slurp(Path("b.wav")), sourceBefore);
+        if (c.code != 0) {
+            EXPECT_THAT(o.err, HasSubstr(c.target));
+            EXPECT_THAT(o.err, HasSubstr(c.reason));
+            EXPECT_EQ(Describe(Path(c.target)), before);
+        }
+    }
+    // The followed links stay links; the files they name were written.
+    EXPECT_TRUE(fs::is_symlink(Path("link.bin")));
+    EXPECT_EQ(fs::file_size(Path("real.bin")), 168u);
+    EXPECT_EQ(fs::status(Path("real.bin")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_TRUE(fs::is_symlink(Path("dangling.bin")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Path("sub/made.bin"))));
+    EXPECT_EQ(Slurp(Path("w2.wav")).size(), 168u);
+}
+
+TEST_F(CliTest, WriteProtectedTargetForAnOrdinaryUser)
+{
+    // Root may write anything; the check must give an ordinary user's verdict.
+    std::string as;
+    if (::geteuid() == 0) {
+        if (::access("/usr/bin/setpriv", X_OK) != 0)
+            GTEST_SKIP() << "running as root without setpriv: no way to act as an ordinary user";
+        as = "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        ASSERT_EQ(::chown(m_dir.c_str(), 65534, 65534), 0);
+    }
+    Spit(Path("a.wav"), Wave(160));
+    for (const char* name : {"ro.bin", "ro.ini"}) {
+        Spit(Path(name), "mine");
+        if (!as.empty()) {
+            ASSERT_EQ(::chown(Path(name).c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(::chmod(Path(name).c_str(), 0444), 0);
+    }
+    const std::string cd = "cd " + Quote(m_dir.string()) + " && " + as + Quote(VOICELIB_CLI);
+    const std::string tail = " 2>" + Quote(Path(".err").string());
+    int status = std::system((cd + " build -o ro.bin a.wav" + tail).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_THAT(Slurp(Path(".err")), HasSubstr("write-protected"));
+    status = std::system((cd + " export --force -o ro.ini a.wav" + tail).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_THAT(Slurp(Path(".err")), HasSubstr("ro.ini"));
+    EXPECT_EQ(Slurp(Path("ro.bin")), "mine");
+    EXPECT_EQ(Slurp(Path("ro.ini")), "mine");
+    EXPECT_TRUE(Temporaries(m_dir).empty());
+}
+
+TEST_F(CliTest, KilledBuildLeavesNoTemporaryFile)
+{
+    // 1024 rows of a 1 MiB source: a build long enough to be caught mid-way.
+    Spit(Path("big.wav"), Wave(1 << 20));
+    std::vector<std::string> args = {"build", "-o", "lib.bin"};
+    for (int i = 0; i < 1024; ++i)
+        args.push_back("big.wav");
+    std::vector<char*> argv = {const_cast<char*>(VOICELIB_CLI)};
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(strsignal(sig));
+        Spit(Path("lib.bin"), "old library");
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (::chdir(m_dir.c_str()) != 0)
+                ::_exit(127);
+            // As from a terminal: a shell's background job would ignore SIGINT.
+            for (int s : {SIGINT, SIGTERM, SIGHUP})
+                ::signal(s, SIG_DFL);
+            int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execv(VOICELIB_CLI, argv.data());
+            ::_exit(127);
+        }
+        // Wait until the temporary file holds some audio, then strike.
+        for (int i = 0; i < 20000; ++i) {
+            auto temps = Temporaries(m_dir);
+            std::error_code ec;
+            if (!temps.empty() && fs::file_size(Path(temps[0]), ec) > 4096 && !ec)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(::kill(pid, sig), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the build ended before the signal";
+        EXPECT_EQ(WTERMSIG(status), sig);
+        EXPECT_EQ(Slurp(Path("lib.bin")), "old library");
+        if (sig != SIGKILL) {
+            EXPECT_TRUE(Temporaries(m_dir).empty());
+            continue;
+        }
+        // Nothing can catch SIGKILL: the next write to the target removes the
+        // dead writer's file, and never a live writer's (one holding its lock).
+        ASSERT_EQ(Temporaries(m_dir).size(), 1u);
+        Spit(Path(".lib.bin.voicelib-LIVE00"), "a live writer's data");
+        int live = ::open(Path(".lib.bin.voicelib-LIVE00").c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(live, LOCK_EX), 0);
+        Spit(Path("a.wav"), Wave(160));
+        Outcome o = Run({"build", "-o", "lib.bin", "a.wav"});
+        ::close(live);
+        EXPECT_EQ(o.code, 0) << o.err;
+        EXPECT_EQ(Temporaries(m_dir), std::vector<std::string>{".lib.bin.voicelib-LIVE00"});
+    }
+}
+
+TEST_F(CliTest, ExtractIntoAFolderThatFills)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    Spit(Path("a.wav"), Wave(64000, 'a'));
+    ASSERT_EQ(Run({"build", "-o", "lib.bin", "a.wav", "a.wav", "a.wav"}).code, 0);
+    fs::create_directory(Path("small"));
+    if (::mount("tmpfs", Path("small").c_str(), "tmpfs", 0, "size=128k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    Spit(Path("small/0000.wav"), "old entry");
+    Spit(Path("small/0005.wav"), "old stale entry");
+
+    Outcome o = Run({"extract", "--force", "lib.bin", "-o", "small"});
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Path("small")))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    const std::string old0 = Slurp(Path("small/0000.wav"));
+    const std::string old5 = Slurp(Path("small/0005.wav"));
+    ::umount(Path("small").c_str());
+
+    EXPECT_EQ(o.code, 2);
+    EXPECT_THAT(o.err, HasSubstr("No space left"));
+    EXPECT_EQ(names, (std::vector<std::string>{"0000.wav", "0005.wav"}));
+    EXPECT_EQ(old0, "old entry");
+    EXPECT_EQ(old5, "old stale entry");
 }
 
 } // namespace

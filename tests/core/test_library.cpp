@@ -1,4 +1,5 @@
 #include "core/library.h"
+#include "core/tempfiles.h"
 #include "core/wave.h"
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,7 +81,7 @@ protected:
     {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir))
-            if (e.path().filename().string().rfind(".voicelib-", 0) == 0)
+            if (e.path().filename().string().find(".voicelib-") != std::string::npos)
                 names.push_back(e.path().filename().string());
         return names;
     }
@@ -452,6 +454,105 @@ TEST_F(LibraryTest, ExtractRejectsBadRequests)
     EXPECT_EQ(s.path(), target);
     EXPECT_FALSE(fs::exists(out));
     EXPECT_TRUE(Leftovers().empty());
+}
+
+// Every name in a folder with its bytes, or "->target" for a symlink, or
+// "/" for a folder: what a failed extract must leave as it found it.
+std::map<std::string, std::string> Snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (e.is_symlink())
+            out[name] = "->" + fs::read_symlink(e.path()).string();
+        else if (e.is_directory())
+            out[name] = "/";
+        else {
+            std::ifstream in(e.path(), std::ios::binary);
+            out[name] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    return out;
+}
+
+TEST_F(LibraryTest, ExtractIsAllOrNothing)
+{
+    const std::vector<std::string> rows = {Source("a.wav", 3200, 1), Source("b.wav", 1600, 2),
+                                           Source("c.wav", 320, 3)};
+    ASSERT_TRUE(WriteLibrary(target, rows).status.ok());
+    LibraryIndex index;
+    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    const fs::path out = dir / "out";
+    const std::string outside = Write("outside.wav", Bytes{'k', 'e', 'e', 'p'});
+
+    struct Case
+    {
+        const char* name;
+        std::uint64_t writeBudget; // IoFault::kNever: no fault
+        bool folderInTheWay;
+        bool force;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"not empty, no force", IoFault::kNever, false, false, false},
+        {"write fails in the first entry", 30, false, true, false},
+        {"write fails in the last entry", 58 + 3200 + 58 + 1600 + 100, false, true, false},
+        {"a folder in the way", IoFault::kNever, true, true, false},
+        {"forced", IoFault::kNever, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(out);
+        fs::create_directory(out);
+        std::ofstream(out / "0000.wav") << "old entry";
+        ASSERT_EQ(::chmod((out / "0000.wav").c_str(), 0640), 0);
+        std::ofstream(out / "0007.wav") << "stale entry";
+        std::ofstream(out / "notes.txt") << "mine";
+        fs::create_symlink(outside, out / "0001.wav");
+        if (c.folderInTheWay)
+            fs::create_directory(out / "0002.wav");
+        const auto before = Snapshot(out);
+
+        WriteOptions options;
+        options.force = c.force;
+        IoStatus s;
+        {
+            ScopedIoFault fault;
+            if (c.writeBudget != IoFault::kNever)
+                IoFault::FailWritesAfter(c.writeBudget, ENOSPC);
+            s = ExtractLibrary(target, index, out.string(), options);
+        }
+        EXPECT_EQ(Read(outside), (Bytes{'k', 'e', 'e', 'p'}));
+        if (!c.ok) {
+            EXPECT_FALSE(s.ok());
+            EXPECT_EQ(s.forceable(), !c.force);
+            EXPECT_EQ(Snapshot(out), before);
+            continue;
+        }
+        ASSERT_TRUE(s.ok()) << s.message();
+        const auto after = Snapshot(out);
+        EXPECT_EQ(after.count("0007.wav"), 0u) << "entries beyond the count go with force";
+        EXPECT_EQ(after.at("notes.txt"), "mine");
+        EXPECT_FALSE(fs::is_symlink(out / "0001.wav")) << "the link is replaced, not followed";
+        EXPECT_EQ(fs::status(out / "0000.wav").permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        EXPECT_EQ(after.size(), 4u);
+        std::vector<std::string> extracted;
+        for (int i = 0; i < 3; ++i)
+            extracted.push_back((out / EntryFileName(i)).string());
+        const std::string again = (dir / "again.bin").string();
+        ASSERT_TRUE(WriteLibrary(again, extracted).status.ok());
+        EXPECT_EQ(Read(again), Read(target));
+    }
+
+    // A new folder, made by the extract, goes again when it fails.
+    const fs::path fresh = dir / "new" / "deeper";
+    {
+        ScopedIoFault fault;
+        IoFault::FailWritesAfter(100, EIO);
+        EXPECT_FALSE(ExtractLibrary(target, index, fresh.string()).ok());
+    }
+    EXPECT_FALSE(fs::exists(dir / "new"));
 }
 
 } // namespace
