@@ -4,7 +4,9 @@
 # would have shown: the bundled example voices built into a library and described.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$top/tools/build.sh"
+# Only the two programs: the tests and benchmarks are tools/test.sh's business,
+# and it shares the same build folder and configuration.
+BUILD_TARGETS="voicelib voicelib-gui" "$top/tools/build.sh"
 build=${BUILD_DIR:-$top/build}
 
 without_display() {
