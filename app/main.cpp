@@ -5,6 +5,10 @@
 #include "core/tempfiles.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWindow>
 #include <cstdio>
 
 namespace {
@@ -22,6 +26,37 @@ void SayNoDisplay()
                "  voicelib build -o voices.bin prompts/*.wav && voicelib info voices.bin\n",
                stderr);
 }
+
+// For smoke checks of an installed or packaged program: with
+// VOICELIB_GUI_CLOSE_AFTER_SHOW set, the first window to reach the screen is
+// asked to close a moment later, through the same event a window manager's
+// close button sends.
+class CloseWhenShown final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!m_asked && event->type() == QEvent::Expose) {
+            auto* window = qobject_cast<QWindow*>(watched);
+            if (window && window->isExposed()) {
+                m_asked = true;
+                QPointer<QWindow> target(window);
+                QTimer::singleShot(kDelayMs, this, [target] {
+                    if (target)
+                        QCoreApplication::postEvent(target, new QCloseEvent);
+                });
+            }
+        }
+        return false;
+    }
+
+private:
+    static constexpr int kDelayMs = 500; // lets the first frames be painted
+    bool m_asked = false;
+};
 
 } // namespace
 
@@ -48,6 +83,10 @@ int main(int argc, char** argv)
     voicelib::InstallTempFileCleanup();
     QApplication::setApplicationName(QStringLiteral("voicelib"));
     QApplication::setDesktopFileName(QStringLiteral("voicelib"));
+
+    CloseWhenShown closer;
+    if (!qEnvironmentVariableIsEmpty("VOICELIB_GUI_CLOSE_AFTER_SHOW"))
+        app.installEventFilter(&closer);
 
     CMainApp theApp;
     theApp.InitInstance();

@@ -439,6 +439,9 @@ void CTxDialog::OnClose(QCloseEvent* event)
 void CTxDialog::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter p(this);
+    // A translucent window (Wayland, see RoundWindowRegion) shows what it does not paint.
+    if (testAttribute(Qt::WA_TranslucentBackground) && !mask().isEmpty())
+        p.setClipRegion(mask());
     OnEraseBkgnd(p);
     OnPaint(p);
 }
@@ -572,5 +575,10 @@ void RoundWindowRegion(QWidget* window)
 {
     if (!window)
         return;
+    // Wayland has no shape extension: a mask only limits input there, so the
+    // corners are cut by leaving them transparent. Only before the window exists.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && window->isWindow() &&
+        !window->testAttribute(Qt::WA_WState_Created))
+        window->setAttribute(Qt::WA_TranslucentBackground);
     window->setMask(RoundRectRegion(window->rect(), 4, 4));
 }

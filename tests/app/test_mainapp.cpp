@@ -85,4 +85,21 @@ TEST(GuiProgram, AnUnreachableDisplayIsNoDisplay)
     EXPECT_TRUE(gui.readAllStandardError().contains("no display"));
 }
 
+TEST(GuiProgram, EndsCleanlyOnACloseRequestOnceShown)
+{
+    // The smoke switch the package check uses: the window is shown on the
+    // platform under test (offscreen, or a Wayland compositor) and then closed.
+    QProcess gui;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VOICELIB_GUI_CLOSE_AFTER_SHOW", "1");
+    gui.setProcessEnvironment(env);
+    gui.start(VOICELIB_GUI, {});
+    const bool ended = gui.waitForFinished(30000);
+    if (!ended)
+        gui.kill();
+    ASSERT_TRUE(ended) << "still running: the window was never shown or ignored the close request";
+    EXPECT_EQ(gui.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(gui.exitCode(), 0) << gui.readAllStandardError().toStdString();
+}
+
 } // namespace
