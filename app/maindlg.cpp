@@ -474,10 +474,11 @@ void CMainDlg::OnBuildLibrary()
     if (m_voices.GetItemCount() == 0)
         return;
     const std::vector<std::string>& paths = m_voices.Paths();
-    const int bad = voicelib::FindFirstInvalidSource(paths);
+    voicelib::SourceVerdict why;
+    const int bad = voicelib::FindFirstInvalidSource(paths, &why);
     if (bad >= 0) {
         ShowMessage(QString::fromStdString(
-            voicelib::InvalidSourceMessage(bad, paths[static_cast<std::size_t>(bad)])));
+            voicelib::RejectedSourceMessage({bad, paths[static_cast<std::size_t>(bad)], why})));
         return;
     }
     const QStringList files = SelectFile(false, false, kLibraryFilter, kLibraryExt);
@@ -511,7 +512,7 @@ void CMainDlg::OnBuildLibrary()
         return;
     }
     m_SizeTable = result.summary.sizes;
-    ShowMessage(QString::fromStdString(voicelib::BuildSummaryMessage(result.summary)));
+    ShowMessage(QString::fromStdString(voicelib::BuildReportMessage(result.summary)));
 }
 
 void CMainDlg::OnClickList(int item, int subItem)

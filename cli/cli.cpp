@@ -41,6 +41,7 @@ struct Options
     bool hasOutput = false;
     std::string output;
     std::vector<std::string> inputs;
+    BuildProgress buildProgress;
 };
 
 struct Command
@@ -163,17 +164,36 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
     return true;
 }
 
-// Reports the first invalid source, if any; returns whether all passed.
-bool Validate(const Options& opt, const std::vector<std::string>& paths, std::ostream& out)
+// {"index":..,"path":..,"problem":..,"reason":..}
+std::string JsonRejected(const RejectedSource& r)
 {
-    int bad = FindFirstInvalidSource(paths);
+    return "{\"index\":" + std::to_string(r.index) + ",\"path\":" + JsonString(r.path) +
+           ",\"problem\":" + JsonString(SourceProblemCode(r.verdict.problem)) +
+           ",\"reason\":" + JsonString(SourceProblemText(r.verdict)) + "}";
+}
+
+std::string JsonRejectedList(const std::vector<RejectedSource>& list)
+{
+    std::string out = "[";
+    for (std::size_t i = 0; i < list.size(); ++i)
+        out += (i ? "," : "") + JsonRejected(list[i]);
+    return out + "]";
+}
+
+// Reports the first invalid source, if any; returns whether all passed.
+bool Validate(const Options& opt, const std::vector<std::string>& paths, std::ostream& out, std::ostream& err)
+{
+    SourceVerdict why;
+    int bad = FindFirstInvalidSource(paths, &why);
     if (bad < 0)
         return true;
-    const std::string& path = paths[static_cast<std::size_t>(bad)];
+    const RejectedSource rejected{bad, paths[static_cast<std::size_t>(bad)], why};
     if (opt.json)
-        out << "{\"invalid_index\":" << bad << ",\"invalid_path\":" << JsonString(path) << "}\n";
+        out << "{\"invalid_index\":" << bad << ",\"invalid_path\":" << JsonString(rejected.path)
+            << ",\"problem\":" << JsonString(SourceProblemCode(why.problem))
+            << ",\"reason\":" << JsonString(SourceProblemText(why)) << "}\n";
     else
-        out << InvalidSourceMessage(bad, path) << "\n";
+        err << RejectedSourceMessage(rejected) << "\n";
     return false;
 }
 
@@ -198,9 +218,9 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     std::vector<std::string> paths;
     if (!CollectSources(opt, &paths, err))
         return EXIT_USAGE_OR_IO;
-    if (!Validate(opt, paths, out))
+    if (!Validate(opt, paths, out, err))
         return EXIT_INVALID_SOURCE;
-    WriteResult result = WriteLibrary(opt.output, paths, {}, TargetRules(opt));
+    WriteResult result = WriteLibrary(opt.output, paths, opt.buildProgress, TargetRules(opt));
     if (!result.status.ok()) {
         err << "voicelib build: cannot write the library " << Refusal(result.status) << "\n";
         return EXIT_USAGE_OR_IO;
@@ -208,9 +228,12 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     const BuildSummary& s = result.summary;
     if (opt.json) {
         out << "{\"entries\":" << s.entries << ",\"ok\":" << s.ok << ",\"failed\":" << s.failed
-            << ",\"left_out\":" << s.leftOut << ",\"bytes\":" << s.bytes << "}\n";
+            << ",\"left_out\":" << s.leftOut << ",\"bytes\":" << s.bytes
+            << ",\"failed_items\":" << JsonRejectedList(s.failures) << "}\n";
     } else {
         out << BuildSummaryMessage(s) << "\n";
+        for (const RejectedSource& f : s.failures)
+            err << FailedSourceLine(f) << "\n";
     }
     return s.failed > 0 ? EXIT_SOURCES_FAILED : EXIT_DONE;
 }
@@ -220,18 +243,23 @@ int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
     std::vector<std::string> paths;
     if (!CollectSources(opt, &paths, err))
         return EXIT_USAGE_OR_IO;
-    if (!Validate(opt, paths, out))
-        return EXIT_INVALID_SOURCE;
+    const std::vector<RejectedSource> rejected = FindInvalidSources(paths);
     int checked = std::min<int>(static_cast<int>(paths.size()), MAX_LIBRARY_ENTRIES);
     int leftOut = static_cast<int>(paths.size()) - checked;
     if (opt.json) {
-        out << "{\"checked\":" << checked << ",\"left_out\":" << leftOut << "}\n";
+        out << "{\"checked\":" << checked << ",\"left_out\":" << leftOut
+            << ",\"invalid\":" << JsonRejectedList(rejected) << "}\n";
     } else {
-        out << "检查通过,共计" << checked << "个文件.\n";
+        for (const RejectedSource& r : rejected)
+            err << RejectedSourceMessage(r) << "\n";
+        if (rejected.empty())
+            out << "检查通过,共计" << checked << "个文件.\n";
+        else
+            out << "检查未通过,共计" << checked << "个文件,其中" << rejected.size() << "个无效.\n";
         if (leftOut > 0)
             out << LeftOutMessage(leftOut) << "\n";
     }
-    return EXIT_DONE;
+    return rejected.empty() ? EXIT_DONE : EXIT_INVALID_SOURCE;
 }
 
 bool OneInput(const Options& opt, const char* what, std::ostream& err)
@@ -406,7 +434,8 @@ FIFO, device, socket or write-protected file, nor (without --force) a WAVE
 
 } // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const BuildProgress& buildProgress)
 {
     if (args.empty()) {
         err << kUsage;
@@ -433,6 +462,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << cmd.help;
         return EXIT_DONE;
     }
+    opt.buildProgress = buildProgress;
     return cmd.run(opt, out, err);
 }
 

@@ -2,6 +2,7 @@
 
 // The `voicelib` command line: build, check, info, extract, show, export.
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -12,9 +13,12 @@ namespace voicelib::cli {
 inline constexpr int EXIT_DONE = 0;
 inline constexpr int EXIT_INVALID_SOURCE = 1; // a source failed validation, nothing written
 inline constexpr int EXIT_USAGE_OR_IO = 2;    // bad arguments or an I/O error, nothing written
-inline constexpr int EXIT_SOURCES_FAILED = 3; // written, but some sources could not be opened
+inline constexpr int EXIT_SOURCES_FAILED = 3; // written, but some sources failed at the copy
 
-// Runs one command; args excludes the program name.
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Runs one command; args excludes the program name. Results go to out,
+// messages to err. buildProgress, when given, is called after each entry a
+// build writes, as WriteLibrary's progress is.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const std::function<bool(int done, int total)>& buildProgress = {});
 
 } // namespace voicelib::cli

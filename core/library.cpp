@@ -87,10 +87,18 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     for (int i = 0; i < n; ++i) {
         const std::string& path = paths[static_cast<std::size_t>(i)];
         int err = 0;
-        FileHandle src = OpenSource(path, &err);
-        if (!src.valid()) {
-            // Gone, unreadable or not a file since validation: an empty entry.
+        FileHandle src;
+        // Checked on the descriptor the copy reads, so a file changed since
+        // validation is caught rather than copied.
+        const SourceVerdict verdict = ProbeSource(path, &src);
+        if (verdict.problem == SourceProblem::Unreadable && src.valid()) {
+            result.status = IoStatus::FromErrno(path, verdict.err);
+            return result;
+        }
+        if (!verdict.ok()) {
+            // Gone, unreadable or changed since validation: an empty entry.
             ++summary.failed;
+            summary.failures.push_back({i, path, verdict});
         } else {
             long long size = FileSize(src.fd(), &err);
             AudioSpan span;

@@ -5,6 +5,7 @@
 // AUDIO_BLOCK_SIZE. No magic number.
 
 #include "core/fileio.h"
+#include "core/wave.h"
 
 #include <array>
 #include <cstdint>
@@ -21,12 +22,13 @@ using SizeTable = std::array<std::uint32_t, MAX_LIBRARY_ENTRIES>;
 
 struct BuildSummary
 {
-    int entries = 0;         // N = min(rows, 1024)
-    int ok = 0;              // sources opened and copied
-    int failed = 0;          // sources that could not be opened (size 0)
-    int leftOut = 0;         // rows beyond 1024, not in the library
-    std::uint64_t bytes = 0; // size of the library file
-    SizeTable sizes{};       // entries 0..N-1 as written, the rest 0
+    int entries = 0;                      // N = min(rows, 1024)
+    int ok = 0;                           // sources opened and copied
+    int failed = 0;                       // sources that could not be opened or no longer passed (size 0)
+    int leftOut = 0;                      // rows beyond 1024, not in the library
+    std::uint64_t bytes = 0;              // size of the library file
+    SizeTable sizes{};                    // entries 0..N-1 as written, the rest 0
+    std::vector<RejectedSource> failures; // the failed rows in order, with why
 };
 
 // Called after each entry with (entries done, N). Returning false cancels
@@ -40,9 +42,10 @@ struct WriteResult
 };
 
 // Writes the first min(rows, 1024) paths as a library to target, atomically.
-// A source that cannot be opened counts as failed with size 0; any other
-// read or write error fails the whole build. The target rules (see
-// CheckTarget) take those paths as sources, besides options.sources.
+// Each source's header is checked again on the file opened for the copy: a
+// source that cannot be opened or no longer passes counts as failed with size
+// 0; any other read or write error fails the whole build. The target rules
+// (see CheckTarget) take those paths as sources, besides options.sources.
 WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
                          const BuildProgress& progress = {}, const WriteOptions& options = {});
 

@@ -1,14 +1,188 @@
 #include "core/messages.h"
 
 #include "core/library.h"
+#include "core/wave.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace voicelib {
+
+namespace {
+
+// Failed rows listed one by one in the window's report; more are counted.
+constexpr std::size_t kListedFailures = 10;
+
+std::string SummaryLine(const BuildSummary& summary)
+{
+    return "语音库合成结束,共计" + std::to_string(summary.entries) +
+           "个文件,成功:" + std::to_string(summary.ok) + "个,失败" + std::to_string(summary.failed) + "个.";
+}
+
+// The four bytes as text when they are printable ASCII, else "".
+std::string Printable(const std::array<char, 4>& bytes)
+{
+    for (char c : bytes)
+        if (c < 0x20 || c > 0x7e)
+            return {};
+    return std::string(bytes.data(), bytes.size());
+}
+
+// What a file that is not RIFF probably is, from its first bytes.
+std::string KnownKind(const std::array<char, 4>& b)
+{
+    const std::string s(b.data(), b.size());
+    if (s == "RIFX")
+        return "大端字节序的RIFX文件";
+    if (s == "RF64")
+        return "RF64格式的文件";
+    if (s.compare(0, 3, "ID3") == 0 ||
+        (static_cast<unsigned char>(b[0]) == 0xff && (static_cast<unsigned char>(b[1]) & 0xe0) == 0xe0))
+        return "MP3文件";
+    if (s == "fLaC")
+        return "FLAC文件";
+    if (s == "OggS")
+        return "Ogg文件";
+    if (s == "FORM")
+        return "AIFF文件";
+    return {};
+}
+
+std::string FormatName(std::uint16_t tag)
+{
+    switch (tag) {
+    case 1:
+        return "PCM";
+    case 2:
+        return "MS ADPCM";
+    case 3:
+        return "IEEE浮点";
+    case 6:
+        return "A-law";
+    case 7:
+        return "μ-law";
+    case 0x11:
+        return "IMA ADPCM";
+    case 0x31:
+        return "GSM 6.10";
+    case 0x55:
+        return "MP3";
+    case 0xfffe:
+        return "扩展格式";
+    default:
+        return {};
+    }
+}
+
+// "格式代码为1(PCM)"
+std::string FormatCode(std::uint16_t tag)
+{
+    const std::string name = FormatName(tag);
+    return "格式代码为" + std::to_string(tag) + (name.empty() ? "" : "(" + name + ")");
+}
+
+} // namespace
 
 std::string InvalidSourceMessage(int index, const std::string& path)
 {
     return "无效的WAV文件,序号:" + std::to_string(index) + " 名称:" + path;
+}
+
+std::string SystemErrorText(int err)
+{
+    switch (err) {
+    case EACCES:
+        return "没有读取权限";
+    case EPERM:
+        return "操作不被允许";
+    case ENOENT:
+        return "文件不存在";
+    case ENOTDIR:
+        return "路径中有一级不是文件夹";
+    case EISDIR:
+        return "这是一个文件夹";
+    case EIO:
+        return "输入/输出错误(磁盘或网络故障)";
+    case ELOOP:
+        return "符号链接层数过多或成环";
+    case ENAMETOOLONG:
+        return "路径太长";
+    case EMFILE:
+    case ENFILE:
+        return "打开的文件太多";
+    case ENOMEM:
+        return "内存不足";
+    case EOVERFLOW:
+    case EFBIG:
+        return "文件太大";
+    case ENXIO:
+    case ENODEV:
+        return "设备不存在";
+    case ESTALE:
+        return "网络文件已失效";
+    case EAGAIN:
+        return "文件被锁定,暂时无法读取";
+    case ENOSPC:
+        return "磁盘空间不足";
+    case EROFS:
+        return "文件系统是只读的";
+    default:
+        return "错误代码" + std::to_string(err) + " (" + std::strerror(err) + ")";
+    }
+}
+
+std::string SourceProblemText(const SourceVerdict& v)
+{
+    const std::string minimum = std::to_string(WAVE_HEADER_PROBE_SIZE);
+    switch (v.problem) {
+    case SourceProblem::None:
+        return "没有问题";
+    case SourceProblem::NoPath:
+        return "没有指定文件";
+    case SourceProblem::Missing:
+        return v.err == ENOTDIR ? "文件不存在(" + SystemErrorText(v.err) + ")" : "文件不存在";
+    case SourceProblem::Unreadable:
+        return "无法读取(" + SystemErrorText(v.err) + ")";
+    case SourceProblem::IsFolder:
+        return "这是一个文件夹,不是文件";
+    case SourceProblem::NotRegular:
+        return "不是普通文件(是设备、管道或套接字)";
+    case SourceProblem::TooShort:
+        return "文件只有" + std::to_string(v.bytes) + "字节,不足WAV文件头的" + minimum + "字节";
+    case SourceProblem::NotRiff: {
+        const std::string kind = KnownKind(v.found);
+        return kind.empty() ? "不是WAV文件(文件不以RIFF开头)" : "不是WAV文件,而是" + kind;
+    }
+    case SourceProblem::NotWave: {
+        const std::string type = Printable(v.found);
+        return "不是WAV文件(RIFF文件的类型是" + (type.empty() ? "其他" : "\"" + type + "\"") + ",不是WAVE)";
+    }
+    case SourceProblem::FmtNotFirst: {
+        const std::string id = Printable(v.found);
+        return "WAV文件头不是标准的" + minimum + "字节,格式块(fmt)前面还有" +
+               (id.empty() ? "其他数据" : "\"" + id + "\"块");
+    }
+    case SourceProblem::FmtSize:
+        return "格式块长" + std::to_string(v.fmtSize) + "字节,应为18字节" +
+               (v.formatTag == WAVE_FORMAT_ALAW ? std::string()
+                                                : ",而且不是A-law编码," + FormatCode(v.formatTag));
+    case SourceProblem::NotAlaw:
+        return "不是A-law编码," + FormatCode(v.formatTag);
+    }
+    return "未知原因";
+}
+
+std::string RejectedSourceMessage(const RejectedSource& rejected)
+{
+    return InvalidSourceMessage(rejected.index, rejected.path) +
+           "\n原因:" + SourceProblemText(rejected.verdict);
+}
+
+std::string FailedSourceLine(const RejectedSource& failed)
+{
+    return "失败,序号:" + std::to_string(failed.index) + " 名称:" + failed.path +
+           " 原因:" + SourceProblemText(failed.verdict);
 }
 
 std::string LeftOutMessage(int leftOut)
@@ -21,9 +195,20 @@ std::string LeftOutMessage(int leftOut)
 
 std::string BuildSummaryMessage(const BuildSummary& summary)
 {
-    std::string text = "语音库合成结束,共计" + std::to_string(summary.entries) +
-                       "个文件,成功:" + std::to_string(summary.ok) + "个,失败" +
-                       std::to_string(summary.failed) + "个.";
+    std::string text = SummaryLine(summary);
+    if (summary.leftOut > 0)
+        text += "\n" + LeftOutMessage(summary.leftOut);
+    return text;
+}
+
+std::string BuildReportMessage(const BuildSummary& summary)
+{
+    std::string text = SummaryLine(summary);
+    const std::size_t failures = summary.failures.size();
+    for (std::size_t i = 0; i < failures && i < kListedFailures; ++i)
+        text += "\n" + FailedSourceLine(summary.failures[i]);
+    if (failures > kListedFailures)
+        text += "\n...等" + std::to_string(failures) + "个";
     if (summary.leftOut > 0)
         text += "\n" + LeftOutMessage(summary.leftOut);
     return text;

@@ -80,40 +80,154 @@ FileHandle OpenSource(const std::string& path, int* err)
     return FileHandle();
 }
 
+const char* SourceProblemCode(SourceProblem problem)
+{
+    switch (problem) {
+    case SourceProblem::None:
+        return "none";
+    case SourceProblem::NoPath:
+        return "no_path";
+    case SourceProblem::Missing:
+        return "missing";
+    case SourceProblem::Unreadable:
+        return "unreadable";
+    case SourceProblem::IsFolder:
+        return "folder";
+    case SourceProblem::NotRegular:
+        return "not_regular";
+    case SourceProblem::TooShort:
+        return "too_short";
+    case SourceProblem::NotRiff:
+        return "not_riff";
+    case SourceProblem::NotWave:
+        return "not_wave";
+    case SourceProblem::FmtNotFirst:
+        return "fmt_not_first";
+    case SourceProblem::FmtSize:
+        return "fmt_size";
+    case SourceProblem::NotAlaw:
+        return "not_alaw";
+    }
+    return "unknown";
+}
+
+SourceVerdict CheckWaveHeader(const unsigned char* probe, std::size_t n)
+{
+    SourceVerdict v;
+    const auto fail = [&v](SourceProblem problem, const unsigned char* found = nullptr) {
+        v.problem = problem;
+        if (found)
+            std::memcpy(v.found.data(), found, v.found.size());
+        return v;
+    };
+    if (!probe || n < WAVE_HEADER_PROBE_SIZE) {
+        v.bytes = probe ? n : 0;
+        return fail(SourceProblem::TooShort);
+    }
+    if (std::memcmp(probe, "RIFF", 4) != 0)
+        return fail(SourceProblem::NotRiff, probe);
+    if (std::memcmp(probe + 8, "WAVE", 4) != 0)
+        return fail(SourceProblem::NotWave, probe + 8);
+    if (std::memcmp(probe + 12, "fmt ", 4) != 0)
+        return fail(SourceProblem::FmtNotFirst, probe + 12);
+    v.fmtSize = Le32(probe + 16);
+    v.formatTag = Le16(probe + 20);
+    if (v.fmtSize != 18)
+        return fail(SourceProblem::FmtSize);
+    if (v.formatTag != WAVE_FORMAT_ALAW)
+        return fail(SourceProblem::NotAlaw);
+    return v;
+}
+
 bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n)
 {
-    if (!probe || n < WAVE_HEADER_PROBE_SIZE)
-        return false;
-    if (std::memcmp(probe, "RIFF", 4) != 0)
-        return false;
-    if (std::memcmp(probe + 8, "WAVEfmt ", 8) != 0)
-        return false;
-    if (Le32(probe + 16) != 18)
-        return false;
-    return Le16(probe + 20) == WAVE_FORMAT_ALAW;
+    return CheckWaveHeader(probe, n).ok();
+}
+
+SourceVerdict CheckOpenSource(int fd)
+{
+    SourceVerdict v;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        v.problem = SourceProblem::Unreadable;
+        v.err = errno;
+        return v;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        v.problem = S_ISDIR(st.st_mode) ? SourceProblem::IsFolder : SourceProblem::NotRegular;
+        return v;
+    }
+    unsigned char probe[WAVE_HEADER_PROBE_SIZE] = {};
+    int err = 0;
+    long long got = ReadAt(fd, probe, sizeof probe, 0, &err);
+    if (got < 0) {
+        v.problem = SourceProblem::Unreadable;
+        v.err = err;
+        return v;
+    }
+    return CheckWaveHeader(probe, static_cast<std::size_t>(got));
+}
+
+SourceVerdict ProbeSource(const std::string& path, FileHandle* opened)
+{
+    SourceVerdict v;
+    if (path.empty()) {
+        v.problem = SourceProblem::NoPath;
+        return v;
+    }
+    int fd;
+    do {
+        // Non-blocking, so a pipe without a writer cannot hang the open.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        v.err = errno;
+        struct stat st;
+        if (v.err == ENOENT || v.err == ENOTDIR)
+            v.problem = SourceProblem::Missing;
+        else if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            // What it is says more than why it did not open.
+            v.problem = S_ISDIR(st.st_mode) ? SourceProblem::IsFolder : SourceProblem::NotRegular;
+        else
+            v.problem = SourceProblem::Unreadable;
+        return v;
+    }
+    FileHandle file(fd);
+    v = CheckOpenSource(fd);
+    if (opened)
+        *opened = std::move(file);
+    return v;
 }
 
 bool IsAcceptedWave(const std::string& path)
 {
-    int err = 0;
-    FileHandle file = OpenSource(path, &err);
-    if (!file.valid())
-        return false;
-    unsigned char probe[WAVE_HEADER_PROBE_SIZE] = {};
-    long long got = ReadAt(file.fd(), probe, sizeof probe, 0, &err);
-    if (got < 0)
-        return false;
-    return IsAcceptedWaveHeader(probe, static_cast<std::size_t>(got));
+    return ProbeSource(path).ok();
 }
 
-int FindFirstInvalidSource(const std::vector<std::string>& paths)
+int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why)
 {
     const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
     for (std::size_t i = 0; i < n; ++i) {
-        if (!FileExists(paths[i]) || !IsAcceptedWave(paths[i]))
+        SourceVerdict v = ProbeSource(paths[i]);
+        if (!v.ok()) {
+            if (why)
+                *why = v;
             return static_cast<int>(i);
+        }
     }
     return -1;
+}
+
+std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths)
+{
+    std::vector<RejectedSource> rejected;
+    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
+    for (std::size_t i = 0; i < n; ++i) {
+        SourceVerdict v = ProbeSource(paths[i]);
+        if (!v.ok())
+            rejected.push_back({static_cast<int>(i), paths[i], v});
+    }
+    return rejected;
 }
 
 bool LocateAudio(int fd, std::uint64_t fileSize, AudioSpan* span, int* err)

@@ -5,6 +5,7 @@
 
 #include "core/fileio.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,15 +26,69 @@ bool FileExists(const std::string& path);
 // EISDIR, a pipe or device with EINVAL (and a pipe never blocks the open).
 FileHandle OpenSource(const std::string& path, int* err);
 
+// Why a source is not accepted. The checks run in this order and the first
+// that fails decides.
+enum class SourceProblem
+{
+    None,       // accepted
+    NoPath,     // the row names no file
+    Missing,    // nothing at the path (err: ENOENT, or ENOTDIR for a file used as a folder)
+    Unreadable, // cannot be opened or read; err says why
+    IsFolder,
+    NotRegular,  // a device, pipe or socket
+    TooShort,    // fewer than 58 bytes
+    NotRiff,     // bytes 0-3 are not "RIFF"
+    NotWave,     // bytes 8-11 are not "WAVE"
+    FmtNotFirst, // bytes 12-15 are not "fmt "
+    FmtSize,     // the format chunk is not 18 bytes long
+    NotAlaw,     // the format code is not 6
+};
+
+// A source's verdict with what was found, for the message that explains it.
+struct SourceVerdict
+{
+    SourceProblem problem = SourceProblem::None;
+    int err = 0;                 // Missing, Unreadable: the errno
+    std::uint64_t bytes = 0;     // TooShort: how many bytes there were
+    std::array<char, 4> found{}; // NotRiff, NotWave, FmtNotFirst: the four bytes found instead
+    std::uint32_t fmtSize = 0;   // FmtSize, NotAlaw: the format chunk's size
+    std::uint16_t formatTag = 0; // FmtSize, NotAlaw: the format code
+
+    bool ok() const { return problem == SourceProblem::None; }
+};
+
+// A stable lower-case name of a problem ("not_alaw"), for scripts.
+const char* SourceProblemCode(SourceProblem problem);
+
+// A row that did not pass, with why.
+struct RejectedSource
+{
+    int index = 0;
+    std::string path;
+    SourceVerdict verdict;
+};
+
 // The header rules alone, on a probe of n bytes (fewer than 58 never pass).
+SourceVerdict CheckWaveHeader(const unsigned char* probe, std::size_t n);
 bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n);
+
+// The type check and the header rules on an open file: its first 58 bytes
+// are read through fd, so the verdict is about the file that was opened.
+SourceVerdict CheckOpenSource(int fd);
+
+// Opens the path and checks it. When opened is given it receives the open
+// file whenever the open succeeded, accepted or not.
+SourceVerdict ProbeSource(const std::string& path, FileHandle* opened = nullptr);
 
 // Opens the file and applies the header rules to its first 58 bytes.
 bool IsAcceptedWave(const std::string& path);
 
 // Index of the first of the first min(rows, 1024) paths that does not exist
-// or is not accepted; -1 when all pass.
-int FindFirstInvalidSource(const std::vector<std::string>& paths);
+// or is not accepted; -1 when all pass. *why (if given) gets its verdict.
+int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why = nullptr);
+
+// Every one of the first min(rows, 1024) paths that is not accepted, in order.
+std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths);
 
 // The byte range of a source's audio.
 struct AudioSpan

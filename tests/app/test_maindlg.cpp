@@ -252,7 +252,12 @@ TEST_F(WindowTest, BuildStopsAtTheFirstInvalidSource)
     Fill(f);
     Click(IDC_BUILD);
     EXPECT_TRUE(dlg->dialogs.empty() || !dlg->dialogs.back().filter.contains("bin"));
-    EXPECT_EQ(dlg->messages, QStringList{QStringLiteral("无效的WAV文件,序号:1 名称:") + f[1]});
+    // The designed line as it stands, then the reason on a line of its own.
+    ASSERT_EQ(dlg->messages.size(), 1);
+    const QStringList lines = dlg->messages[0].split('\n');
+    ASSERT_EQ(lines.size(), 2) << dlg->messages[0].toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("无效的WAV文件,序号:1 名称:") + f[1]);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("原因:不是WAV文件"))) << lines[1].toStdString();
 }
 
 TEST_F(WindowTest, BuildWritesWhatTheCommandLineWrites)

@@ -1,4 +1,7 @@
-// The voicelib command line, run as a separate process from a temporary folder.
+// The voicelib command line, run as a separate process from a temporary folder
+// (and in-process where a test must act in the middle of a build).
+
+#include "cli/cli.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +31,7 @@
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
@@ -123,7 +127,8 @@ TEST_F(CliTest, BuildJsonReportsCounts)
     Spit(Path("a.wav"), Wave(480));
     Outcome o = Run({"build", "--json", "-o", "lib.bin", "a.wav", "a.wav"});
     EXPECT_EQ(o.code, 0) << o.err;
-    EXPECT_EQ(o.out, "{\"entries\":2,\"ok\":2,\"failed\":0,\"left_out\":0,\"bytes\":972}\n");
+    EXPECT_EQ(o.out,
+              "{\"entries\":2,\"ok\":2,\"failed\":0,\"left_out\":0,\"bytes\":972,\"failed_items\":[]}\n");
 }
 
 TEST_F(CliTest, InvalidSourceStopsTheBuildAndKeepsTheOldTarget)
@@ -134,16 +139,104 @@ TEST_F(CliTest, InvalidSourceStopsTheBuildAndKeepsTheOldTarget)
 
     Outcome o = Run({"build", "-o", "lib.bin", "good.wav", "pcm.wav", "missing.wav"});
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.out, "无效的WAV文件,序号:1 名称:pcm.wav\n");
+    EXPECT_EQ(o.out, "");
+    EXPECT_THAT(o.err, StartsWith("无效的WAV文件,序号:1 名称:pcm.wav\n原因:"));
     EXPECT_EQ(Slurp(Path("lib.bin")), "previous");
 
     o = Run({"build", "--json", "-o", "lib.bin", "good.wav", "missing.wav"});
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.out, "{\"invalid_index\":1,\"invalid_path\":\"missing.wav\"}\n");
+    EXPECT_THAT(o.out, StartsWith("{\"invalid_index\":1,\"invalid_path\":\"missing.wav\","));
 
     o = Run({"check", "good.wav", "", "pcm.wav"});
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.out, "无效的WAV文件,序号:1 名称:\n");
+    EXPECT_THAT(o.err, StartsWith("无效的WAV文件,序号:1 名称:\n原因:"));
+}
+
+std::size_t Count(const std::string& text, const std::string& piece)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(CliTest, CheckNamesEveryRejectedSourceBuildOnlyTheFirst)
+{
+    std::string pcm = Wave(160);
+    pcm[16] = 16; // fmt chunk of 16 bytes, format code 1
+    pcm[20] = 1;
+    Spit(Path("good.wav"), Wave(160));
+    Spit(Path("pcm.wav"), pcm);
+    Spit(Path("short.wav"), Wave(160).substr(0, 57));
+    fs::create_directory(Path("dir.wav"));
+    const std::vector<std::string> rows = {"good.wav", "pcm.wav",   "missing.wav",
+                                           "good.wav", "short.wav", "dir.wav"};
+
+    std::vector<std::string> args = {"check"};
+    args.insert(args.end(), rows.begin(), rows.end());
+    Outcome o = Run(args);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.out, "检查未通过,共计6个文件,其中4个无效.\n");
+    EXPECT_THAT(o.err, StartsWith("无效的WAV文件,序号:1 名称:pcm.wav\n原因:格式块长16字节"));
+    EXPECT_THAT(o.err, HasSubstr("无效的WAV文件,序号:2 名称:missing.wav\n原因:文件不存在\n"));
+    EXPECT_THAT(o.err, HasSubstr("无效的WAV文件,序号:4 名称:short.wav\n原因:文件只有57字节"));
+    EXPECT_THAT(o.err, HasSubstr("无效的WAV文件,序号:5 名称:dir.wav\n原因:这是一个文件夹"));
+    EXPECT_EQ(Count(o.err, "无效的WAV文件"), 4u);
+
+    args.insert(args.begin() + 1, "--json");
+    o = Run(args);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, "");
+    EXPECT_THAT(o.out,
+                StartsWith("{\"checked\":6,\"left_out\":0,\"invalid\":[{\"index\":1,\"path\":\"pcm.wav\","
+                           "\"problem\":\"fmt_size\",\"reason\":\"格式块长16字节"));
+    EXPECT_THAT(o.out, HasSubstr("{\"index\":2,\"path\":\"missing.wav\",\"problem\":\"missing\","
+                                 "\"reason\":\"文件不存在\"}"));
+    EXPECT_THAT(o.out, HasSubstr("{\"index\":5,\"path\":\"dir.wav\",\"problem\":\"folder\""));
+    EXPECT_EQ(Count(o.out, "\"index\":"), 4u);
+
+    args[0] = "build";
+    args.insert(args.begin() + 1, {"-o", "lib.bin"});
+    o = Run(args);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_THAT(o.out,
+                StartsWith("{\"invalid_index\":1,\"invalid_path\":\"pcm.wav\",\"problem\":\"fmt_size\""));
+    EXPECT_EQ(Count(o.out, "pcm.wav"), 1u);
+    EXPECT_THAT(o.out, Not(HasSubstr("missing.wav")));
+    EXPECT_FALSE(fs::exists(Path("lib.bin")));
+}
+
+TEST_F(CliTest, SourceCutAfterTheCheckIsNamedAsFailed)
+{
+    const std::string a = Path("a.wav").string(), cut = Path("cut.wav").string();
+    Spit(a, Wave(160, 'a'));
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json);
+        Spit(cut, Wave(320, 'c'));
+        std::vector<std::string> args = {"build", "-o", Path("lib.bin").string(), a, cut, a};
+        if (json)
+            args.push_back("--json");
+        std::ostringstream out, err;
+        const int code = voicelib::cli::Run(args, out, err, [&](int done, int) {
+            // The rows were checked; the next one is cut before its copy.
+            if (done == 1) {
+                EXPECT_EQ(::truncate(cut.c_str(), 30), 0);
+            }
+            return true;
+        });
+        EXPECT_EQ(code, voicelib::cli::EXIT_SOURCES_FAILED);
+        if (json) {
+            EXPECT_THAT(out.str(), HasSubstr("\"ok\":2,\"failed\":1,"));
+            EXPECT_THAT(out.str(), HasSubstr("\"failed_items\":[{\"index\":1,\"path\":\"" + cut +
+                                             "\",\"problem\":\"too_short\",\"reason\":\"文件只有30字节"));
+        } else {
+            EXPECT_EQ(out.str(), "语音库合成结束,共计3个文件,成功:2个,失败1个.\n");
+            EXPECT_THAT(err.str(), StartsWith("失败,序号:1 名称:" + cut + " 原因:文件只有30字节"));
+        }
+        const std::string lib = Slurp(Path("lib.bin"));
+        ASSERT_EQ(lib.size(), 16u + 320u);
+        EXPECT_EQ(lib.substr(4, 12), std::string("\xa0\0\0\0\0\0\0\0\xa0\0\0\0", 12));
+    }
 }
 
 TEST_F(CliTest, UnwritableTargetIsAnIoErrorNamingTheFile)
@@ -323,7 +416,7 @@ TEST_F(CliTest, ListFileProblems)
     Spit(Path("bad.ini"), "[ZuLibItem]\nZuCount=2\nD000=a.wav\n");
     Outcome o = Run({"build", "-o", "lib.bin", "bad.ini"});
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.out, "无效的WAV文件,序号:1 名称:\n");
+    EXPECT_THAT(o.err, StartsWith("无效的WAV文件,序号:1 名称:\n原因:"));
 
     o = Run({"build", "-o", "lib.bin", "missing.ini"});
     EXPECT_EQ(o.code, 2);

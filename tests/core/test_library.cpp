@@ -1,4 +1,5 @@
 #include "core/library.h"
+#include "core/messages.h"
 #include "core/tempfiles.h"
 #include "core/wave.h"
 
@@ -192,6 +193,74 @@ TEST_F(LibraryTest, UnopenableSourcesGiveEmptyEntries)
     EXPECT_EQ(progress, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(Read(target),
               Cat(Cat(Cat(Le32(4), Le32(0)), Cat(Le32(160), Le32(0))), Cat(Le32(0), Audio(160, 1))));
+    ASSERT_EQ(r.summary.failures.size(), 3u);
+    EXPECT_EQ(r.summary.failures[0].index, 0);
+    EXPECT_EQ(r.summary.failures[0].verdict.problem, SourceProblem::Missing);
+    EXPECT_EQ(r.summary.failures[1].index, 2);
+    EXPECT_EQ(r.summary.failures[1].verdict.problem, SourceProblem::IsFolder);
+    EXPECT_EQ(r.summary.failures[2].verdict.problem, SourceProblem::NoPath);
+}
+
+TEST_F(LibraryTest, SourcesChangedAfterValidationAreFailedNotCopied)
+{
+    const std::string a = Source("a.wav", 160, 1);
+    const std::string cut = Source("cut.wav", 320, 2);
+    const std::string pcm = Source("pcm.wav", 160, 3);
+    const std::string d = Source("d.wav", 480, 4);
+    ASSERT_EQ(FindFirstInvalidSource({a, cut, pcm, d}), -1);
+
+    WriteResult r = WriteLibrary(target, {a, cut, pcm, d}, [&](int done, int) {
+        if (done == 1) { // between the check and the copy of the next rows
+            EXPECT_EQ(::truncate(cut.c_str(), 30), 0);
+            Bytes header = MakeCanonicalWaveHeader(160);
+            header[16] = 16; // fmt 16, tag 1: a PCM file
+            header[20] = 1;
+            Write("pcm.wav", Cat(header, Audio(160, 3)));
+        }
+        return true;
+    });
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(r.summary.ok, 2);
+    EXPECT_EQ(r.summary.failed, 2);
+    EXPECT_EQ(Read(target), Cat(Cat(Cat(Le32(4), Le32(160)), Cat(Le32(0), Le32(0))),
+                                Cat(Cat(Le32(480), Audio(160, 1)), Audio(480, 4))));
+    ASSERT_EQ(r.summary.failures.size(), 2u);
+    EXPECT_EQ(r.summary.failures[0].index, 1);
+    EXPECT_EQ(r.summary.failures[0].path, cut);
+    EXPECT_EQ(r.summary.failures[0].verdict.problem, SourceProblem::TooShort);
+    EXPECT_EQ(r.summary.failures[0].verdict.bytes, 30u);
+    EXPECT_EQ(r.summary.failures[1].index, 2);
+    EXPECT_EQ(r.summary.failures[1].verdict.problem, SourceProblem::FmtSize);
+}
+
+TEST(BuildReport, ListsTheFirstFailedRowsAfterTheDesignedLine)
+{
+    for (int failed : {0, 1, 10, 11, 25}) {
+        SCOPED_TRACE(failed);
+        BuildSummary s;
+        s.entries = 30;
+        s.ok = 30 - failed;
+        s.failed = failed;
+        s.leftOut = 2;
+        for (int i = 0; i < failed; ++i)
+            s.failures.push_back({i, "f" + std::to_string(i) + ".wav", {SourceProblem::Missing, ENOENT}});
+        const std::string text = BuildReportMessage(s);
+        std::vector<std::string> lines;
+        for (std::size_t at = 0, next; at <= text.size(); at = next + 1) {
+            next = std::min(text.find('\n', at), text.size());
+            lines.push_back(text.substr(at, next - at));
+        }
+        const std::size_t listed = static_cast<std::size_t>(std::min(failed, 10));
+        ASSERT_EQ(lines.size(), 1 + listed + (failed > 10 ? 1 : 0) + 1) << text;
+        EXPECT_EQ(lines[0], "语音库合成结束,共计30个文件,成功:" + std::to_string(30 - failed) + "个,失败" +
+                                std::to_string(failed) + "个.");
+        for (std::size_t i = 0; i < listed; ++i)
+            EXPECT_EQ(lines[1 + i], FailedSourceLine(s.failures[i]));
+        if (failed > 10) {
+            EXPECT_EQ(lines[1 + listed], "...等" + std::to_string(failed) + "个");
+        }
+        EXPECT_EQ(lines.back(), LeftOutMessage(2));
+    }
 }
 
 TEST_F(LibraryTest, MetadataBeforeDataIsNotCopied)
@@ -274,14 +343,17 @@ TEST_F(FailedBuildTest, WriteFailsPartWay)
 
 TEST_F(FailedBuildTest, ReadFailsInSecondSource)
 {
-    ScopedIoFault fault;
-    // a's chunk headers (one read of up to 512 bytes) and audio, b's chunk
-    // headers, then half of b's audio.
-    IoFault::FailReadsAfter(512 + 1600 + 512 + 400, EIO);
-    WriteResult r = WriteLibrary(target, {a, b});
-    ASSERT_FALSE(r.status.ok());
-    EXPECT_EQ(r.status.path(), b);
-    ExpectOldTargetKept();
+    // a's 58-byte header check, chunk headers (one read of up to 512 bytes)
+    // and audio; then within b's header check, or half of b's audio.
+    for (std::uint64_t budget : {58 + 512 + 1600 + 20, 58 + 512 + 1600 + 58 + 512 + 400}) {
+        SCOPED_TRACE(budget);
+        ScopedIoFault fault;
+        IoFault::FailReadsAfter(budget, EIO);
+        WriteResult r = WriteLibrary(target, {a, b});
+        ASSERT_FALSE(r.status.ok());
+        EXPECT_EQ(r.status.path(), b);
+        ExpectOldTargetKept();
+    }
 }
 
 TEST_F(LibraryTest, DataSizePastEndCopiesToEnd)

@@ -1,3 +1,4 @@
+#include "core/messages.h"
 #include "core/wave.h"
 
 #include <cerrno>
@@ -5,9 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace voicelib {
@@ -167,6 +171,153 @@ TEST_F(WaveFiles, FirstInvalidSource)
     EXPECT_EQ(FindFirstInvalidSource(rows), -1);
     rows[1023] = missing;
     EXPECT_EQ(FindFirstInvalidSource(rows), 1023);
+}
+
+// Root reads every file, so a permission problem is probed by a child that
+// has become nobody (uid/gid 65534). Sets *skip when that is impossible.
+SourceVerdict ProbeAsNobody(const std::string& path, std::string* skip)
+{
+    if (::geteuid() != 0)
+        return ProbeSource(path);
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        *skip = "no pipe";
+        return {};
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        SourceVerdict v;
+        v.err = -1; // stays -1 when the child cannot drop its rights
+        if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+            ::setresuid(65534, 65534, 65534) == 0)
+            v = ProbeSource(path);
+        const bool sent = ::write(fds[1], &v, sizeof v) == static_cast<ssize_t>(sizeof v);
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(fds[1]);
+    SourceVerdict v;
+    const bool got = pid > 0 && ::read(fds[0], &v, sizeof v) == static_cast<ssize_t>(sizeof v);
+    ::close(fds[0]);
+    if (pid > 0)
+        ::waitpid(pid, nullptr, 0);
+    if (!got || v.err == -1)
+        *skip = "cannot run a probe as uid 65534";
+    return v;
+}
+
+struct ReasonCase
+{
+    const char* name;
+    std::function<std::string(const fs::path& dir)> make; // returns the path to probe
+    SourceProblem problem;
+    const char* text; // a piece of the reason the user reads
+    int err = 0;      // the errno kept, where there is one
+    bool asNobody = false;
+};
+
+class ReasonTest : public WaveFiles, public ::testing::WithParamInterface<ReasonCase>
+{
+};
+
+TEST_P(ReasonTest, SaysWhy)
+{
+    const ReasonCase& c = GetParam();
+    const std::string path = c.make(dir);
+    std::string skip;
+    const SourceVerdict v = c.asNobody ? ProbeAsNobody(path, &skip) : ProbeSource(path);
+    if (!skip.empty())
+        GTEST_SKIP() << skip;
+    EXPECT_EQ(v.problem, c.problem) << SourceProblemCode(v.problem);
+    if (c.err) {
+        EXPECT_EQ(v.err, c.err);
+    }
+    const std::string reason = SourceProblemText(v);
+    EXPECT_NE(reason.find(c.text), std::string::npos) << reason;
+    // The verdict is the acceptance test's: same files accepted, same first failure.
+    if (!c.asNobody) {
+        EXPECT_EQ(IsAcceptedWave(path), c.problem == SourceProblem::None);
+        SourceVerdict why;
+        EXPECT_EQ(FindFirstInvalidSource({path}, &why), c.problem == SourceProblem::None ? -1 : 0);
+        EXPECT_EQ(why.problem, c.problem);
+    }
+}
+
+std::function<std::string(const fs::path&)> FileOf(Bytes bytes)
+{
+    return [bytes](const fs::path& dir) {
+        const std::string path = (dir / "src.wav").string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path;
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wave, ReasonTest,
+    ::testing::Values(
+        ReasonCase{"Valid", FileOf(Canonical(320)), SourceProblem::None, ""},
+        ReasonCase{"Exactly58", FileOf(kSoxHeader80), SourceProblem::None, ""},
+        ReasonCase{"NoPath", [](const fs::path&) { return std::string(); }, SourceProblem::NoPath,
+                   "没有指定"},
+        ReasonCase{"Missing", [](const fs::path& d) { return (d / "gone.wav").string(); },
+                   SourceProblem::Missing, "不存在", ENOENT},
+        ReasonCase{"UnderAFile", [](const fs::path& d) { return FileOf(kSoxHeader80)(d) + "/x.wav"; },
+                   SourceProblem::Missing, "不是文件夹", ENOTDIR},
+        ReasonCase{"PermissionDenied",
+                   [](const fs::path& d) {
+                       const std::string path = FileOf(Canonical(160))(d);
+                       fs::permissions(d, fs::perms::owner_all | fs::perms::others_exec);
+                       fs::permissions(path, fs::perms::none);
+                       return path;
+                   },
+                   SourceProblem::Unreadable, "没有读取权限", EACCES, true},
+        ReasonCase{"Folder",
+                   [](const fs::path& d) {
+                       fs::create_directory(d / "sub.wav");
+                       return (d / "sub.wav").string();
+                   },
+                   SourceProblem::IsFolder, "文件夹"},
+        ReasonCase{"Fifo",
+                   [](const fs::path& d) {
+                       const std::string path = (d / "fifo.wav").string();
+                       EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+                       return path;
+                   },
+                   SourceProblem::NotRegular, "不是普通文件"},
+        ReasonCase{"Only57Bytes", FileOf(Bytes(kSoxHeader80.begin(), kSoxHeader80.end() - 1)),
+                   SourceProblem::TooShort, "57字节"},
+        ReasonCase{"Empty", FileOf({}), SourceProblem::TooShort, "0字节"},
+        ReasonCase{"Rifx", FileOf(With(kSoxHeader80, 0, {'R', 'I', 'F', 'X'})), SourceProblem::NotRiff,
+                   "RIFX"},
+        ReasonCase{"Text", FileOf(Bytes(100, 'x')), SourceProblem::NotRiff, "不是WAV文件"},
+        ReasonCase{"Avi", FileOf(With(kSoxHeader80, 8, {'A', 'V', 'I', ' '})), SourceProblem::NotWave, "AVI"},
+        ReasonCase{"ListBeforeFmt", FileOf(With(kSoxHeader80, 12, {'L', 'I', 'S', 'T'})),
+                   SourceProblem::FmtNotFirst, "LIST"},
+        ReasonCase{"Pcm", FileOf(PcmHeader()), SourceProblem::FmtSize, "16字节"},
+        ReasonCase{"AlawFmt20", FileOf(With(kSoxHeader80, 16, {20})), SourceProblem::FmtSize, "20字节"},
+        ReasonCase{"PcmFmt18", FileOf(With(kSoxHeader80, 20, {1, 0})), SourceProblem::NotAlaw, "(PCM)"},
+        ReasonCase{"MuLaw", FileOf(With(kSoxHeader80, 20, {7, 0})), SourceProblem::NotAlaw, "μ-law"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(WaveFiles, EveryInvalidSourceAmongTheFirst1024)
+{
+    const std::string good = Write("good.wav", Canonical(160));
+    const std::string pcm = Write("pcm.wav", PcmHeader());
+    std::vector<std::string> rows(1030, good);
+    rows[2] = pcm;
+    rows[5] = "";
+    rows[1023] = (dir / "missing.wav").string();
+    rows[1027] = pcm; // beyond the library: not examined
+    const std::vector<RejectedSource> all = FindInvalidSources(rows);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].index, 2);
+    EXPECT_EQ(all[0].path, pcm);
+    EXPECT_EQ(all[0].verdict.problem, SourceProblem::FmtSize);
+    EXPECT_EQ(all[1].index, 5);
+    EXPECT_EQ(all[2].index, 1023);
+    EXPECT_EQ(all[2].verdict.problem, SourceProblem::Missing);
+    EXPECT_TRUE(FindInvalidSources({good, good}).empty());
 }
 
 // Appends a chunk; odd payloads get their pad byte.
