@@ -28,8 +28,9 @@ commands:
   export   -o LIST.ini FILE.wav... [--force]                        write a voice list file
 
 Run 'voicelib COMMAND --help' for details of one command.
+Results go to stdout, messages (a rejected source and why) to stderr.
 exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
-            3 library written but some sources could not be opened
+            3 library written but some sources could not be copied
 )";
 
 struct Options
@@ -376,11 +377,15 @@ const std::map<std::string, Command>& Commands()
          {R"(usage: voicelib build -o OUT.bin FILE.wav... [--json] [--force]
        voicelib build -o OUT.bin LIST.ini [--json] [--force]
 
-Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law), then
+Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law) and
+stops at the first rejected one, naming it and why on stderr (exit 1). Then
 writes the library atomically: OUT.bin is either the old file or the complete
-new one. A first argument ending in .ini is a voice list file whose rows are
-the sources. With --json one JSON object is printed:
-{"entries","ok","failed","left_out","bytes"} or {"invalid_index","invalid_path"}.
+new one. Each source's header is checked again as it is copied; a source that
+changed since (cut short, replaced, deleted) gets an empty entry and is named
+on stderr (exit 3). A first argument ending in .ini is a voice list file whose
+rows are the sources. With --json one JSON object is printed on stdout:
+{"entries","ok","failed","left_out","bytes","failed_items":[{"index","path",
+"problem","reason"}]} or {"invalid_index","invalid_path","problem","reason"}.
 
 OUT.bin is never one of the sources (or the list file), a folder, FIFO,
 device or socket, or a write-protected file: such a build exits 2 and
@@ -392,7 +397,10 @@ changes nothing. An existing WAVE (RIFF) file is not replaced either, unless
          {R"(usage: voicelib check FILE.wav... [--json]
        voicelib check LIST.ini [--json]
 
-Validates the first 1024 sources as a build would, without writing anything.
+Validates the first 1024 sources as a build would, without writing anything,
+and names every rejected one with its row number and why on stderr (exit 1).
+With --json one JSON object is printed on stdout:
+{"checked","left_out","invalid":[{"index","path","problem","reason"}]}.
 )",
           true, false, false, RunCheck}},
         {"info",
