@@ -149,6 +149,8 @@ std::string SourceProblemText(const SourceVerdict& v)
     case SourceProblem::NotRegular:
         return "不是普通文件(是设备、管道或套接字)";
     case SourceProblem::TooShort:
+        if (v.bytes == 0)
+            return "文件是空的(0字节)";
         return "文件只有" + std::to_string(v.bytes) + "字节,不足WAV文件头的" + minimum + "字节";
     case SourceProblem::NotRiff: {
         const std::string kind = KnownKind(v.found);
