@@ -197,6 +197,12 @@ TEST_F(CliTest, CheckNamesEveryRejectedSourceBuildOnlyTheFirst)
 
     args[0] = "build";
     args.insert(args.begin() + 1, {"-o", "lib.bin"});
+    std::vector<std::string> textArgs = args;
+    textArgs.erase(textArgs.begin() + 3); // without --json
+    Outcome text = Run(textArgs);
+    EXPECT_EQ(text.code, 1);
+    EXPECT_THAT(text.err, StartsWith("无效的WAV文件,序号:1 名称:pcm.wav\n"));
+    EXPECT_EQ(Count(text.err, "无效的WAV文件"), 1u);
     o = Run(args);
     EXPECT_EQ(o.code, 1);
     EXPECT_THAT(o.out,
