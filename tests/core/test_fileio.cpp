@@ -143,6 +143,7 @@ struct CopyCase
     bool ok;
     CopyFailure where;
     int err;
+    friend void PrintTo(const CopyCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class CopyRangeTest : public FileIoTest, public ::testing::WithParamInterface<CopyCase>

@@ -96,6 +96,7 @@ struct SizeCase
     const char* name;
     std::size_t fileBytes;
     std::uint32_t entry;
+    friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class EntrySizeTest : public LibraryTest, public ::testing::WithParamInterface<SizeCase>
@@ -421,6 +422,7 @@ struct BadLibrary
     const char* name;
     Bytes bytes;
     const char* mentions;
+    friend void PrintTo(const BadLibrary& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReadIndexTest : public LibraryTest, public ::testing::WithParamInterface<BadLibrary>

@@ -186,6 +186,7 @@ struct LoadCase
     const char* name;
     std::string file;
     Paths rows;
+    friend void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ListFileLoad : public ListFileTest, public ::testing::WithParamInterface<LoadCase>

@@ -22,6 +22,7 @@ struct ReadCase
     std::string section;
     std::string key;
     std::optional<std::string> expected; // nullopt: reads as missing
+    friend void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ProfileRead : public ::testing::TestWithParam<ReadCase>
@@ -82,6 +83,7 @@ struct IntCase
     const char* name;
     std::string value;
     std::int32_t expected;
+    friend void PrintTo(const IntCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ProfileInt : public ::testing::TestWithParam<IntCase>
@@ -135,6 +137,7 @@ struct Utf8Case
     const char* name;
     std::string bytes;
     bool valid;
+    friend void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.name; }
 };
 
 class Utf8Check : public ::testing::TestWithParam<Utf8Case>
@@ -178,6 +181,7 @@ struct WriteCase
     std::string key;
     std::string value;
     std::string after;
+    friend void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ProfileWrite : public ::testing::TestWithParam<WriteCase>

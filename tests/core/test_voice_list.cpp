@@ -110,6 +110,7 @@ struct OpCase
     bool changed;
     Paths expectRows; // row numbers of the starting list, "n" for the new path
     int expectSelected;
+    friend void PrintTo(const OpCase& c, std::ostream* os) { *os << c.name; }
 };
 
 Paths Expand(const Paths& names)

@@ -75,6 +75,7 @@ struct ProbeCase
     const char* name;
     Bytes probe;
     bool accepted;
+    friend void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ProbeTest : public ::testing::TestWithParam<ProbeCase>
@@ -338,6 +339,7 @@ struct LocateCase
     std::function<Bytes()> make;
     std::uint64_t offset;
     std::uint64_t length;
+    friend void PrintTo(const LocateCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class LocateTest : public WaveFiles, public ::testing::WithParamInterface<LocateCase>

@@ -445,6 +445,7 @@ struct PlaceCase
     int w, h;
     CRect image;
     int captionLeft;
+    friend void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SkinButtonPlaceImage : public ::testing::TestWithParam<PlaceCase>

@@ -135,6 +135,7 @@ struct BandCase
     bool top;
     int inset, offset, height;
     CRect expected;
+    friend void PrintTo(const BandCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TxDialogBands : public ::testing::TestWithParam<BandCase>
@@ -281,6 +282,7 @@ struct CtlCase
     const char* name;
     std::function<QWidget*(QWidget*)> make;
     int kind;
+    friend void PrintTo(const CtlCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TxDialogCtlColor : public ::testing::TestWithParam<CtlCase>
@@ -526,6 +528,7 @@ struct GradientCase
     int mode, step, height;
     COLORREF start;
     std::vector<std::pair<int, COLORREF>> rows;
+    friend void PrintTo(const GradientCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TxDialogGradient : public ::testing::TestWithParam<GradientCase>
