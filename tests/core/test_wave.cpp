@@ -215,6 +215,7 @@ struct ReasonCase
     const char* text; // a piece of the reason the user reads
     int err = 0;      // the errno kept, where there is one
     bool asNobody = false;
+    friend void PrintTo(const ReasonCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReasonTest : public WaveFiles, public ::testing::WithParamInterface<ReasonCase>
