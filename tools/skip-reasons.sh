@@ -9,12 +9,15 @@ build=${1:-${BUILD_DIR:-$top/build}}
 log=$build/Testing/Temporary/LastTest.log
 [[ -f $log ]] || exit 0
 skipped=$(awk '
-  /^[0-9]+\/[0-9]+ Test: / { name = $0; sub(/^[0-9]+\/[0-9]+ Test: /, "", name); why = ""; inskip = 0; next }
+  /^[0-9]+\/[0-9]+ Test: / { name = $0; sub(/^[0-9]+\/[0-9]+ Test: /, "", name); why = ""; said = ""; gtest = 0; inskip = 0; next }
+  /^\[==========\]/ { gtest = 1 }
   /^\[  SKIPPED \]/ { inskip = 0; next }
   inskip { if ($0 != "") why = why (why == "" ? "" : " ") $0; next }
   /: Skipped$/ { inskip = 1; next }
-  /^Skipped: / && why == "" { why = substr($0, 10); next }
-  /^Skip regular expression found in output/ || /^SKIP_RETURN_CODE=/ {
+  /^Skipped: / { said = substr($0, 10); next }
+  /^Skip regular expression found in output/ {
     print "  " name ": " (why == "" ? "(no reason given)" : why)
-  }' "$log" | sort)
+  }
+  # A program that exits with its SKIP_RETURN_CODE is logged as passed; it said why on its way out.
+  /^Test Passed\.$/ && said != "" && !gtest { print "  " name ": " said }' "$log" | sort)
 [[ -z $skipped ]] || printf 'Skipped, and why:\n%s\n' "$skipped"
