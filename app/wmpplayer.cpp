@@ -30,6 +30,15 @@ public:
         if (!m_file.valid())
             return false;
         const long long size = voicelib::FileSize(m_file.fd(), &err);
+        // The format block of an accepted source sits at byte 20: channels, then the rate.
+        unsigned char fmt[28] = {};
+        if (voicelib::ReadAt(m_file.fd(), fmt, sizeof fmt, 0, &err) != static_cast<long long>(sizeof fmt))
+            return false;
+        m_nChannels = fmt[22] | fmt[23] << 8;
+        m_nRate =
+            static_cast<int>(fmt[24] | fmt[25] << 8 | fmt[26] << 16 | static_cast<unsigned>(fmt[27]) << 24);
+        if (m_nChannels < 1 || m_nChannels > 8 || m_nRate < 1000 || m_nRate > 384000)
+            return false; // not something a sink can take; the media player may make sense of it
         voicelib::AudioSpan span;
         if (size < 0 || !voicelib::LocateAudio(m_file.fd(), static_cast<std::uint64_t>(size), &span, &err))
             return false;
@@ -37,6 +46,9 @@ public:
         m_end = span.offset + span.length / voicelib::AUDIO_BLOCK_SIZE * voicelib::AUDIO_BLOCK_SIZE;
         return QIODevice::open(QIODevice::ReadOnly);
     }
+
+    int SampleRate() const { return m_nRate; }
+    int ChannelCount() const { return m_nChannels; }
 
     bool isSequential() const override { return true; }
     bool atEnd() const override { return m_pos >= m_end && QIODevice::bytesAvailable() == 0; }
@@ -72,6 +84,8 @@ private:
     voicelib::FileHandle m_file;
     std::uint64_t m_pos = 0;
     std::uint64_t m_end = 0;
+    int m_nRate = 8000;
+    int m_nChannels = 1;
 };
 
 // Accepted A-law sources are decoded here and fed straight to an audio sink:
@@ -82,33 +96,19 @@ private:
 class MultimediaBackend final : public PlayerBackend
 {
 public:
-    explicit MultimediaBackend(const QAudioDevice& device) : m_device(device)
-    {
-        if (!device.isNull())
-            m_output.setDevice(device);
-        // A player without an audio output plays nothing at all.
-        m_player.setAudioOutput(&m_output);
-        // After a failure QtMultimedia leaves the playback state at Playing
-        // (and may report the error twice); stopping it here makes the state
-        // read "stopped" as a failed play should.
-        QObject::connect(&m_player, &QMediaPlayer::errorOccurred, &m_player, [this] {
-            m_failed = true;
-            m_player.stop();
-        });
-    }
+    explicit MultimediaBackend(const QAudioDevice& device) : m_device(device) {}
 
     void PlayFile(const QString& path) override
     {
         Release();
         if (path.isEmpty()) {
-            m_failed = true; // nothing to play: ends at once, quietly
+            Failed(CurrentSource()); // nothing to play: ends at once, quietly
             return;
         }
         const std::string source = QFile::encodeName(path).toStdString();
         if (voicelib::IsAcceptedWave(source) && StartSink(source))
             return;
-        m_player.setSource(QUrl::fromLocalFile(path));
-        m_player.play();
+        StartPlayer(path);
     }
 
     void Release() override
@@ -118,30 +118,61 @@ public:
             m_sink.reset();
             m_alaw.reset();
         }
-        m_player.stop();
-        m_player.setSource(QUrl());
-        m_failed = false;
+        // Each file gets a player of its own: whatever the old one still has
+        // to say goes with it.
+        m_media.reset();
         m_drained.invalidate();
     }
 
     State CurrentState() const override
     {
-        if (m_failed)
-            return State::Stopped;
         if (m_sink)
             return SinkState();
-        return PlayerState();
+        if (m_media)
+            return PlayerState();
+        return State::NoMedia;
     }
 
     void SetVolume(float volume) override
     {
         m_volume = volume;
-        m_output.setVolume(volume);
+        if (m_media)
+            m_media->output.setVolume(volume);
         if (m_sink)
             m_sink->setVolume(volume);
     }
 
+    bool HasOutput() const override { return !m_device.isNull() || !QMediaDevices::audioOutputs().isEmpty(); }
+
 private:
+    struct Media
+    {
+        QAudioOutput output;
+        QMediaPlayer player; // declared last: goes first
+    };
+
+    void StartPlayer(const QString& path)
+    {
+        m_media = std::make_unique<Media>();
+        if (!m_device.isNull())
+            m_media->output.setDevice(m_device);
+        m_media->output.setVolume(m_volume);
+        // A player without an audio output plays nothing at all.
+        m_media->player.setAudioOutput(&m_media->output);
+        // After a failure QtMultimedia leaves the playback state at Playing
+        // (and may report the error twice); stopping it makes the state read
+        // "stopped" as a failed play should.
+        const unsigned source = CurrentSource();
+        QMediaPlayer* player = &m_media->player;
+        QObject::connect(player, &QMediaPlayer::errorOccurred, player, [this, player, source] {
+            if (source == CurrentSource())
+                player->stop();
+            Failed(source);
+        });
+        player->setSource(QUrl::fromLocalFile(path));
+        player->play();
+    }
+
     bool StartSink(const std::string& source)
     {
         const QAudioDevice device = m_device.isNull() ? QMediaDevices::defaultAudioOutput() : m_device;
@@ -149,8 +180,8 @@ private:
         if (!alaw->Open(source))
             return false;
         QAudioFormat format;
-        format.setSampleRate(8000);
-        format.setChannelCount(1);
+        format.setSampleRate(alaw->SampleRate());
+        format.setChannelCount(alaw->ChannelCount());
         format.setSampleFormat(QAudioFormat::Int16);
         m_alaw = std::move(alaw);
         m_sink = std::make_unique<QAudioSink>(device, format);
@@ -161,7 +192,7 @@ private:
         });
         m_sink->start(m_alaw.get());
         if (m_sink->error() != QAudio::NoError)
-            m_failed = true; // no output device: ends at once, quietly
+            Failed(CurrentSource()); // no output device: ends at once, quietly
         return true;
     }
 
@@ -183,13 +214,15 @@ private:
             return State::Buffering;
         // Everything is handed over; the sink's buffer still sounds for a
         // moment, and closing now would cut the last words short.
-        const qint64 bufferMs = m_sink->bufferSize() / 16 + 50; // 16 bytes a millisecond
+        const qint64 bytesPerSecond = qint64{m_alaw->SampleRate()} * m_alaw->ChannelCount() * 2;
+        const qint64 bufferMs = qint64{m_sink->bufferSize()} * 1000 / bytesPerSecond + 50;
         return m_drained.isValid() && m_drained.elapsed() >= bufferMs ? State::Stopped : State::Playing;
     }
 
     State PlayerState() const
     {
-        switch (m_player.mediaStatus()) {
+        const QMediaPlayer& player = m_media->player;
+        switch (player.mediaStatus()) {
         case QMediaPlayer::NoMedia:
             return State::NoMedia;
         case QMediaPlayer::InvalidMedia:
@@ -199,13 +232,13 @@ private:
             return State::Loading;
         case QMediaPlayer::StalledMedia:
         case QMediaPlayer::BufferingMedia:
-            if (m_player.playbackState() == QMediaPlayer::PlayingState)
+            if (player.playbackState() == QMediaPlayer::PlayingState)
                 return State::Buffering;
             break;
         default:
             break;
         }
-        switch (m_player.playbackState()) {
+        switch (player.playbackState()) {
         case QMediaPlayer::PlayingState:
             return State::Playing;
         case QMediaPlayer::PausedState:
@@ -221,9 +254,7 @@ private:
     std::unique_ptr<AlawDevice> m_alaw;
     std::unique_ptr<QAudioSink> m_sink;
     QElapsedTimer m_drained; // since the sink ran out of data at the end
-    QMediaPlayer m_player;
-    QAudioOutput m_output;
-    bool m_failed = false;
+    std::unique_ptr<Media> m_media;
 };
 
 } // namespace
@@ -242,10 +273,16 @@ CWMPPlayer4::CWMPPlayer4(std::unique_ptr<PlayerBackend> backend, QObject* parent
     : QObject(parent), m_backend(backend ? std::move(backend) : CreateMultimediaBackend())
 {
     m_backend->SetVolume(m_nVolume / 100.0f);
+    m_backend->SetFailureListener([this](unsigned source) {
+        // A failure of an earlier file must not end the one playing now.
+        if (source == m_nSources)
+            m_bFailed = true;
+    });
 }
 
 CWMPPlayer4::~CWMPPlayer4()
 {
+    m_backend->SetFailureListener(nullptr);
     m_backend->Release();
 }
 
@@ -253,17 +290,27 @@ void CWMPPlayer4::SetURL(const QString& path)
 {
     // Assigning a file starts it: the player auto-starts, once per assignment.
     m_url = path;
+    NextSource();
     m_backend->PlayFile(path);
 }
 
 void CWMPPlayer4::Close()
 {
     m_backend->Release();
+    NextSource();
     m_url.clear();
+}
+
+void CWMPPlayer4::NextSource()
+{
+    m_bFailed = false;
+    m_backend->m_nSource = ++m_nSources;
 }
 
 int CWMPPlayer4::GetPlayState() const
 {
+    if (m_bFailed)
+        return psStopped;
     switch (m_backend->CurrentState()) {
     case PlayerBackend::State::NoMedia:
         return psReady;

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 // What the player drives; tests put a scripted one in place of QtMultimedia.
@@ -30,6 +31,29 @@ public:
     virtual void Release() = 0;
     virtual State CurrentState() const = 0;
     virtual void SetVolume(float volume) = 0; // 0..1
+    // Whether there is any audio output to play to.
+    virtual bool HasOutput() const { return true; }
+
+    // The number the player gave the file last assigned (or the last release).
+    unsigned CurrentSource() const { return m_nSource; }
+    void SetFailureListener(std::function<void(unsigned source)> listener)
+    {
+        m_onFailure = std::move(listener);
+    }
+
+protected:
+    // A source could not be played. Media frameworks may tell this late, after
+    // a later file has started, so the failure names the source it belongs to.
+    void Failed(unsigned source) const
+    {
+        if (m_onFailure)
+            m_onFailure(source);
+    }
+
+private:
+    friend class CWMPPlayer4;
+    unsigned m_nSource = 0;
+    std::function<void(unsigned)> m_onFailure;
 };
 
 class CWMPPlayer4 : public QObject
@@ -63,11 +87,16 @@ public:
     void SetUiMode(const QString& mode) { m_strUiMode = mode; }
     QString GetUiMode() const { return m_strUiMode; }
     int GetVolume() const { return m_nVolume; }
+    bool HasOutput() const { return m_backend->HasOutput(); }
 
     PlayerBackend* backend() const { return m_backend.get(); }
 
 private:
+    void NextSource();
+
     std::unique_ptr<PlayerBackend> m_backend;
+    unsigned m_nSources = 0;
+    bool m_bFailed = false; // the current source failed
     QString m_url;
     bool m_bEnabled = true;
     bool m_bContextMenu = true;

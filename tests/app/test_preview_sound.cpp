@@ -80,6 +80,35 @@ TEST_F(PreviewSoundTest, ClickPlaysTheFileToTheSinkAndReturnsToIdle)
     EXPECT_TRUE(dlg->messages.isEmpty());
 }
 
+TEST_F(PreviewSoundTest, SixteenKilohertzFileSoundsForItsRealDuration)
+{
+    // A tone of 9600 samples labelled 16 kHz: 0.6 s, where 8 kHz would make it 1.2 s.
+    std::string bytes = soundtest::AlawToneFile(0.2, 1.2, 0);
+    for (int at : {24, 28}) // sample rate and byte rate of the format block
+        for (int i = 0; i < 4; ++i)
+            bytes[static_cast<std::size_t>(at + i)] = static_cast<char>((16000 >> (8 * i)) & 0xff);
+    const QString tone = dir.filePath("tone16k.wav");
+    Spit(tone, bytes);
+    dlg->answers.push_back({tone});
+    QTest::mouseClick(dlg->button(IDC_APPEND), Qt::LeftButton);
+
+    soundtest::SinkRecorder rec(sink->name(), 2000);
+    QString why;
+    ASSERT_TRUE(rec.Start(&why)) << why.toStdString();
+    for (int pass = 0; pass < 2; ++pass) { // the first stream into a fresh sink can start late
+        rec.Clear();
+        ClickPlay(0);
+        ASSERT_TRUE(soundtest::WaitFor([&] { return rec.FirstSoundMs() >= 0; }, 20000, &rec))
+            << "no sound arrived at the sink";
+        ASSERT_TRUE(soundtest::WaitFor([&] { return dlg->playingRow() == -1; }, 20000, &rec));
+        soundtest::WaitFor([] { return false; }, 300, &rec); // the tail still in flight
+    }
+    const auto [first, last] = rec.SoundSpan();
+    const double seconds = double(last - first) / soundtest::SinkRecorder::kRate;
+    EXPECT_NEAR(seconds, 0.6, 0.1) << "the tone lasted " << seconds << " s at the sink";
+    std::printf("16 kHz tone at the sink %.3f s\n", seconds);
+}
+
 TEST_F(PreviewSoundTest, DeletingThePlayingRowSilencesIt)
 {
     const QString tone = dir.filePath("long.wav");
