@@ -5,6 +5,10 @@
 #include "skin/gdi.h"
 #include "skin/resources.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 QList<QIcon> g_imageList;
 QFont g_font;
 
@@ -33,9 +37,26 @@ void CMainApp::InitSharedResources()
     });
 }
 
+bool CMainApp::InstallTranslations()
+{
+    static QTranslator* installed = nullptr;
+    if (installed)
+        return true;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    installed = translator;
+    return true;
+}
+
 bool CMainApp::InitInstance()
 {
     InitSharedResources();
+    InstallTranslations();
     CMainDlg dlg;
     dlg.exec();
     return false;

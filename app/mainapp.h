@@ -24,6 +24,9 @@ public:
     // Creates g_font and g_imageList and wires the skin's icon and bitmap
     // lookups to the program's resources. Needs the QApplication.
     static void InitSharedResources();
+    // Qt's own dialogs and buttons speak the window's language (Simplified
+    // Chinese); false when Qt's translations are not installed.
+    static bool InstallTranslations();
 
     // Runs the main window until it closes; returns false, as there is no
     // loop of the application's own to run afterwards.

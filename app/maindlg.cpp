@@ -1,6 +1,7 @@
 #include "app/maindlg.h"
 
 #include "app/mainapp.h"
+#include "app/rowdelegate.h"
 #include "app/voicelistmodel.h"
 #include "app/wmpplayer.h"
 #include "core/list_file.h"
@@ -11,17 +12,20 @@
 #include "skin/resources.h"
 #include "skin/skinheader.h"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressDialog>
 #include <QTableView>
 #include <QTimerEvent>
+#include <utility>
 
 namespace {
 
@@ -104,7 +108,9 @@ QString ToQtFilter(const QString& filter)
             break;
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << parts[i] + QStringLiteral(" (") + patterns.trimmed() + QLatin1Char(')');
+        patterns = QLatin1Char('(') + patterns.trimmed() + QLatin1Char(')');
+        // A description that already ends in its patterns is shown as it is.
+        filters << (parts[i].endsWith(patterns) ? parts[i] : parts[i] + QLatin1Char(' ') + patterns);
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -229,6 +235,8 @@ bool CMainDlg::OnInitDialog()
     m_player->SetUiMode(QStringLiteral("Invisible"));
 
     setWindowTitle(kWindowText);
+    // The list, not the first button in tab order ("退出"): a stray Space must not end the program.
+    m_list->setFocus();
     return true;
 }
 
@@ -280,6 +288,9 @@ void CMainDlg::InitList()
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setFrameShape(QFrame::NoFrame); // the window draws the list's frame
     m_list->setWordWrap(false);
+    // A long path keeps its file name in sight; the tooltip has all of it.
+    m_list->setTextElideMode(Qt::ElideMiddle);
+    m_list->setItemDelegate(new VoiceRowDelegate(m_list));
     m_list->setIconSize(QSize(20, 20));
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setDefaultSectionSize(22);
@@ -356,6 +367,10 @@ void CMainDlg::OnViewSelectionChanged()
 
 void CMainDlg::OnListClicked(const QModelIndex& index)
 {
+    // The view reports the second release of a double click as a click too;
+    // the first one has acted already.
+    if (std::exchange(m_bSecondClick, false))
+        return;
     if (!index.isValid())
         return;
     if (m_voices.GetSelected() != index.row())
@@ -369,8 +384,14 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
 {
     QFileDialog dlg(this, QStringLiteral("选择目标文件..."), QDir::currentPath(), ToQtFilter(filter));
     dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    // An open dialog takes a typed name of a missing file too, except where several are picked.
-    dlg.setFileMode(open && multi ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    // Every dialog takes a typed name of a file that is not there yet. Qt's
+    // several-file mode refuses such names, so several are picked in the views instead.
+    dlg.setFileMode(QFileDialog::AnyFile);
+    if (multi) {
+        for (const char* name : {"listView", "treeView"})
+            if (auto* view = dlg.findChild<QAbstractItemView*>(QLatin1String(name)))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
     QString suffix = defExt;
     if (suffix.startsWith(QStringLiteral("*.")))
         suffix = suffix.mid(2);
@@ -378,6 +399,17 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
     if (dlg.exec() != QDialog::Accepted)
         return {};
     QStringList files = dlg.selectedFiles();
+    if (multi) {
+        // Of several typed names Qt keeps only those of existing files; every one counts.
+        const auto* edit = dlg.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QStringList parts = edit ? edit->text().split(QLatin1Char('"')) : QStringList();
+        QStringList typed;
+        for (qsizetype i = 1; i < parts.size(); i += 2)
+            if (!parts[i].isEmpty())
+                typed << dlg.directory().absoluteFilePath(parts[i]);
+        if (!typed.isEmpty())
+            files = typed;
+    }
     if (!multi && files.size() > 1)
         files = files.mid(0, 1);
     if (!files.isEmpty())
@@ -389,6 +421,39 @@ void CMainDlg::ShowMessage(const QString& text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("提示:"), text, QMessageBox::Ok, this);
     box.exec();
+}
+
+int CMainDlg::AskSaveChanges()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提示:"),
+                    QStringLiteral("语音列表已修改,是否保存?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec();
+}
+
+bool CMainDlg::IsModified() const
+{
+    return m_nRevision != m_nSavedRevision;
+}
+
+bool CMainDlg::ConfirmDiscard()
+{
+    // An empty list holds nothing to lose (and its export writes nothing).
+    if (!IsModified() || m_voices.GetItemCount() == 0)
+        return true;
+    switch (AskSaveChanges()) {
+    case QMessageBox::Yes:
+        return OnExportList();
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void CMainDlg::OnAppend()
@@ -444,36 +509,58 @@ void CMainDlg::OnReplace(int row)
 
 void CMainDlg::OnLoadList()
 {
+    if (!ConfirmDiscard())
+        return;
     const QStringList files = SelectFile(true, false, kListFilter, kListExt);
     if (files.isEmpty())
         return;
-    if (m_nPlayingRow >= 0)
-        StopPreview();
+    // A loaded list replaces the rows, which stops a preview; a failed load keeps both.
     const voicelib::IoStatus status =
         voicelib::LoadListFile(VoiceListModel::FromDisplay(files.first()), m_voices);
     ShowSelection(m_voices.GetSelected());
-    if (!status.ok())
+    if (status.ok())
+        MarkSaved();
+    else
         ShowMessage(QStringLiteral("加载语音列表失败: ") + QString::fromStdString(status.message()));
 }
 
-void CMainDlg::OnExportList()
+bool CMainDlg::OnExportList()
 {
+    if (m_voices.GetItemCount() == 0)
+        return false;
     const QStringList files = SelectFile(false, false, kListFilter, kListExt);
     if (files.isEmpty())
-        return;
+        return false;
     const voicelib::IoStatus status =
         voicelib::ExportListFile(VoiceListModel::FromDisplay(files.first()), m_voices);
-    if (status.ok())
+    if (status.ok()) {
+        MarkSaved();
         ShowMessage(QString::fromStdString(voicelib::SaveDoneMessage()));
-    else
+    } else {
         ShowMessage(QStringLiteral("保存失败: ") + QString::fromStdString(status.message()));
+    }
+    return status.ok();
 }
 
 void CMainDlg::OnBuildLibrary()
 {
-    if (m_voices.GetItemCount() == 0)
+    if (m_bBuilding || m_voices.GetItemCount() == 0)
         return;
-    const std::vector<std::string>& paths = m_voices.Paths();
+    // From here to the last message the window takes no input (see eventFilter):
+    // the build processes events to show its progress, and a click let through
+    // would edit the rows under the writer or start a second build.
+    struct BuildScope
+    {
+        explicit BuildScope(bool& building) : m_building(building) { m_building = true; }
+        ~BuildScope()
+        {
+            QCoreApplication::processEvents(); // input that came meanwhile goes, unseen
+            m_building = false;
+        }
+        bool& m_building;
+    } scope(m_bBuilding);
+    // Exactly these rows are checked and written.
+    const std::vector<std::string> paths = m_voices.Paths();
     voicelib::SourceVerdict why;
     const int bad = voicelib::FindFirstInvalidSource(paths, &why);
     if (bad >= 0) {
@@ -486,7 +573,7 @@ void CMainDlg::OnBuildLibrary()
         return;
 
     // The build stays synchronous; a long one shows its progress and keeps the window painted.
-    const int total = std::min(m_voices.GetItemCount(), voicelib::MAX_LIBRARY_ENTRIES);
+    const int total = std::min(static_cast<int>(paths.size()), voicelib::MAX_LIBRARY_ENTRIES);
     QProgressDialog progress(QStringLiteral("正在合成语音库..."), QStringLiteral("取消"), 0, total, this);
     progress.setWindowTitle(QStringLiteral("提示:"));
     progress.setWindowModality(Qt::WindowModal);
@@ -538,6 +625,8 @@ void CMainDlg::OnClickList(int item, int subItem)
 
 void CMainDlg::OnCancel()
 {
+    if (m_bBuilding || !ConfirmDiscard())
+        return;
     if (m_nPlayingRow >= 0)
         StopPreview();
     CTxDialog::OnCancel();
@@ -548,6 +637,10 @@ void CMainDlg::OnCancel()
 void CMainDlg::StartPreview(int row)
 {
     const QString path = VoiceListModel::ToDisplay(m_voices.GetPath(row));
+    if (!m_bToldNoOutput && !m_player->HasOutput()) {
+        m_bToldNoOutput = true; // once: later clicks stay as quiet as the design
+        ShowMessage(QStringLiteral("没有可用的音频输出设备"));
+    }
     if (m_nPlayingRow >= 0)
         StopPreview();
     m_nPlayingRow = row;
@@ -574,6 +667,62 @@ void CMainDlg::OnTimer(int timerId)
     }
 }
 
+bool CMainDlg::IsInputDuringBuild(QObject* watched, QEvent* event) const
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+    case QEvent::Close:
+        break;
+    default:
+        return false;
+    }
+    // Shortcuts and actions are objects owned by a widget.
+    QObject* o = watched;
+    while (o && !o->isWidgetType())
+        o = o->parent();
+    if (!o)
+        return false;
+    // The progress dialog and the messages are windows of their own.
+    const auto* w = static_cast<QWidget*>(o);
+    return w == this || w->window() == this;
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_bBuilding && IsInputDuringBuild(watched, event)) {
+        if (event->type() == QEvent::ShortcutOverride)
+            event->accept(); // no shortcut fires; the key itself is dropped next
+        else if (event->type() == QEvent::Close)
+            event->ignore(); // the window stays open
+        return true;
+    }
+    if (m_list && watched == m_list->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress)
+            m_bSecondClick = false;
+        else if (event->type() == QEvent::MouseButtonDblClick)
+            m_bSecondClick = true;
+    }
+    return CTxDialog::eventFilter(watched, event);
+}
+
 void CMainDlg::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_previewTimer.timerId())
@@ -586,6 +735,7 @@ void CMainDlg::timerEvent(QTimerEvent* event)
 
 void CMainDlg::RowsInserted(int first, int last)
 {
+    ++m_nRevision;
     if (m_nPlayingRow >= first)
         m_nPlayingRow += last - first + 1;
 }
@@ -599,12 +749,14 @@ void CMainDlg::RowsAboutToBeRemoved(int first, int last)
 
 void CMainDlg::RowsRemoved(int first, int last)
 {
+    ++m_nRevision;
     if (m_nPlayingRow > last)
         m_nPlayingRow -= last - first + 1;
 }
 
 void CMainDlg::RowMoved(int from, int to)
 {
+    ++m_nRevision;
     if (m_nPlayingRow < 0)
         return;
     if (m_nPlayingRow == from)
@@ -615,8 +767,18 @@ void CMainDlg::RowMoved(int from, int to)
         ++m_nPlayingRow;
 }
 
+void CMainDlg::RowChanged(int /*row*/)
+{
+    ++m_nRevision;
+}
+
 void CMainDlg::AboutToReset()
 {
     if (m_nPlayingRow >= 0)
         StopPreview();
+}
+
+void CMainDlg::Reset()
+{
+    ++m_nRevision;
 }

@@ -64,6 +64,8 @@ public:
     // The chosen paths; empty when the dialog was cancelled.
     virtual QStringList SelectFile(bool open, bool multi, const QString& filter, const QString& defExt);
     virtual void ShowMessage(const QString& text);
+    // Asks whether the modified list is saved first: QMessageBox::Yes, No or Cancel.
+    virtual int AskSaveChanges();
 
     void OnAppend();
     void OnInsert();
@@ -72,7 +74,8 @@ public:
     void OnMoveDown();
     void OnReplace(int row);
     void OnLoadList();
-    void OnExportList();
+    // Whether the list was written.
+    bool OnExportList();
     void OnBuildLibrary();
     // A click on a cell of the list; the row is already selected.
     void OnClickList(int item, int subItem);
@@ -89,6 +92,9 @@ public:
     int playingRow() const { return m_nPlayingRow; }
     bool previewTimerActive() const { return m_previewTimer.isActive(); }
     const voicelib::SizeTable& sizeTable() const { return m_SizeTable; }
+    // Whether the list differs from the last file loaded or exported (or from the empty start).
+    bool IsModified() const;
+    bool IsBuilding() const { return m_bBuilding; }
 
 protected:
     void DoDataExchange() override;
@@ -97,16 +103,24 @@ protected:
     void InitList();
     void OnPaint(QPainter& p) override;
     void timerEvent(QTimerEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void RowsInserted(int first, int last) override;
     void RowsAboutToBeRemoved(int first, int last) override;
     void RowsRemoved(int first, int last) override;
     void RowMoved(int from, int to) override;
+    void RowChanged(int row) override;
     void AboutToReset() override;
+    void Reset() override;
     void ShowSelection(int row);
     void OnViewSelectionChanged();
     void OnListClicked(const QModelIndex& index);
+    // True when the list may be dropped: nothing to lose, saved, or the user says so.
+    bool ConfirmDiscard();
+    // The list now matches a file on disk.
+    void MarkSaved() { m_nSavedRevision = m_nRevision; }
+    bool IsInputDuringBuild(QObject* watched, QEvent* event) const;
 
 public:
     // Members in the order the window binds them.
@@ -132,4 +146,10 @@ private:
     VoiceListModel* m_model = nullptr;
     QBasicTimer m_previewTimer;
     bool m_bSyncingSelection = false;
+    // Every change of the list counts one revision; saved is the one on disk.
+    unsigned long long m_nRevision = 0;
+    unsigned long long m_nSavedRevision = 0;
+    bool m_bBuilding = false;
+    bool m_bSecondClick = false; // the press under way is the second of a double click
+    bool m_bToldNoOutput = false;
 };

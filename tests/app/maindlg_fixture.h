@@ -9,6 +9,7 @@
 #include "core/wave.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,6 +28,7 @@ public:
     void PlayFile(const QString& path) override
     {
         plays << path;
+        sources.push_back(CurrentSource());
         state = State::Playing;
     }
     void Release() override
@@ -36,8 +38,13 @@ public:
     }
     State CurrentState() const override { return state; }
     void SetVolume(float) override {}
+    bool HasOutput() const override { return hasOutput; }
+    // A failure the media framework tells for the given source, whenever it comes.
+    void Fail(unsigned source) const { Failed(source); }
 
     QStringList plays;
+    std::vector<unsigned> sources; // of each play
+    bool hasOutput = true;
     int releases = 0;
     State state = State::NoMedia;
 };
@@ -65,12 +72,23 @@ public:
         return a;
     }
     void ShowMessage(const QString& text) override { messages << text; }
+    int AskSaveChanges() override
+    {
+        ++questions;
+        if (saveAnswers.empty())
+            return QMessageBox::No;
+        const int a = saveAnswers.front();
+        saveAnswers.pop_front();
+        return a;
+    }
 
     using CMainDlg::OnPaint;
 
     std::deque<QStringList> answers; // one per dialog; none left means cancel
     std::vector<FileDialogCall> dialogs;
     QStringList messages;
+    std::deque<int> saveAnswers; // none left means 否
+    int questions = 0;
 };
 
 // A canonical 8 kHz A-law file with its audio at byte 58.

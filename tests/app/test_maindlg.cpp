@@ -244,6 +244,27 @@ TEST_F(WindowTest, BuildOfAnEmptyListAsksNothing)
     EXPECT_TRUE(dlg->messages.isEmpty());
 }
 
+TEST_F(WindowTest, ExportOfAnEmptyListDoesNothing)
+{
+    const QString ini = File("empty.ini");
+    for (bool edited : {false, true}) {
+        if (edited) { // a list emptied by hand
+            Fill(Waves(1));
+            ClickCell(0, VoiceListModel::ColDelete);
+        }
+        dlg->dialogs.clear();
+        dlg->answers.push_back({ini});
+        Click(IDC_EXPORT_LIST);
+        dlg->answers.clear();
+        EXPECT_TRUE(dlg->dialogs.empty()) << edited;
+        EXPECT_TRUE(dlg->messages.isEmpty()) << edited;
+        EXPECT_FALSE(QFile::exists(ini)) << edited;
+    }
+    Click(IDC_EXIT);
+    EXPECT_EQ(dlg->questions, 0) << "an empty list has nothing to save";
+    EXPECT_FALSE(dlg->isVisible());
+}
+
 TEST_F(WindowTest, BuildStopsAtTheFirstInvalidSource)
 {
     QStringList f = Waves(3);
@@ -344,9 +365,9 @@ TEST_F(WindowTest, CloseRequestEndsTheWindow)
 
 TEST(FilterText, BecomesQtNameFilters)
 {
-    EXPECT_EQ(ToQtFilter(kWaveFilter), "Source Voice Files(*.wav) (*.wav)");
+    EXPECT_EQ(ToQtFilter(kWaveFilter), "Source Voice Files(*.wav)");
     EXPECT_EQ(ToQtFilter("Lists(*.ini)|*.ini|All(*.*)|*.ini;*.txt||"),
-              "Lists(*.ini) (*.ini);;All(*.*) (*.ini *.txt)");
+              "Lists(*.ini);;All(*.*) (*.ini *.txt)");
     EXPECT_EQ(ToQtFilter(""), "");
 }
 

@@ -5,6 +5,9 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -56,10 +59,71 @@ TEST_F(RealDialogsTest, FileDialogStartsHereAndLeavesTheCurrentFolderAtTheChoice
     const QStringList got = dlg.SelectFile(true, false, "Source Voice Files(*.wav)|*.wav||", "*.wav");
     EXPECT_EQ(title, "选择目标文件...");
     EXPECT_EQ(startDir, QDir(dir.path()).absolutePath());
-    EXPECT_EQ(filters, QStringList{"Source Voice Files(*.wav) (*.wav)"});
+    EXPECT_EQ(filters, QStringList{"Source Voice Files(*.wav)"});
     EXPECT_FALSE(save);
     EXPECT_EQ(got, QStringList{chosen}) << "an open dialog takes the name of a missing file";
     EXPECT_EQ(QDir::currentPath(), QDir(dir.path()).filePath("sub"));
+}
+
+TEST_F(RealDialogsTest, AppendDialogTakesSeveralNamesAndNamesOfFilesNotThereYet)
+{
+    struct Row
+    {
+        const char* name;
+        QString typed;
+        QStringList expected;
+    };
+    QFile(QDir(dir.path()).filePath("a.wav")).open(QIODevice::WriteOnly);
+    QFile(QDir(dir.path()).filePath("b.wav")).open(QIODevice::WriteOnly);
+    const Row rows[] = {
+        {"a new name", "new.wav", {"new.wav"}},
+        {"two existing files", "\"a.wav\" \"b.wav\"", {"a.wav", "b.wav"}},
+        {"one there, one new", "\"a.wav\" \"new.wav\"", {"a.wav", "new.wav"}},
+    };
+    for (const Row& r : rows) {
+        bool extended = false, openEnabled = false;
+        WhenShown<QFileDialog>([&](QFileDialog* d) {
+            d->setDirectory(dir.path());
+            auto* list = d->findChild<QListView*>("listView");
+            extended = list && list->selectionMode() == QAbstractItemView::ExtendedSelection;
+            auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+            auto* box = d->findChild<QDialogButtonBox*>();
+            QPushButton* open = box ? box->button(QDialogButtonBox::Open) : nullptr;
+            if (!edit || !open)
+                return d->reject();
+            QApplication::setActiveWindow(d);
+            edit->setFocus();
+            QTest::keyClicks(edit, r.typed); // typed, as a user types it
+            openEnabled = open->isEnabled();
+            if (openEnabled)
+                open->click();
+            else
+                d->reject();
+        });
+        const QStringList got = dlg.SelectFile(true, true, "Source Voice Files(*.wav)|*.wav||", "*.wav");
+        QStringList expected;
+        for (const QString& name : r.expected)
+            expected << QDir(dir.path()).filePath(name);
+        EXPECT_TRUE(extended) << r.name << ": several rows can be picked";
+        EXPECT_TRUE(openEnabled) << r.name;
+        EXPECT_EQ(got, expected) << r.name;
+    }
+}
+
+TEST_F(RealDialogsTest, QtsOwnTextsAreInChinese)
+{
+    const QString qm = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_CN.qm";
+    if (!QFile::exists(qm))
+        GTEST_SKIP() << qm.toStdString() << " is missing (Debian package qt6-translations-l10n)";
+    ASSERT_TRUE(CMainApp::InstallTranslations());
+    QString cancel;
+    WhenShown<QFileDialog>([&](QFileDialog* d) {
+        if (auto* box = d->findChild<QDialogButtonBox*>())
+            cancel = box->button(QDialogButtonBox::Cancel)->text();
+        d->reject();
+    });
+    dlg.SelectFile(false, false, "Voice Library Files(*.bin)|*.bin||", "*.bin");
+    EXPECT_EQ(cancel, "取消");
 }
 
 TEST_F(RealDialogsTest, CancelledFileDialogGivesNothingAndStaysPut)

@@ -3,7 +3,10 @@
 #include "maindlg_fixture.h"
 #include "skin/skinheader.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
+#include <QToolTip>
 
 using namespace apptest;
 
@@ -121,6 +124,124 @@ TEST_F(LookTest, FrameBandsListFrameAndHeaderPaintAsSetUp)
                   40)
             << "column " << col;
     }
+}
+
+// A paint device that keeps the text drawn on it and where it went, in device pixels.
+class TextRecorder final : public QPaintDevice
+{
+public:
+    struct Run
+    {
+        QString text;
+        QRectF rect;
+    };
+
+    explicit TextRecorder(QSize size) : m_size(size), m_engine(this) {}
+    QPaintEngine* paintEngine() const override { return &m_engine; }
+    // The run drawn inside the given rectangle (its middle within it), or none.
+    const Run* At(const QRect& cell) const
+    {
+        for (const Run& r : runs)
+            if (cell.contains(r.rect.center().toPoint()))
+                return &r;
+        return nullptr;
+    }
+
+    std::vector<Run> runs;
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth:
+            return m_size.width();
+        case PdmHeight:
+            return m_size.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return static_cast<int>(devicePixelRatioFScale());
+        default:
+            return m_size.width() * 254 / 960; // millimetres
+        }
+    }
+
+private:
+    class Engine final : public QPaintEngine
+    {
+    public:
+        explicit Engine(TextRecorder* device) : m_device(device) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState& state) override
+        {
+            if (state.state() & DirtyTransform)
+                m_transform = state.transform();
+        }
+        void drawTextItem(const QPointF& p, const QTextItem& item) override
+        {
+            const QRectF box(p.x(), p.y() - item.ascent(), item.width(), item.ascent() + item.descent());
+            m_device->runs.push_back({item.text(), m_transform.mapRect(box)});
+        }
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        Type type() const override { return User; }
+
+    private:
+        TextRecorder* m_device;
+        QTransform m_transform;
+    };
+
+    QSize m_size;
+    mutable Engine m_engine;
+};
+
+TEST_F(LookTest, RowNumbersShowWholeAndLongPathsKeepTheirFileName)
+{
+    const QString folder = QStringLiteral("/prompts/%1/%2/").arg(QString(60, 'a'), QString(60, 'b'));
+    std::vector<std::string> paths;
+    for (int i = 0; i <= 100000; ++i)
+        paths.push_back(VoiceListModel::FromDisplay(folder + QStringLiteral("prompt%1.wav").arg(i)));
+    dlg->voiceList().Assign(paths);
+    QApplication::processEvents(); // the view lays out its new rows
+    QTableView* view = dlg->listView();
+    for (int row : {99, 100, 1000, 100000}) {
+        view->scrollTo(view->model()->index(row, 0), QAbstractItemView::PositionAtTop);
+        TextRecorder rec(view->viewport()->size());
+        view->viewport()->render(&rec);
+
+        const QRect number = view->visualRect(view->model()->index(row, VoiceListModel::ColNumber));
+        const TextRecorder::Run* n = rec.At(number);
+        ASSERT_NE(n, nullptr) << "row " << row;
+        EXPECT_EQ(n->text, QString::number(row));
+        EXPECT_GE(n->rect.left(), number.left() + 20) << "right of the 20-px icon, row " << row;
+        EXPECT_LE(n->rect.right(), number.right() + 1.0) << "inside its cell, row " << row;
+
+        const QRect path = view->visualRect(view->model()->index(row, VoiceListModel::ColPath));
+        const TextRecorder::Run* p = rec.At(path);
+        ASSERT_NE(p, nullptr) << "row " << row;
+        const QString name = QStringLiteral("prompt%1.wav").arg(row);
+        EXPECT_TRUE(p->text.startsWith("/prompts/") && p->text.contains(QChar(0x2026)) &&
+                    p->text.endsWith(name))
+            << p->text.toStdString();
+        EXPECT_LE(p->rect.right(), path.right() + 1.0);
+
+        QToolTip::hideText();
+        QHelpEvent tip(QEvent::ToolTip, path.center(), view->viewport()->mapToGlobal(path.center()));
+        QApplication::sendEvent(view->viewport(), &tip);
+        EXPECT_EQ(QToolTip::text(), folder + name) << "the whole path, row " << row;
+    }
+    QToolTip::hideText();
 }
 
 // Anti-aliased caption pixels: mostly navy or mostly orange over the light background.

@@ -144,6 +144,42 @@ TEST_F(PreviewTest, LoadingAListStopsThePreview)
     EXPECT_EQ(backend->releases, 1);
 }
 
+TEST_F(PreviewTest, LateFailureOfAnEarlierFileLetsTheNewOnePlay)
+{
+    ClickCell(0, 3);
+    ClickCell(1, 3);
+    ASSERT_EQ(backend->sources.size(), 2u);
+    backend->Fail(backend->sources[0]); // told only now, after the second file started
+    dlg->OnTimer(PREVIEW_TIMER_ID);
+    EXPECT_EQ(dlg->playingRow(), 1);
+    EXPECT_EQ(dlg->player()->GetPlayState(), CWMPPlayer4::psPlaying);
+
+    backend->Fail(backend->sources[1]); // its own failure ends it at the next tick
+    dlg->OnTimer(PREVIEW_TIMER_ID);
+    EXPECT_EQ(dlg->playingRow(), -1);
+    EXPECT_FALSE(dlg->previewTimerActive());
+}
+
+TEST_F(PreviewTest, FailedLoadLetsThePreviewPlayOn)
+{
+    ClickCell(2, 3);
+    dlg->answers.push_back({File("missing.ini")});
+    Click(IDC_LOAD_LIST);
+    EXPECT_EQ(dlg->messages.size(), 1);
+    EXPECT_EQ(dlg->playingRow(), 2);
+    EXPECT_TRUE(dlg->previewTimerActive());
+    EXPECT_EQ(backend->releases, 0);
+}
+
+TEST_F(PreviewTest, NoAudioOutputIsToldAtTheFirstPlayClick)
+{
+    backend->hasOutput = false;
+    ClickCell(0, 3);
+    ClickCell(1, 3);
+    EXPECT_EQ(dlg->messages, QStringList{"没有可用的音频输出设备"});
+    EXPECT_EQ(backend->plays.size(), 2) << "the preview goes its designed way";
+}
+
 TEST_F(PreviewTest, ClosingStopsThePreview)
 {
     ClickCell(1, 3);
