@@ -677,6 +677,7 @@ bool CMainDlg::IsInputDuringBuild(QObject* watched, QEvent* event) const
     case QEvent::Wheel:
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
+    case QEvent::InputMethod:
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
