@@ -110,6 +110,24 @@ TEST_F(RealDialogsTest, AppendDialogTakesSeveralNamesAndNamesOfFilesNotThereYet)
     }
 }
 
+TEST_F(RealDialogsTest, SaveQuestionOffersYesNoAndCancel)
+{
+    for (auto answer : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) {
+        QString text;
+        QStringList buttons;
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            text = box->text();
+            for (QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            box->button(answer)->click();
+        });
+        EXPECT_EQ(dlg.AskSaveChanges(), answer);
+        EXPECT_EQ(text, "语音列表已修改,是否保存?");
+        buttons.sort();
+        EXPECT_EQ(buttons, (QStringList{"取消", "否", "是"}));
+    }
+}
+
 TEST_F(RealDialogsTest, QtsOwnTextsAreInChinese)
 {
     const QString qm = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_CN.qm";

@@ -126,8 +126,8 @@ TEST_F(LookTest, FrameBandsListFrameAndHeaderPaintAsSetUp)
     }
 }
 
-// A paint device that keeps the text drawn on it and where it went, in device pixels.
-class TextRecorder final : public QPaintDevice
+// An image that keeps the text drawn on it and where it went, in pixels.
+class TextRecorder final : public QImage
 {
 public:
     struct Run
@@ -136,9 +136,9 @@ public:
         QRectF rect;
     };
 
-    explicit TextRecorder(QSize size) : m_size(size), m_engine(this) {}
+    explicit TextRecorder(QSize size) : QImage(size, QImage::Format_RGB32), m_engine(this) {}
     QPaintEngine* paintEngine() const override { return &m_engine; }
-    // The run drawn inside the given rectangle (its middle within it), or none.
+    // The run whose middle lies in the rectangle, or none.
     const Run* At(const QRect& cell) const
     {
         for (const Run& r : runs)
@@ -148,32 +148,6 @@ public:
     }
 
     std::vector<Run> runs;
-
-protected:
-    int metric(PaintDeviceMetric m) const override
-    {
-        switch (m) {
-        case PdmWidth:
-            return m_size.width();
-        case PdmHeight:
-            return m_size.height();
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDepth:
-            return 32;
-        case PdmNumColors:
-            return INT_MAX;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return static_cast<int>(devicePixelRatioFScale());
-        default:
-            return m_size.width() * 254 / 960; // millimetres
-        }
-    }
 
 private:
     class Engine final : public QPaintEngine
@@ -202,7 +176,6 @@ private:
         QTransform m_transform;
     };
 
-    QSize m_size;
     mutable Engine m_engine;
 };
 
