@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -585,8 +586,10 @@ void CMainDlg::OnBuildLibrary()
         QCoreApplication::processEvents();
         return !progress.wasCanceled();
     };
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor); // says why clicks do nothing now
     const voicelib::WriteResult result =
         voicelib::WriteLibrary(VoiceListModel::FromDisplay(files.first()), paths, onProgress);
+    QGuiApplication::restoreOverrideCursor();
     const bool cancelled = progress.wasCanceled();
     progress.close();
 
