@@ -89,12 +89,19 @@ QRect DluRect(const ControlPlacement& c)
     return QRect(DluX(c.x), DluY(c.y), DluX(c.w), DluY(c.h));
 }
 
+// A chosen file as the list keeps it: absolute, so that it never depends on
+// the folder it is later resolved against.
+QString DialogPath(const QString& file)
+{
+    return file.isEmpty() || !QDir::isRelativePath(file) ? file : QDir::current().absoluteFilePath(file);
+}
+
 std::vector<std::string> ToPaths(const QStringList& files)
 {
     std::vector<std::string> paths;
     paths.reserve(static_cast<std::size_t>(files.size()));
     for (const QString& f : files)
-        paths.push_back(VoiceListModel::FromDisplay(f));
+        paths.push_back(VoiceListModel::FromDisplay(DialogPath(f)));
     return paths;
 }
 
@@ -383,7 +390,10 @@ void CMainDlg::OnListClicked(const QModelIndex& index)
 
 QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, const QString& defExt)
 {
-    QFileDialog dlg(this, QStringLiteral("选择目标文件..."), QDir::currentPath(), ToQtFilter(filter));
+    // The dialog starts where the user last was; the process's current folder
+    // is left alone, so nothing else depends on where a dialog went.
+    const QString start = m_lastFolder.isEmpty() ? QDir::currentPath() : m_lastFolder;
+    QFileDialog dlg(this, QStringLiteral("选择目标文件..."), start, ToQtFilter(filter));
     dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     // Every dialog takes a typed name of a file that is not there yet. Qt's
     // several-file mode refuses such names, so several are picked in the views instead.
@@ -414,7 +424,7 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
     if (!multi && files.size() > 1)
         files = files.mid(0, 1);
     if (!files.isEmpty())
-        QDir::setCurrent(QFileInfo(files.first()).absolutePath());
+        m_lastFolder = QFileInfo(files.first()).absolutePath();
     return files;
 }
 
@@ -474,7 +484,7 @@ void CMainDlg::OnInsert()
     const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
     if (files.isEmpty())
         return;
-    m_voices.Insert(VoiceListModel::FromDisplay(files.first()));
+    m_voices.Insert(VoiceListModel::FromDisplay(DialogPath(files.first())));
     ShowSelection(m_voices.GetSelected());
 }
 
@@ -505,7 +515,7 @@ void CMainDlg::OnReplace(int row)
     const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
     if (files.isEmpty())
         return;
-    m_voices.Replace(row, VoiceListModel::FromDisplay(files.first()));
+    m_voices.Replace(row, VoiceListModel::FromDisplay(DialogPath(files.first())));
 }
 
 void CMainDlg::OnLoadList()
@@ -560,13 +570,14 @@ void CMainDlg::OnBuildLibrary()
         }
         bool& m_building;
     } scope(m_bBuilding);
-    // Exactly these rows are checked and written.
-    const std::vector<std::string> paths = m_voices.Paths();
+    // Exactly these rows are checked and written, relative ones resolved once.
+    const std::vector<std::string> paths = m_voices.ResolvedPaths();
     voicelib::SourceVerdict why;
     const int bad = voicelib::FindFirstInvalidSource(paths, &why);
     if (bad >= 0) {
-        ShowMessage(QString::fromStdString(
-            voicelib::RejectedSourceMessage({bad, paths[static_cast<std::size_t>(bad)], why})));
+        // The message names the row as the list shows it.
+        ShowMessage(
+            QString::fromStdString(voicelib::RejectedSourceMessage({bad, m_voices.GetPath(bad), why})));
         return;
     }
     const QStringList files = SelectFile(false, false, kLibraryFilter, kLibraryExt);
@@ -639,7 +650,7 @@ void CMainDlg::OnCancel()
 
 void CMainDlg::StartPreview(int row)
 {
-    const QString path = VoiceListModel::ToDisplay(m_voices.GetPath(row));
+    const QString path = VoiceListModel::ToDisplay(m_voices.GetResolvedPath(row));
     if (!m_bToldNoOutput && !m_player->HasOutput()) {
         m_bToldNoOutput = true; // once: later clicks stay as quiet as the design
         ShowMessage(QStringLiteral("没有可用的音频输出设备"));

@@ -152,4 +152,5 @@ private:
     bool m_bBuilding = false;
     bool m_bSecondClick = false; // the press under way is the second of a double click
     bool m_bToldNoOutput = false;
+    QString m_lastFolder; // where the last file dialog ended
 };

@@ -3,6 +3,7 @@
 #include "core/library.h"
 #include "core/list_file.h"
 #include "core/messages.h"
+#include "core/voice_list.h"
 #include "core/wave.h"
 
 #include <cstdio>
@@ -138,7 +139,8 @@ bool EndsWithIni(const std::string& path)
     return tail == ".ini";
 }
 
-// The rows to work on: the files given, or the rows of a list file given first.
+// The files to work on: those given, or the rows of a list file given first,
+// resolved against the list file's folder.
 bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::ostream& err)
 {
     if (opt.inputs.empty()) {
@@ -162,6 +164,9 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
         err << "voicelib " << opt.name << ": the voice list " << opt.inputs[0] << " has no rows\n";
         return false;
     }
+    const std::string folder = ListFolder(opt.inputs[0]);
+    for (std::string& path : *paths)
+        path = ResolvePath(folder, path);
     return true;
 }
 
@@ -344,9 +349,14 @@ int RunShow(Options& opt, std::ostream& out, std::ostream& err)
         return EXIT_USAGE_OR_IO;
     }
     if (opt.json) {
+        // The rows as they stand, and the files they name from here.
+        const std::string folder = ListFolder(opt.inputs[0]);
         out << "{\"count\":" << rows.size() << ",\"rows\":[";
         for (std::size_t i = 0; i < rows.size(); ++i)
             out << (i ? "," : "") << JsonString(rows[i]);
+        out << "],\"folder\":" << JsonString(folder) << ",\"resolved\":[";
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            out << (i ? "," : "") << JsonString(ResolvePath(folder, rows[i]));
         out << "]}\n";
     } else {
         for (std::size_t i = 0; i < rows.size(); ++i)
@@ -383,7 +393,8 @@ writes the library atomically: OUT.bin is either the old file or the complete
 new one. Each source's header is checked again as it is copied; a source that
 changed since (cut short, replaced, deleted) gets an empty entry and is named
 on stderr (exit 3). A first argument ending in .ini is a voice list file whose
-rows are the sources. With --json one JSON object is printed on stdout:
+rows are the sources; relative rows are taken from the list file's folder.
+With --json one JSON object is printed on stdout:
 {"entries","ok","failed","left_out","bytes","failed_items":[{"index","path",
 "problem","reason"}]} or {"invalid_index","invalid_path","problem","reason"}.
 
@@ -425,15 +436,19 @@ followed.
          {R"(usage: voicelib show LIST.ini [--json]
 
 Prints a voice list file's rows as the window lists them: index TAB path.
+With --json: {"count","rows","folder","resolved"}, where resolved holds the
+file each row names (relative rows are taken from the list file's folder).
 )",
           true, false, false, RunShow}},
         {"export",
          {R"(usage: voicelib export -o LIST.ini FILE.wav... [--force]
 
 Writes the files as a voice list file (section ZuLibItem, ZuCount, D000...),
-keeping every other line of an existing file. LIST.ini is never a folder,
-FIFO, device, socket or write-protected file, nor (without --force) a WAVE
-(RIFF) file; a symlink is followed.
+keeping every other line of an existing file byte for byte. Relative names
+are written as given when LIST.ini is in the current folder, and as absolute
+paths otherwise, so that each still names the same file. LIST.ini is never a
+folder, FIFO, device, socket or write-protected file, nor (without --force) a
+WAVE (RIFF) file; a symlink is followed.
 )",
           false, true, true, RunExport}},
     };

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace voicelib {
 
@@ -53,8 +55,78 @@ std::string_view StoredValue(std::string_view path, std::string& scratch)
     return scratch;
 }
 
+// Most rows are plain ASCII, which needs no closer look.
+bool IsAscii(std::string_view s)
+{
+    std::uint64_t high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        high |= word;
+    }
+    for (; i < s.size(); ++i)
+        high |= static_cast<unsigned char>(s[i]);
+    return (high & 0x8080808080808080ull) == 0;
+}
+
+std::string CurrentFolder()
+{
+    std::error_code ec;
+    std::string cwd = std::filesystem::current_path(ec).string();
+    return ec ? std::string() : cwd;
+}
+
+// Whether two folders ("" for the current one) are the same, also when
+// named differently or through a link.
+bool SameFolder(const std::string& a, const std::string& b)
+{
+    const std::string x = a.empty() ? "." : a;
+    const std::string y = b.empty() ? "." : b;
+    if (x == y)
+        return true;
+    struct stat sx, sy;
+    return ::stat(x.c_str(), &sx) == 0 && ::stat(y.c_str(), &sy) == 0 && sx.st_dev == sy.st_dev &&
+           sx.st_ino == sy.st_ino;
+}
+
+} // namespace
+
+std::string ListFolder(const std::string& listPath)
+{
+    const auto slash = listPath.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : listPath.substr(0, slash == 0 ? 1 : slash);
+    if (!dir.empty() && dir.front() == '/')
+        return dir;
+    while (dir.rfind("./", 0) == 0)
+        dir.erase(0, 2);
+    if (dir == ".")
+        dir.clear();
+    const std::string cwd = CurrentFolder();
+    if (cwd.empty())
+        return dir; // the current folder is gone: relative is the best there is
+    if (dir.empty())
+        return cwd;
+    return (cwd.back() == '/' ? cwd : cwd + "/") + dir;
+}
+
+std::string ListKey(int row)
+{
+    char digits[16];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row);
+    (void)ec; // an int always fits
+    std::string key = "D";
+    std::size_t n = static_cast<std::size_t>(end - digits);
+    if (row >= 0 && n < 3)
+        key.append(3 - n, '0');
+    key.append(digits, n);
+    return key;
+}
+
 IoStatus RowsFromDocument(const ProfileDocument& doc, const std::string& path, std::vector<std::string>* rows)
 {
+    if (!doc.HasSection(kSection))
+        return IoStatus::Error(path, "not a voice list file: it has no [ZuLibItem] section");
     std::int32_t count = doc.GetInt(kSection, kCountKey, 0);
     if (count > MAX_LIST_ROWS) {
         return IoStatus::Error(path, "invalid list file: ZuCount is " + std::to_string(count) +
@@ -83,21 +155,6 @@ IoStatus RowsFromDocument(const ProfileDocument& doc, const std::string& path, s
     return {};
 }
 
-} // namespace
-
-std::string ListKey(int row)
-{
-    char digits[16];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row);
-    (void)ec; // an int always fits
-    std::string key = "D";
-    std::size_t n = static_cast<std::size_t>(end - digits);
-    if (row >= 0 && n < 3)
-        key.append(3 - n, '0');
-    key.append(digits, n);
-    return key;
-}
-
 IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows)
 {
     ProfileDocument doc;
@@ -106,9 +163,15 @@ IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows)
     return RowsFromDocument(doc, path, rows);
 }
 
-IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows,
-                       const WriteOptions& options)
+namespace {
+
+// Whether every row can be stored so that it reads back unchanged.
+IoStatus CheckRows(const std::string& path, const std::vector<std::string>& rows)
 {
+    if (rows.size() > static_cast<std::size_t>(MAX_LIST_ROWS)) {
+        return IoStatus::Error(path, std::to_string(rows.size()) + " rows are more than a list file holds (" +
+                                         std::to_string(MAX_LIST_ROWS) + ")");
+    }
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string& row = rows[i];
         if (std::memchr(row.data(), '\n', row.size()) || std::memchr(row.data(), '\r', row.size()) ||
@@ -116,17 +179,19 @@ IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& 
             return IoStatus::Error(path, "row " + std::to_string(i) +
                                              ": a path with a line break cannot be stored in a list file");
         }
+        // The file is text: one such row would make the reader take it all as GBK.
+        if (!IsAscii(row) && !IsValidUtf8(row)) {
+            return IoStatus::Error(path,
+                                   "row " + std::to_string(i) +
+                                       ": a path that is not valid UTF-8 cannot be stored in a list file");
+        }
     }
 
-    // Before the old file is read: a FIFO there would never give an end.
-    TargetInfo target;
-    if (IoStatus s = CheckTarget(path, options, TargetKind::Document, &target); !s.ok())
-        return s;
-    ProfileDocument doc;
-    bool missing = false;
-    if (IoStatus s = ProfileDocument::Load(path, &doc, &missing); !s.ok() && !missing)
-        return s;
+    return {};
+}
 
+void SetRows(ProfileDocument& doc, const std::vector<std::string>& rows)
+{
     // The entries point into these, so neither may move its strings:
     // keys is reserved up front, a deque never moves its elements.
     std::vector<std::string> keys;
@@ -147,6 +212,47 @@ IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& 
         entries.emplace_back(keys.back(), value);
     }
     doc.SetStrings(kSection, entries);
+}
+
+} // namespace
+
+IoStatus SetRowsInDocument(ProfileDocument& doc, const std::string& path,
+                           const std::vector<std::string>& rows)
+{
+    if (IoStatus s = CheckRows(path, rows); !s.ok())
+        return s;
+    SetRows(doc, rows);
+    return {};
+}
+
+IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows,
+                       const WriteOptions& options, const std::string& baseFolder)
+{
+    // Relative rows stay relative only where they still name the same files.
+    const std::vector<std::string>* stored = &rows;
+    std::vector<std::string> resolved;
+    const bool relative = std::any_of(rows.begin(), rows.end(),
+                                      [](const std::string& r) { return !r.empty() && r.front() != '/'; });
+    if (relative && rows.size() <= static_cast<std::size_t>(MAX_LIST_ROWS) &&
+        !SameFolder(baseFolder, ListFolder(path))) {
+        const std::string base = baseFolder.empty() ? CurrentFolder() : baseFolder;
+        resolved.reserve(rows.size());
+        for (const std::string& row : rows)
+            resolved.push_back(ResolvePath(base, row));
+        stored = &resolved;
+    }
+
+    if (IoStatus s = CheckRows(path, *stored); !s.ok())
+        return s;
+    // Before the old file is read: a FIFO there would never give an end.
+    TargetInfo target;
+    if (IoStatus s = CheckTarget(path, options, TargetKind::Document, &target); !s.ok())
+        return s;
+    ProfileDocument doc;
+    bool missing = false;
+    if (IoStatus s = ProfileDocument::Load(path, &doc, &missing); !s.ok() && !missing)
+        return s;
+    SetRows(doc, *stored);
     return doc.Save(path, options);
 }
 
@@ -155,7 +261,7 @@ IoStatus LoadListFile(const std::string& path, VoiceList& list)
     std::vector<std::string> rows;
     if (IoStatus s = ReadListFile(path, &rows); !s.ok())
         return s;
-    list.Assign(std::move(rows));
+    list.Assign(std::move(rows), ListFolder(path));
     return {};
 }
 
@@ -163,7 +269,7 @@ IoStatus ExportListFile(const std::string& path, const VoiceList& list, const Wr
 {
     if (list.GetItemCount() == 0)
         return {};
-    return WriteListFile(path, list.Paths(), options);
+    return WriteListFile(path, list.Paths(), options, list.GetBaseFolder());
 }
 
 } // namespace voicelib

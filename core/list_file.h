@@ -10,6 +10,7 @@
 
 namespace voicelib {
 
+class ProfileDocument;
 class VoiceList;
 
 // A count above this is taken as a damaged file rather than a list to load.
@@ -18,19 +19,37 @@ inline constexpr long long MAX_LIST_ROWS = 1000000;
 // Key of row i: "D%03d".
 std::string ListKey(int row);
 
-// Reads the rows of a list file. On failure (missing or unreadable file,
-// implausible count) *rows is left untouched.
+// The folder a list file's relative rows are relative to: the file's own,
+// as an absolute path.
+std::string ListFolder(const std::string& listPath);
+
+// Reads the rows of a list file, as they stand in it. On failure (missing or
+// unreadable file, not a regular file, no [ZuLibItem] section, implausible
+// count) *rows is left untouched.
 IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows);
 
 // Writes ZuCount and every row's key into the file, keeping every other line
-// of an existing file as it was. Atomic: on failure the old file is intact.
-// The target rules (see CheckTarget) are applied before the old file is read.
+// of an existing file as it was. Rows relative to baseFolder ("" for the
+// current folder) are written as they stand when the file goes into that
+// folder, and resolved otherwise, so that each still names the same file.
+// Refuses more than MAX_LIST_ROWS rows and paths a list file cannot hold.
+// Atomic: on failure the old file is intact. The target rules (see
+// CheckTarget) are applied before the old file is read.
 IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& rows,
-                       const WriteOptions& options = {});
+                       const WriteOptions& options = {}, const std::string& baseFolder = {});
 
-// Load replaces the list's rows (nothing selected afterwards) and keeps the
-// list as it was when the file cannot be read.
+// Load replaces the list's rows (nothing selected afterwards) and makes the
+// file's folder the list's base folder; it keeps the list as it was when the
+// file cannot be read.
 IoStatus LoadListFile(const std::string& path, VoiceList& list);
 IoStatus ExportListFile(const std::string& path, const VoiceList& list, const WriteOptions& options = {});
+
+// The same on a parsed document; path only names the file in messages.
+IoStatus RowsFromDocument(const ProfileDocument& doc, const std::string& path,
+                          std::vector<std::string>* rows);
+// Sets ZuCount and the rows' keys, exactly as given, after checking that
+// every row can be stored so that it reads back unchanged.
+IoStatus SetRowsInDocument(ProfileDocument& doc, const std::string& path,
+                           const std::vector<std::string>& rows);
 
 } // namespace voicelib

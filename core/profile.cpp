@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <iconv.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace voicelib {
 
@@ -82,7 +85,14 @@ bool IsValidUtf8(std::string_view bytes)
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
     while (p < end) {
-        // Runs of ASCII, eight bytes at a time.
+        // Runs of ASCII, 32 and then eight bytes at a time.
+        while (end - p >= 32) {
+            std::uint64_t w[4];
+            std::memcpy(w, p, 32);
+            if ((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ull)
+                break;
+            p += 32;
+        }
         while (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
@@ -127,44 +137,121 @@ bool IsValidUtf8(std::string_view bytes)
     return true;
 }
 
-std::string GbkToUtf8(std::string_view bytes)
+namespace {
+
+// One iconv descriptor used for many conversions.
+class Converter
 {
+public:
+    Converter(const char* to, const char* from) : m_cd(::iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (valid())
+            ::iconv_close(m_cd);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    // Appends the conversion of in to *out and returns whether it was exact.
+    // A byte that does not convert ends a strict conversion; otherwise it
+    // becomes U+FFFD and the conversion goes on after it.
+    bool Append(std::string_view in, std::string* out, bool strict)
+    {
+        bool exact = true;
+        char* src = const_cast<char*>(in.data());
+        std::size_t left = in.size();
+        std::size_t used = out->size();
+        out->resize(used + in.size() * 2 + 8);
+        while (left > 0) {
+            char* dst = out->data() + used;
+            std::size_t room = out->size() - used;
+            std::size_t r = ::iconv(m_cd, &src, &left, &dst, &room);
+            used = out->size() - room;
+            if (r != static_cast<std::size_t>(-1)) {
+                exact = exact && r == 0; // a count of inexact conversions
+                break;
+            }
+            if (errno == E2BIG) {
+                out->resize(out->size() * 2 + 16);
+                continue;
+            }
+            exact = false;
+            ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // reset the shift state
+            if (strict)
+                break;
+            if (out->size() - used < kReplacement.size())
+                out->resize(out->size() + 16);
+            std::memcpy(out->data() + used, kReplacement.data(), kReplacement.size());
+            used += kReplacement.size();
+            ++src;
+            --left;
+        }
+        out->resize(used);
+        return exact;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+// Both directions between UTF-8 and GBK.
+class GbkCodec
+{
+public:
+    // Appends the text of GBK bytes; false when some were not GBK.
+    bool Decode(std::string_view bytes, std::string* out)
+    {
+        if (!m_decode.valid()) {
+            // No converter installed: keep what is ASCII, mark the rest.
+            bool exact = true;
+            for (char c : bytes) {
+                if (static_cast<unsigned char>(c) < 0x80) {
+                    *out += c;
+                } else {
+                    out->append(kReplacement);
+                    exact = false;
+                }
+            }
+            return exact;
+        }
+        return m_decode.Append(bytes, out, false);
+    }
+
+    // GBK bytes that read back as exactly this text, or false.
+    bool Encode(std::string_view text, std::string* out)
+    {
+        out->clear();
+        if (!m_encode.valid() || !IsValidUtf8(text) || !m_encode.Append(text, out, true))
+            return false;
+        m_check.clear();
+        return Decode(*out, &m_check) && m_check == text;
+    }
+
+private:
+    Converter m_decode{"UTF-8", "GBK"};
+    Converter m_encode{"GBK", "UTF-8"};
+    std::string m_check;
+};
+
+} // namespace
+
+std::string GbkToUtf8(std::string_view bytes, bool* lossless)
+{
+    GbkCodec codec;
     std::string out;
-    iconv_t cd = ::iconv_open("UTF-8", "GBK");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        // No converter installed: keep what is ASCII, mark the rest.
-        for (char c : bytes) {
-            if (static_cast<unsigned char>(c) < 0x80)
-                out += c;
-            else
-                out += kReplacement;
-        }
-        return out;
-    }
-    // A GBK byte becomes at most three UTF-8 bytes (a replacement character
-    // for a stray byte), so the output never needs to grow.
-    out.resize(bytes.size() * 3 + 8);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char* dst = out.data();
-    std::size_t outLeft = out.size();
-    while (inLeft > 0) {
-        if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1))
-            break;
-        if (errno == EILSEQ || errno == EINVAL) {
-            std::memcpy(dst, kReplacement.data(), kReplacement.size());
-            dst += kReplacement.size();
-            outLeft -= kReplacement.size();
-            ++in;
-            --inLeft;
-            ::iconv(cd, nullptr, nullptr, nullptr, nullptr); // reset the shift state
-        } else {
-            break; // E2BIG cannot happen with the size above
-        }
-    }
-    ::iconv_close(cd);
-    out.resize(out.size() - outLeft);
+    out.reserve(bytes.size() * 3 / 2 + 8);
+    bool exact = codec.Decode(bytes, &out);
+    if (lossless)
+        *lossless = exact;
     return out;
+}
+
+bool Utf8ToGbk(std::string_view text, std::string* out)
+{
+    GbkCodec codec;
+    return codec.Encode(text, out);
 }
 
 std::int32_t ParseProfileInt(std::string_view value, std::int32_t def)
@@ -230,19 +317,34 @@ ProfileDocument ProfileDocument::ParseOwned(std::string bytes)
         doc.m_bom = true;
         start = kBom.size();
     }
-    std::string_view text = std::string_view(bytes).substr(start);
-    if (IsValidUtf8(text)) {
-        doc.m_text = std::move(bytes); // the lines simply start after a mark
-    } else {
-        doc.m_text = GbkToUtf8(text);
-        doc.m_fromGbk = true;
-        start = 0;
-    }
-    doc.ParseText(start);
+    // The lines simply start after a mark.
+    doc.m_fromGbk = !IsValidUtf8(std::string_view(bytes).substr(start));
+    doc.m_text = std::move(bytes);
+    doc.ParseText(start, !doc.m_fromGbk);
+    if (doc.m_fromGbk)
+        doc.DecodeGbkLines();
     return doc;
 }
 
-void ProfileDocument::ParseText(std::size_t pos)
+void ProfileDocument::DecodeGbkLines()
+{
+    // Line by line, so that the lines are those of the bytes and each keeps
+    // its own; GBK never uses CR or LF inside a character.
+    m_raw = std::move(m_text);
+    m_text.clear();
+    m_text.reserve(m_raw.size() * 3 / 2);
+    GbkCodec codec;
+    for (Line& line : m_lines) {
+        line.rawOff = static_cast<std::uint32_t>(line.off);
+        line.rawLen = line.len;
+        line.off = m_text.size();
+        line.lossy = !codec.Decode(std::string_view(m_raw).substr(line.rawOff, line.rawLen), &m_text);
+        line.len = static_cast<std::uint32_t>(m_text.size() - line.off);
+        Classify(line);
+    }
+}
+
+void ProfileDocument::ParseText(std::size_t pos, bool classify)
 {
     m_lines.clear();
     const char* base = m_text.data();
@@ -286,7 +388,8 @@ void ProfileDocument::ParseText(std::size_t pos)
             m_eol = line.eol;
             styleSeen = true;
         }
-        Classify(line);
+        if (classify)
+            Classify(line);
         m_lines.push_back(line);
         pos += len + eolLen;
     }
@@ -355,25 +458,64 @@ void ProfileDocument::Classify(Line& line) const
     line.valueLen = static_cast<std::uint32_t>(body.size() - vb);
 }
 
+namespace {
+
+// Why a path that is not a regular file cannot be read as one.
+std::string NotAFile(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return std::strerror(EISDIR);
+    if (S_ISFIFO(mode))
+        return "is a FIFO, not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "is a device, not a regular file";
+    if (S_ISSOCK(mode))
+        return "is a socket, not a regular file";
+    return "is not a regular file";
+}
+
+} // namespace
+
 IoStatus ProfileDocument::Load(const std::string& path, ProfileDocument* doc, bool* missing)
 {
-    int err = 0;
-    FileHandle file = FileHandle::OpenRead(path, &err);
     if (missing)
-        *missing = !file.valid() && err == ENOENT;
-    if (!file.valid())
-        return IoStatus::FromErrno(path, err);
-    long long size = FileSize(file.fd(), &err);
-    if (size < 0)
-        return IoStatus::FromErrno(path, err);
+        *missing = false;
+    // Looked at before it is opened: opening a device can have effects, and
+    // opening a FIFO waits for a writer.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (missing)
+            *missing = errno == ENOENT;
+        return IoStatus::FromErrno(path, errno);
+    }
+    if (!S_ISREG(st.st_mode))
+        return IoStatus::Error(path, NotAFile(st.st_mode));
+
+    // It may have been swapped since: O_NONBLOCK keeps a FIFO from blocking
+    // the open, and the open file is checked again.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (missing)
+            *missing = errno == ENOENT;
+        return IoStatus::FromErrno(path, errno);
+    }
+    FileHandle file(fd);
+    if (::fstat(fd, &st) != 0)
+        return IoStatus::FromErrno(path, errno);
+    if (!S_ISREG(st.st_mode))
+        return IoStatus::Error(path, NotAFile(st.st_mode));
+    const long long size = static_cast<long long>(st.st_size);
     if (size > kMaxFileBytes)
         return IoStatus::Error(path, "file is too large for a list file");
 
-    // Read to the end rather than trusting the size: it may still be growing,
-    // or not be a regular file at all.
+    // Read to the end rather than trusting the size: it may still be growing.
     std::string bytes;
     bytes.resize(static_cast<std::size_t>(size) + 1);
     std::size_t have = 0;
+    int err = 0;
     for (;;) {
         if (have == bytes.size()) {
             if (static_cast<long long>(bytes.size()) > kMaxFileBytes)
@@ -399,6 +541,11 @@ std::size_t ProfileDocument::FindSection(std::string_view section) const
             return i;
     }
     return std::string::npos;
+}
+
+bool ProfileDocument::HasSection(std::string_view section) const
+{
+    return FindSection(section) != std::string::npos;
 }
 
 std::size_t ProfileDocument::SectionEnd(std::size_t header) const
@@ -541,6 +688,9 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
             added[(slot & ~kAdded) - 1].second = value;
         } else {
             Line& line = m_lines[slot - 1];
+            // A line that reads as the new value keeps its bytes.
+            if (ProfileValue(RawValue(line)) == ProfileValue(value))
+                continue;
             // Keep the line as it was up to the value: its indentation, the
             // key's spelling and the spacing around '='.
             text.assign(Text(line).substr(0, line.valueOff));
@@ -577,8 +727,24 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), newLines.begin(), newLines.end());
 }
 
-std::string ProfileDocument::Serialize() const
+namespace {
+
+std::string LineNumber(std::size_t index)
 {
+    return "line " + std::to_string(index + 1);
+}
+
+std::string NotUtf8(std::size_t index)
+{
+    return LineNumber(index) + ": the text is not valid UTF-8";
+}
+
+} // namespace
+
+bool ProfileDocument::Serialize(std::string* bytes, std::string* reason) const
+{
+    if (m_fromGbk)
+        return SerializeGbk(bytes, reason);
     std::size_t total = m_bom ? kBom.size() : 0;
     for (const Line& line : m_lines)
         total += line.len + EolBytes(line.eol).size();
@@ -586,16 +752,87 @@ std::string ProfileDocument::Serialize() const
     out.reserve(total);
     if (m_bom)
         out.append(kBom);
+    bool edited = false;
     for (const Line& line : m_lines) {
+        edited = edited || line.edited;
         out.append(Text(line));
         out.append(EolBytes(line.eol));
     }
-    return out;
+    // Text set that is not UTF-8 would make the whole file read as GBK. The
+    // lines are apart by ASCII line breaks, so one check covers them all.
+    if (edited && !IsValidUtf8(out)) {
+        for (std::size_t i = 0; i < m_lines.size(); ++i) {
+            if (m_lines[i].edited && !IsValidUtf8(Text(m_lines[i]))) {
+                *reason = NotUtf8(i);
+                return false;
+            }
+        }
+    }
+    *bytes = std::move(out);
+    return true;
+}
+
+bool ProfileDocument::SerializeGbk(std::string* bytes, std::string* reason) const
+{
+    GbkCodec codec;
+    std::string out;
+    out.reserve(m_raw.size() + m_edits.size());
+    if (m_bom)
+        out.append(kBom);
+    const std::size_t body = out.size();
+
+    // GBK while everything set can be written in GBK: old lines as they were.
+    std::size_t needsUtf8 = std::string::npos;
+    std::string encoded;
+    for (std::size_t i = 0; i < m_lines.size() && needsUtf8 == std::string::npos; ++i) {
+        const Line& line = m_lines[i];
+        if (!line.edited)
+            out.append(std::string_view(m_raw).substr(line.rawOff, line.rawLen));
+        else if (codec.Encode(Text(line), &encoded))
+            out.append(encoded);
+        else
+            needsUtf8 = i;
+        out.append(EolBytes(line.eol));
+    }
+    // Bytes that are valid UTF-8 would be read as UTF-8, not as the GBK meant.
+    if (needsUtf8 == std::string::npos && !IsValidUtf8(std::string_view(out).substr(body))) {
+        *bytes = std::move(out);
+        return true;
+    }
+
+    // Otherwise the whole file becomes UTF-8, if that loses nothing.
+    out.resize(body);
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& line = m_lines[i];
+        if (line.edited && !IsValidUtf8(Text(line))) {
+            *reason = NotUtf8(i);
+            return false;
+        }
+        if (line.lossy) {
+            *reason = "the file is GBK and must become UTF-8 for its new text";
+            if (needsUtf8 != std::string::npos)
+                *reason += " (" + LineNumber(needsUtf8) + " cannot be written in GBK)";
+            *reason += ", but " + LineNumber(i) + " is not valid GBK and cannot be converted without loss";
+            return false;
+        }
+        out.append(Text(line));
+        out.append(EolBytes(line.eol));
+    }
+    *bytes = std::move(out);
+    return true;
+}
+
+std::string ProfileDocument::Serialize() const
+{
+    std::string bytes, reason;
+    return Serialize(&bytes, &reason) ? bytes : std::string();
 }
 
 IoStatus ProfileDocument::Save(const std::string& path, const WriteOptions& options) const
 {
-    std::string bytes = Serialize();
+    std::string bytes, reason;
+    if (!Serialize(&bytes, &reason))
+        return IoStatus::Error(path, reason);
     AtomicFile file(path, options);
     if (IoStatus s = file.Open(); !s.ok())
         return s;

@@ -6,7 +6,9 @@
 //
 // The file is parsed once into lines. Every line keeps its own bytes and
 // line ending, so a rewrite changes only the lines of the keys that were set
-// and leaves the rest of the file byte for byte as it was.
+// to a new value and leaves the rest of the file byte for byte as it was.
+// A file that is not UTF-8 is read as GBK (code page 936); it stays GBK
+// when what was set can be written in GBK, and becomes UTF-8 otherwise.
 
 #include "core/fileio.h"
 
@@ -36,14 +38,17 @@ public:
     ProfileDocument() = default;
 
     // Parses file bytes (at most the first 512 MiB). Text that is not valid
-    // UTF-8 is taken as GBK (code page 936) and converted, so the document
-    // always holds UTF-8.
+    // UTF-8 is taken as GBK and read line by line as UTF-8, so every name and
+    // value the document gives or takes is UTF-8.
     static ProfileDocument Parse(std::string_view bytes);
 
     // Reads and parses a file. A missing file is an error like any other;
-    // the caller decides whether that means "empty document".
+    // the caller decides whether that means "empty document". Anything but a
+    // regular file (a folder, FIFO, device) is refused before it is read.
     // *missing tells a file that does not exist from one that cannot be read.
     static IoStatus Load(const std::string& path, ProfileDocument* doc, bool* missing = nullptr);
+
+    bool HasSection(std::string_view section) const;
 
     // The value of a key in the first section of that name, or nothing when
     // the section or the key is missing. Names match without regard to ASCII
@@ -61,14 +66,21 @@ public:
                       const std::function<void(std::string_view key, std::string_view value)>& fn) const;
 
     // Sets one key: the first line of the key gets the new value, a new key
-    // goes after the last line of the section, a new section at the end.
+    // goes after the last line of the section, a new section at the end. A
+    // line that already reads as the new value is left as it is.
     void SetString(std::string_view section, std::string_view key, std::string_view value);
     // Sets many keys in one pass over the document, as if SetString were
     // called for each pair in order.
     using Entry = std::pair<std::string_view, std::string_view>;
     void SetStrings(std::string_view section, std::span<const Entry> entries);
 
-    // The file's bytes: a byte-order mark if the file had one, then every line.
+    // The file's bytes: a byte-order mark if the file had one, then every
+    // line. Lines not set since parsing keep their bytes. Fails, saying why,
+    // when a line set is not valid UTF-8, or when a GBK document needs UTF-8
+    // for its new lines but one of its old lines is not valid GBK and so
+    // cannot be converted without loss.
+    bool Serialize(std::string* bytes, std::string* reason) const;
+    // The same for documents that serialise; "" where Serialize would fail.
     std::string Serialize() const;
     // Writes the document atomically: the old file stays intact on failure.
     // The target rules of CheckTarget apply (a list file is a document).
@@ -90,6 +102,7 @@ private:
 
     // One physical line. Its text lives in m_text (as read) or in m_edits
     // (set or added since), at [off, off + len); the ending is not included.
+    // Lines of a GBK file also keep their bytes, in m_raw at [rawOff, +rawLen).
     struct Line
     {
         std::size_t off = 0;
@@ -98,14 +111,19 @@ private:
         // its value, already trimmed and cut at a NUL byte.
         std::uint32_t nameOff = 0, nameLen = 0;
         std::uint32_t valueOff = 0, valueLen = 0;
+        std::uint32_t rawOff = 0, rawLen = 0;
         Kind kind = Kind::Blank;
         Eol eol = Eol::None;
         bool edited = false;
+        bool lossy = false; // bytes that are not GBK were read as U+FFFD
     };
 
     static ProfileDocument ParseOwned(std::string bytes);
     // Splits m_text into lines from pos on.
-    void ParseText(std::size_t pos);
+    void ParseText(std::size_t pos, bool classify);
+    // Moves the bytes to m_raw and reads each line as GBK into m_text.
+    void DecodeGbkLines();
+    bool SerializeGbk(std::string* bytes, std::string* reason) const;
     void Classify(Line& line) const;
     std::string_view Text(const Line& line) const;
     std::string_view Name(const Line& line) const;
@@ -118,6 +136,7 @@ private:
 
     std::string m_text;  // the file as UTF-8; a byte-order mark is in no line
     std::string m_edits; // text of lines set or added since parsing
+    std::string m_raw;   // the bytes of a file read as GBK
     std::vector<Line> m_lines;
     Eol m_eol = Eol::Lf;
     bool m_bom = false;
@@ -137,7 +156,12 @@ std::string_view ProfileValue(std::string_view stored);
 // above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
-// GBK (code page 936) to UTF-8; bytes that are not GBK become U+FFFD.
-std::string GbkToUtf8(std::string_view bytes);
+// GBK (code page 936) to UTF-8; bytes that are not GBK become U+FFFD, and
+// *lossless (if given) says whether there were none.
+std::string GbkToUtf8(std::string_view bytes, bool* lossless = nullptr);
+
+// UTF-8 to GBK, only where that is exact: the result reads back as the same
+// text. Returns false for text that is not UTF-8 or has characters GBK lacks.
+bool Utf8ToGbk(std::string_view text, std::string* out);
 
 } // namespace voicelib

@@ -11,6 +11,16 @@ const std::string kNoPath;
 
 } // namespace
 
+std::string ResolvePath(const std::string& base, const std::string& path)
+{
+    if (base.empty() || path.empty() || path.front() == '/')
+        return path;
+    std::string resolved = base;
+    if (resolved.back() != '/')
+        resolved += '/';
+    return resolved + path;
+}
+
 // Observers are called on a copy of the list, so one may detach itself (or
 // another) from inside a notification.
 template <typename Fn> void VoiceList::Notify(Fn&& fn)
@@ -25,6 +35,22 @@ template <typename Fn> void VoiceList::Notify(Fn&& fn)
 const std::string& VoiceList::GetPath(int row) const
 {
     return IsValidRow(row) ? m_paths[static_cast<std::size_t>(row)] : kNoPath;
+}
+
+std::string VoiceList::GetResolvedPath(int row) const
+{
+    return ResolvePath(m_baseFolder, GetPath(row));
+}
+
+std::vector<std::string> VoiceList::ResolvedPaths() const
+{
+    if (m_baseFolder.empty())
+        return m_paths;
+    std::vector<std::string> paths;
+    paths.reserve(m_paths.size());
+    for (const std::string& p : m_paths)
+        paths.push_back(ResolvePath(m_baseFolder, p));
+    return paths;
 }
 
 void VoiceList::SetSelected(int row)
@@ -113,11 +139,12 @@ bool VoiceList::Replace(int row, const std::string& path)
     return true;
 }
 
-void VoiceList::Assign(std::vector<std::string> paths)
+void VoiceList::Assign(std::vector<std::string> paths, std::string baseFolder)
 {
     const bool hadSelection = m_selected >= 0;
     Notify([&](VoiceListObserver& o) { o.AboutToReset(); });
     m_paths = std::move(paths);
+    m_baseFolder = std::move(baseFolder);
     m_selected = -1;
     Notify([&](VoiceListObserver& o) { o.Reset(); });
     if (hadSelection)

@@ -29,6 +29,10 @@ public:
     virtual void SelectionChanged(int /*row*/) {}
 };
 
+// A path as it names a file from folder base ("" for the current folder):
+// a relative path is appended to base; an empty or absolute one stays.
+std::string ResolvePath(const std::string& base, const std::string& path);
+
 class VoiceList
 {
 public:
@@ -37,6 +41,14 @@ public:
     // Path of a row; an empty string for an index outside the list.
     const std::string& GetPath(int row) const;
     const std::vector<std::string>& Paths() const { return m_paths; }
+
+    // The folder the relative rows are relative to: that of the list file
+    // they were loaded from, or "" for the process's current folder.
+    const std::string& GetBaseFolder() const { return m_baseFolder; }
+    // The file a row names: a relative path resolved against the base
+    // folder, anything else as it stands. The row's text is not changed.
+    std::string GetResolvedPath(int row) const;
+    std::vector<std::string> ResolvedPaths() const;
 
     // The selected row, or -1.
     int GetSelected() const { return m_selected; }
@@ -57,8 +69,9 @@ public:
     // Replaces the path of a row; number, selection and icons stay. An empty
     // path changes nothing.
     bool Replace(int row, const std::string& path);
-    // Replaces all rows (a loaded list file); nothing is selected afterwards.
-    void Assign(std::vector<std::string> paths);
+    // Replaces all rows (a loaded list file, whose folder is the new base
+    // folder); nothing is selected afterwards.
+    void Assign(std::vector<std::string> paths, std::string baseFolder = {});
 
     void AddObserver(VoiceListObserver* observer);
     void RemoveObserver(VoiceListObserver* observer);
@@ -67,6 +80,7 @@ private:
     template <typename Fn> void Notify(Fn&& fn);
 
     std::vector<std::string> m_paths;
+    std::string m_baseFolder;
     int m_selected = -1;
     std::vector<VoiceListObserver*> m_observers;
 };

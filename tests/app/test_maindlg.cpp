@@ -235,6 +235,39 @@ TEST_F(WindowTest, FailedListOperationsNameTheFileAndKeepTheList)
     EXPECT_TRUE(dlg->messages[0].startsWith("加载语音列表失败: " + missing))
         << dlg->messages[0].toStdString();
     EXPECT_EQ(Rows(), f);
+
+    // A WAVE file picked in the load dialog is no list file: the list stays.
+    dlg->messages.clear();
+    dlg->answers.push_back({f[0]});
+    Click(IDC_LOAD_LIST);
+    ASSERT_EQ(dlg->messages.size(), 1);
+    EXPECT_TRUE(dlg->messages[0].startsWith("加载语音列表失败: " + f[0])) << dlg->messages[0].toStdString();
+    EXPECT_TRUE(dlg->messages[0].contains("not a voice list file")) << dlg->messages[0].toStdString();
+    EXPECT_EQ(Rows(), f);
+}
+
+TEST_F(WindowTest, RowsOfAListFileAreItsFolders)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath("proj/snd"));
+    Spit(File("proj/snd/a.wav"), Wave(160, 'a'));
+    Spit(File("proj/list.ini"), "[ZuLibItem]\nZuCount=1\nD000=snd/a.wav\n");
+    const QString cwd = QDir::currentPath();
+    ASSERT_NE(cwd, File("proj"));
+
+    dlg->answers.push_back({File("proj/list.ini")});
+    Click(IDC_LOAD_LIST);
+    EXPECT_EQ(Rows(), QStringList{"snd/a.wav"}) << "the row shows as it stands in the file";
+    ClickCell(0, VoiceListModel::ColPlay);
+    EXPECT_EQ(backend->plays, QStringList{File("proj/snd/a.wav")});
+
+    dlg->messages.clear();
+    dlg->answers.push_back({File("lib.bin")});
+    Click(IDC_BUILD);
+    ASSERT_EQ(dlg->messages.size(), 1);
+    EXPECT_TRUE(dlg->messages[0].startsWith("语音库合成结束,共计1个文件,成功:1个,失败0个."))
+        << dlg->messages[0].toStdString();
+    EXPECT_EQ(Slurp(File("lib.bin")).substr(8), std::string(160, 'a'));
+    EXPECT_EQ(QDir::currentPath(), cwd);
 }
 
 TEST_F(WindowTest, BuildOfAnEmptyListAsksNothing)

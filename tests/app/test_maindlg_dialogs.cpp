@@ -42,7 +42,7 @@ public:
     CMainDlg dlg{std::make_unique<ScriptedBackend>()};
 };
 
-TEST_F(RealDialogsTest, FileDialogStartsHereAndLeavesTheCurrentFolderAtTheChoice)
+TEST_F(RealDialogsTest, FileDialogStartsWhereTheLastOneEndedAndLeavesTheCurrentFolder)
 {
     const QString chosen = QDir(dir.path()).filePath("sub/a.wav");
     QString title, startDir;
@@ -62,7 +62,15 @@ TEST_F(RealDialogsTest, FileDialogStartsHereAndLeavesTheCurrentFolderAtTheChoice
     EXPECT_EQ(filters, QStringList{"Source Voice Files(*.wav)"});
     EXPECT_FALSE(save);
     EXPECT_EQ(got, QStringList{chosen}) << "an open dialog takes the name of a missing file";
-    EXPECT_EQ(QDir::currentPath(), QDir(dir.path()).filePath("sub"));
+    EXPECT_EQ(QDir::currentPath(), QDir(dir.path()).absolutePath());
+
+    WhenShown<QFileDialog>([&](QFileDialog* d) {
+        startDir = d->directory().absolutePath();
+        d->reject();
+    });
+    EXPECT_TRUE(dlg.SelectFile(false, false, "Voice Library Files(*.bin)|*.bin||", "*.bin").isEmpty());
+    EXPECT_EQ(startDir, QDir(dir.path()).filePath("sub"));
+    EXPECT_EQ(QDir::currentPath(), QDir(dir.path()).absolutePath());
 }
 
 TEST_F(RealDialogsTest, AppendDialogTakesSeveralNamesAndNamesOfFilesNotThereYet)

@@ -405,9 +405,12 @@ TEST_F(CliTest, ListFileRoundTripAndBuild)
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, "0\ta.wav\n1\tb.wav\n2\ta.wav\n");
     o = Run({"show", "--json", "list.ini"});
-    EXPECT_EQ(o.out, "{\"count\":3,\"rows\":[\"a.wav\",\"b.wav\",\"a.wav\"]}\n");
+    const std::string here = fs::canonical(m_dir).string();
+    EXPECT_EQ(o.out, "{\"count\":3,\"rows\":[\"a.wav\",\"b.wav\",\"a.wav\"],\"folder\":\"" + here +
+                         "\",\"resolved\":[\"" + here + "/a.wav\",\"" + here + "/b.wav\",\"" + here +
+                         "/a.wav\"]}\n");
 
-    // Relative paths in the list are taken against the current folder.
+    // Relative paths in the list are taken against the list file's folder, here the current one.
     o = Run({"build", "-o", "lib.bin", "LIST.INI"});
     EXPECT_EQ(o.code, 2) << "the list file's name is case-sensitive on Linux";
     o = Run({"build", "-o", "lib.bin", "list.ini"});
@@ -709,6 +712,56 @@ TEST_F(CliTest, ExtractIntoAFolderThatFills)
     EXPECT_EQ(names, (std::vector<std::string>{"0000.wav", "0005.wav"}));
     EXPECT_EQ(old0, "old entry");
     EXPECT_EQ(old5, "old stale entry");
+}
+
+TEST_F(CliTest, RelativeRowsFollowTheListFile)
+{
+    fs::create_directories(Path("proj/snd"));
+    fs::create_directory(Path("out"));
+    Spit(Path("proj/snd/a.wav"), Wave(160, 'a'));
+    Spit(Path("a.wav"), Wave(320, 'x'));
+    Spit(Path("proj/list.ini"), "[ZuLibItem]\nZuCount=2\nD000=snd/a.wav\nD001=/nowhere/b.wav\n");
+    const std::string here = fs::canonical(m_dir).string();
+
+    // Run from the folder above the list: its rows still name proj/snd/a.wav.
+    Outcome o = Run({"check", "proj/list.ini"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_THAT(o.out + o.err, HasSubstr("序号:1 名称:/nowhere/b.wav"));
+    Spit(Path("proj/list.ini"), "[ZuLibItem]\nZuCount=1\nD000=snd/a.wav\n");
+    o = Run({"build", "-o", "x.bin", "proj/list.ini"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(Slurp(Path("x.bin")).substr(8), std::string(160, 'a'));
+    o = Run({"show", "--json", "proj/list.ini"});
+    EXPECT_THAT(o.out, HasSubstr("\"rows\":[\"snd/a.wav\"],\"folder\":\"" + here +
+                                 "/proj\",\"resolved\":[\"" + here + "/proj/snd/a.wav\"]"));
+
+    // Names given here are written as they are only into a list file here.
+    ASSERT_EQ(Run({"export", "-o", "out/l.ini", "a.wav", "/abs.wav"}).code, 0);
+    EXPECT_EQ(Slurp(Path("out/l.ini")), "[ZuLibItem]\nZuCount=2\nD000=" + here + "/a.wav\nD001=/abs.wav\n");
+    ASSERT_EQ(Run({"build", "-o", "y.bin", "out/l.ini"}).code, 1) << "row 1 does not exist";
+}
+
+TEST_F(CliTest, WhatIsNotAListFileIsRefused)
+{
+    ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0600), 0);
+    Spit(Path("wave.ini"), Wave(160));
+    Spit(Path("a.wav"), Wave(160));
+    Spit(Path("other.ini"), "[Other]\nZuCount=1\nD000=a.wav\n");
+    const std::vector<std::vector<std::string>> runs = {
+        {"show", "fifo.ini"},  {"check", "fifo.ini"},  {"build", "-o", "lib.bin", "fifo.ini"},
+        {"show", "wave.ini"},  {"check", "wave.ini"},  {"build", "-o", "lib.bin", "wave.ini"},
+        {"show", "other.ini"}, {"check", "other.ini"}, {"build", "-o", "lib.bin", "other.ini"},
+        {"show", "a.wav"},     {"show", "/dev/zero"},  {"export", "-o", "fifo.ini", "a.wav"},
+    };
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args[0] + " " + args.back());
+        Outcome o = Run(args);
+        EXPECT_EQ(o.code, 2);
+        EXPECT_THAT(o.err, HasSubstr(args[0] == "export" ? "fifo.ini" : args.back()));
+        EXPECT_EQ(o.out, "");
+    }
+    EXPECT_FALSE(fs::exists(Path("lib.bin")));
+    EXPECT_TRUE(fs::is_fifo(Path("fifo.ini")));
 }
 
 } // namespace

@@ -51,10 +51,11 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    static VoiceList ListOf(const Paths& paths)
+    // Relative rows are relative to the test's folder, where the list files go.
+    VoiceList ListOf(const Paths& paths) const
     {
         VoiceList list;
-        list.Assign(paths);
+        list.Assign(paths, m_dir.string());
         return list;
     }
     std::vector<std::string> DirEntries() const
@@ -168,15 +169,152 @@ TEST_F(ListFileTest, LineBreakInAPathIsRefusedAndTheFileKept)
     EXPECT_EQ(ReadBytes(Path("l.ini")), "[ZuLibItem]\nZuCount=0\n");
 }
 
-TEST_F(ListFileTest, ExportOverGbkFileWritesUtf8)
+TEST_F(ListFileTest, ExportOverGbkFileKeepsItsBytes)
 {
-    WriteBytes(Path("l.ini"),
-               "[\xD3\xEF\xD2\xF4]\nname=\xBB\xB6\xD3\xAD\n[ZuLibItem]\nZuCount=1\nD000=C:\\\xD6\xD0.wav\n");
+    const std::string gbk =
+        "[\xD3\xEF\xD2\xF4]\nname=\xBB\xB6\xD3\xAD\n[ZuLibItem]\nZuCount=1\nD000=C:\\\xD6\xD0.wav\n";
+    WriteBytes(Path("l.ini"), gbk);
     VoiceList list;
     ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
     EXPECT_EQ(list.Paths(), (Paths{"C:\\中.wav"}));
     ASSERT_TRUE(ExportListFile(Path("l.ini"), list).ok());
-    EXPECT_EQ(ReadBytes(Path("l.ini")), "[语音]\nname=欢迎\n[ZuLibItem]\nZuCount=1\nD000=C:\\中.wav\n");
+    EXPECT_EQ(ReadBytes(Path("l.ini")), gbk);
+}
+
+// --- Encoding ----------------------------------------------------------------
+
+TEST_F(ListFileTest, ExportKeepsTheEncodingAndEveryUntouchedLine)
+{
+    // "; 语音" and a row "/v/中.wav" in GBK; \xFF is no GBK byte.
+    const std::string gbk = "; \xD3\xEF\xD2\xF4\r\n[ZuLibItem]\r\nZuCount=1\r\nD000=/v/\xD6\xD0.wav\r\n";
+    const std::string stray = "; \xD3\xEF\xFF\r\n[ZuLibItem]\r\nZuCount=1\r\nD000=/v/\xD6\xD0.wav\r\n";
+    const std::string utf8 = "[ZuLibItem]\nZuCount = 1\nD000 = \"/v/语音.wav\"\n";
+    struct Case
+    {
+        const char* name;
+        std::string before;
+        Paths rows;
+        std::string after; // "": refused, and the file kept
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"GBK, rows as they were", gbk, {"/v/中.wav"}, gbk, ""},
+        {"GBK, a stray byte stays as it was", stray, {"/v/中.wav"}, stray, ""},
+        {"GBK, a new row GBK can hold",
+         gbk,
+         {"/v/中.wav", "/v/语音.wav"},
+         "; "
+         "\xD3\xEF\xD2\xF4\r\n[ZuLibItem]\r\nZuCount=2\r\nD000=/v/\xD6\xD0.wav\r\nD001=/v/"
+         "\xD3\xEF\xD2\xF4.wav\r\n",
+         ""},
+        {"GBK, a row GBK cannot hold makes it UTF-8",
+         gbk,
+         {"/v/中.wav", "/v/♪🎵.wav"},
+         "; 语音\r\n[ZuLibItem]\r\nZuCount=2\r\nD000=/v/中.wav\r\nD001=/v/♪🎵.wav\r\n",
+         ""},
+        {"GBK with a stray byte cannot become UTF-8", stray, {"/v/🎵.wav"}, "", "line 1 is not valid GBK"},
+        {"UTF-8, rows as they were", utf8, {"/v/语音.wav"}, utf8, ""},
+        {"path not UTF-8",
+         utf8,
+         {"/v/a.wav", "/v/\xD6\xD0.wav"},
+         "",
+         "row 1: a path that is not valid UTF-8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(Path("l.ini"), c.before);
+        IoStatus s = WriteListFile(Path("l.ini"), c.rows);
+        if (c.after.empty()) {
+            EXPECT_FALSE(s.ok());
+            EXPECT_NE(s.reason().find(c.reason), std::string::npos) << s.reason();
+            EXPECT_EQ(ReadBytes(Path("l.ini")), c.before);
+            continue;
+        }
+        ASSERT_TRUE(s.ok()) << s.message();
+        EXPECT_EQ(ReadBytes(Path("l.ini")), c.after);
+        Paths back;
+        ASSERT_TRUE(ReadListFile(Path("l.ini"), &back).ok());
+        EXPECT_EQ(back, c.rows);
+    }
+}
+
+TEST_F(ListFileTest, ExportRefusesWhatLoadWouldRefuse)
+{
+    const std::string previous = "[ZuLibItem]\nZuCount=1\nD000=/old\n";
+    WriteBytes(Path("l.ini"), previous);
+    ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0600), 0);
+
+    IoStatus s = WriteListFile(Path("l.ini"), Paths(MAX_LIST_ROWS + 1));
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.reason().find("1000001 rows"), std::string::npos) << s.reason();
+    EXPECT_EQ(ReadBytes(Path("l.ini")), previous);
+
+    s = WriteListFile(Path("fifo.ini"), {"/a.wav"}); // must not wait for a writer
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.reason().find("FIFO"), std::string::npos) << s.reason();
+    EXPECT_TRUE(fs::is_fifo(Path("fifo.ini")));
+}
+
+// --- Relative rows -----------------------------------------------------------
+
+class InFolder
+{
+public:
+    explicit InFolder(const fs::path& dir) : m_saved(fs::current_path()) { fs::current_path(dir); }
+    ~InFolder() { fs::current_path(m_saved); }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    fs::path m_saved;
+};
+
+TEST_F(ListFileTest, RelativeRowsNameTheSameFilesFromAnyFolder)
+{
+    fs::create_directories(m_dir / "proj" / "sub");
+    fs::create_directory(m_dir / "elsewhere");
+    fs::create_directory_symlink(m_dir / "proj", m_dir / "link");
+    WriteBytes(Path("proj/list.ini"),
+               "[ZuLibItem]\nZuCount=4\nD000=a.wav\nD001=sub/b.wav\nD002=/abs/c.wav\nD003=\n");
+    const std::string proj = (m_dir / "proj").string();
+    const Paths rows = {"a.wav", "sub/b.wav", "/abs/c.wav", ""};
+    const Paths files = {proj + "/a.wav", proj + "/sub/b.wav", "/abs/c.wav", ""};
+
+    InFolder here(m_dir);
+    VoiceList list;
+    ASSERT_TRUE(LoadListFile("proj/list.ini", list).ok());
+    EXPECT_EQ(list.Paths(), rows);
+    EXPECT_EQ(list.GetBaseFolder(), proj);
+    EXPECT_EQ(list.ResolvedPaths(), files);
+    EXPECT_EQ(list.GetResolvedPath(1), files[1]);
+
+    struct Case
+    {
+        const char* name;
+        std::string target;
+        Paths written;
+    };
+    const Case cases[] = {
+        {"same folder", "proj/again.ini", rows},
+        {"same folder through a link", "link/linked.ini", rows},
+        {"same folder spelled otherwise", "./proj/./dotted.ini", rows},
+        {"another folder", "elsewhere/moved.ini", files},
+        {"another folder, absolute", Path("top.ini"), files},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ExportListFile(c.target, list).ok());
+        Paths stored;
+        ASSERT_TRUE(ReadListFile(c.target, &stored).ok());
+        EXPECT_EQ(stored, c.written);
+        // Loaded from where it went, every row names the file it named before.
+        VoiceList back;
+        ASSERT_TRUE(LoadListFile(c.target, back).ok());
+        for (int i = 0; i < back.GetItemCount(); ++i) {
+            const fs::path a = back.GetResolvedPath(i), b = files[static_cast<std::size_t>(i)];
+            EXPECT_EQ(a.empty() ? a : fs::weakly_canonical(a), b.empty() ? b : fs::weakly_canonical(b)) << i;
+        }
+    }
 }
 
 // --- Real-world files --------------------------------------------------------
@@ -251,8 +389,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"CountWrapsToMinusOne", "[ZuLibItem]\nZuCount=4294967295\nD000=/a\n", {}},
         LoadCase{"CountNotANumber", "[ZuLibItem]\nZuCount=many\nD000=/a\n", {}},
         LoadCase{"EmptyCount", "[ZuLibItem]\nZuCount=\nD000=/a\n", {}},
-        LoadCase{"NoSection", "[Other]\nZuCount=1\nD000=/a\n", {}}, LoadCase{"EmptyFile", "", {}},
-        LoadCase{"BinaryFile", BinaryFile(), {}}),
+        LoadCase{"SectionWithoutCount", "[ZuLibItem]\nD000=/a\n", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Failures ----------------------------------------------------------------
@@ -269,15 +406,32 @@ TEST_F(ListFileTest, UnreadableFilesKeepTheListAndSayWhy)
     WriteBytes(Path("huge.ini"), "[ZuLibItem]\nZuCount=1000001\nD000=/a\n");
     WriteBytes(Path("wrapped.ini"), "[ZuLibItem]\nZuCount=2147483647\n");
     WriteBytes(Path("file"), "x");
+    ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0600), 0);
+    WriteBytes(Path("other.ini"), "[Other]\nZuCount=1\nD000=/a\n");
+    WriteBytes(Path("empty.ini"), "");
+    WriteBytes(Path("wave.ini"), BinaryFile());
+    std::string utf16 = "\xFF\xFE";
+    for (char c : "[ZuLibItem]\r\nZuCount=1\r\nD000=/a.wav\r\n"s)
+        utf16 += {c, '\0'};
+    WriteBytes(Path("utf16.ini"), utf16);
+    const std::string notAList = "not a voice list file";
     const Case cases[] = {
         {"missing", Path("none.ini"), std::strerror(ENOENT)},
         {"folder", Path("folder.ini"), std::strerror(EISDIR)},
         {"parent is a file", Path("file") + "/l.ini", std::strerror(ENOTDIR)},
         {"count over limit", Path("huge.ini"), "invalid list file"},
         {"largest count", Path("wrapped.ini"), "invalid list file"},
+        {"FIFO", Path("fifo.ini"), "FIFO, not a regular file"},
+        {"device", "/dev/zero", "device, not a regular file"},
+        {"no ZuLibItem section", Path("other.ini"), notAList},
+        {"empty file", Path("empty.ini"), notAList},
+        {"WAVE file", Path("wave.ini"), notAList},
+        {"UTF-16 file", Path("utf16.ini"), notAList},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        if (!fs::exists(c.path) && c.path.rfind("/dev/", 0) == 0)
+            continue; // not on this system
         VoiceList list = ListOf({"keep0", "keep1"});
         list.SetSelected(1);
         IoStatus s = LoadListFile(c.path, list);
