@@ -724,6 +724,11 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
             m_lines[anchor].eol = m_eol;
         at = anchor + 1;
     }
+    // A lone CR before an empty LF line would be read back as one CR LF, and
+    // the empty line lost.
+    if (at < m_lines.size() && m_lines[at].len == 0 && m_lines[at].eol == Eol::Lf &&
+        newLines.back().eol == Eol::Cr)
+        newLines.back().eol = Eol::CrLf;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), newLines.begin(), newLines.end());
 }
 

@@ -38,6 +38,13 @@ std::string_view Trim(std::string_view s)
         s.remove_prefix(1);
     while (!s.empty() && IsSpace(s.back()))
         s.remove_suffix(1);
+    return s;
+}
+
+// Names are read as C strings: up to a NUL byte.
+std::string_view Name(std::string_view s)
+{
+    s = Trim(s);
     return s.substr(0, s.find('\0'));
 }
 
@@ -72,12 +79,13 @@ bool ExportMayTouch(std::string_view line)
     std::string_view body = Trim(line);
     if (!body.empty() && body.front() == '[') {
         auto close = body.rfind(']');
-        return close != std::string_view::npos && EqualsNoCase(Trim(body.substr(1, close - 1)), "zulibitem");
+        return close != std::string_view::npos && close > 0 &&
+               EqualsNoCase(Name(body.substr(1, close - 1)), "zulibitem");
     }
     auto eq = body.find('=');
     if (body.empty() || body.front() == ';' || eq == std::string_view::npos)
         return false;
-    std::string_view key = Trim(body.substr(0, eq));
+    std::string_view key = Name(body.substr(0, eq));
     if (EqualsNoCase(key, "zucount"))
         return true;
     return key.size() > 1 && (key[0] == 'D' || key[0] == 'd') &&

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the INI reader's fuzz target with clang, replays the seed corpus and
-# then fuzzes for a bounded time: fuzz/run.sh [seconds, default 60].
+# Builds the fuzz target of the INI reader and the list file layer with clang,
+# replays the seed corpus and then fuzzes for a bounded time:
+# fuzz/run.sh [seconds, default 60].
 # New inputs go to a scratch folder; the checked-in seeds are not changed.
 set -euo pipefail
 seconds=${1:-60}

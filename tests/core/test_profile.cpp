@@ -215,6 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"NewKeyAtEndWithoutNewline", "[s]\nk=1", "s", "j", "2", "[s]\nk=1\nj=2\n"},
         WriteCase{"NewKeyKeepsCrLf", "[s]\r\nk=1\r\n", "s", "j", "2", "[s]\r\nk=1\r\nj=2\r\n"},
         WriteCase{"NewKeyKeepsCrOnly", "[s]\rk=1\r", "s", "j", "2", "[s]\rk=1\rj=2\r"},
+        WriteCase{"NewCrLineKeepsTheEmptyLfLineAfterIt", "[s]\rk=1\n\n", "s", "j", "2",
+                  "[s]\rk=1\nj=2\r\n\n"},
         WriteCase{"NewSectionAtEndNoBlankLine", "[t]\nk=1\n\n", "s", "j", "2", "[t]\nk=1\n\n[s]\nj=2\n"},
         WriteCase{"NewSectionAfterMissingNewline", "[t]\r\nk=1", "s", "j", "2",
                   "[t]\r\nk=1\r\n[s]\r\nj=2\r\n"},
