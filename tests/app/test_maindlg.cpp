@@ -246,7 +246,7 @@ TEST_F(WindowTest, FailedListOperationsNameTheFileAndKeepTheList)
     EXPECT_EQ(Rows(), f);
 }
 
-TEST_F(WindowTest, RowsOfAListFileAreItsFolders)
+TEST_F(WindowTest, RowsOfAListFileResolveAgainstItsFolder)
 {
     ASSERT_TRUE(QDir(dir.path()).mkpath("proj/snd"));
     Spit(File("proj/snd/a.wav"), Wave(160, 'a'));
