@@ -1,12 +1,15 @@
 #include "cli/cli.h"
 
+#include "core/firmware_map.h"
 #include "core/library.h"
 #include "core/list_file.h"
 #include "core/messages.h"
+#include "core/source_info.h"
 #include "core/voice_list.h"
 #include "core/wave.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -22,6 +25,7 @@ voice list files (.ini).
 
 commands:
   build    -o OUT.bin (FILE.wav... | LIST.ini) [--json] [--force]   build a library
+           [--header FILE.h] [--map FILE.csv] [--prefix NAME]      ... and its map for firmware
   check    (FILE.wav... | LIST.ini) [--json]                        validate sources only
   info     LIB.bin [--json]                                         describe a library
   extract  LIB.bin -o DIR [--force]                                 write every entry as a WAVE file
@@ -44,6 +48,9 @@ struct Options
     std::string output;
     std::vector<std::string> inputs;
     BuildProgress buildProgress;
+    std::string header; // build: the C header to write, if any
+    std::string map;    // build: the CSV map to write, if any
+    std::string prefix = DEFAULT_MAP_PREFIX;
 };
 
 struct Command
@@ -53,7 +60,27 @@ struct Command
     bool takesOutput;
     bool takesForce;
     std::function<int(Options&, std::ostream&, std::ostream&)> run;
+    bool takesMap = false; // --header, --map, --prefix
 };
+
+// "--name VALUE" or "--name=VALUE" at args[*i]; advances *i past a separate value.
+bool ValueOption(const std::vector<std::string>& args, std::size_t* i, const std::string& name,
+                 std::string* value, std::string* error)
+{
+    const std::string& a = args[*i];
+    if (a.rfind(name + "=", 0) == 0)
+        *value = a.substr(name.size() + 1);
+    else if (a != name)
+        return false;
+    else if (*i + 1 < args.size())
+        *value = args[++*i];
+    else
+        value->clear();
+    // Only the prefix may be empty.
+    if (value->empty() && name != "--prefix")
+        *error = "option " + name + " needs a file name";
+    return true;
+}
 
 bool ParseOptions(const std::vector<std::string>& args, const Command& cmd, Options* opt, std::string* error)
 {
@@ -84,6 +111,11 @@ bool ParseOptions(const std::vector<std::string>& args, const Command& cmd, Opti
         } else if (a.rfind("--output=", 0) == 0 && cmd.takesOutput) {
             opt->hasOutput = true;
             opt->output = a.substr(9);
+        } else if (cmd.takesMap && (ValueOption(args, &i, "--header", &opt->header, error) ||
+                                    ValueOption(args, &i, "--map", &opt->map, error) ||
+                                    ValueOption(args, &i, "--prefix", &opt->prefix, error))) {
+            if (!error->empty())
+                return false;
         } else {
             *error = "unknown option '" + a + "'";
             return false;
@@ -219,27 +251,139 @@ WriteOptions TargetRules(const Options& opt)
     return rules;
 }
 
+std::string Seconds(std::uint64_t bytes);
+
+// Accepted sources the device would play wrongly, on stderr.
+void PrintWarnings(const std::vector<RowWarnings>& rows, std::ostream& err)
+{
+    for (const RowWarnings& r : rows)
+        err << SourceWarningMessage(r) << "\n";
+    if (!rows.empty())
+        err << SourceWarningCountMessage(static_cast<int>(rows.size())) << "\n";
+}
+
+// [{"index","path","kind","value","message"}], partial blocks with "milliseconds".
+std::string JsonWarnings(const std::vector<RowWarnings>& rows)
+{
+    std::string json = "[";
+    for (const RowWarnings& r : rows) {
+        for (const SourceWarning& w : r.warnings) {
+            json += (json.size() > 1 ? ",{\"index\":" : "{\"index\":") + std::to_string(r.index) +
+                    ",\"path\":" + JsonString(r.path) + ",\"kind\":" + JsonString(SourceWarningCode(w.kind)) +
+                    ",\"value\":" + std::to_string(w.value);
+            if (w.kind == SourceWarningKind::PartialBlock) {
+                char ms[32];
+                std::snprintf(ms, sizeof ms, "%.3f", w.value * 1000.0 / DEVICE_SAMPLE_RATE);
+                json += std::string(",\"milliseconds\":") + ms;
+            }
+            json += ",\"message\":" + JsonString(SourceWarningText(w)) + "}";
+        }
+    }
+    return json + "]";
+}
+
+// The firmware header and map a build writes besides the library.
+struct MapTarget
+{
+    const char* option;
+    std::string path;
+    bool header;
+};
+
+std::vector<MapTarget> MapTargets(const Options& opt)
+{
+    std::vector<MapTarget> targets;
+    if (!opt.header.empty())
+        targets.push_back({"--header", opt.header, true});
+    if (!opt.map.empty())
+        targets.push_back({"--map", opt.map, false});
+    return targets;
+}
+
+bool SamePath(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    const auto ca = std::filesystem::weakly_canonical(a, ec);
+    if (ec)
+        return a == b;
+    const auto cb = std::filesystem::weakly_canonical(b, ec);
+    return ec ? a == b : ca == cb;
+}
+
+// The rules for the header and the map: those of the library, and neither
+// replaces a source nor the library.
+WriteOptions MapRules(const Options& opt, const std::vector<std::string>& paths)
+{
+    WriteOptions rules = TargetRules(opt);
+    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
+    rules.sources.insert(rules.sources.end(), paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(n));
+    rules.sources.push_back(opt.output);
+    return rules;
+}
+
+// Refuses, before anything is written, a header or map the build could not write.
+bool CheckMapTargets(const Options& opt, const std::vector<std::string>& paths, std::ostream& err)
+{
+    const std::vector<MapTarget> targets = MapTargets(opt);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (SamePath(targets[i].path, opt.output)) {
+            err << "voicelib build: " << targets[i].option << " names the library itself: " << opt.output
+                << "\n";
+            return false;
+        }
+        if (i > 0 && SamePath(targets[i].path, targets[0].path)) {
+            err << "voicelib build: --header and --map name the same file: " << targets[i].path << "\n";
+            return false;
+        }
+        TargetInfo info;
+        IoStatus s = CheckTarget(targets[i].path, MapRules(opt, paths), TargetKind::Document, &info);
+        if (!s.ok()) {
+            err << "voicelib build: cannot write " << Refusal(s) << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
 {
     std::vector<std::string> paths;
     if (!CollectSources(opt, &paths, err))
         return EXIT_USAGE_OR_IO;
+    if (!CheckMapTargets(opt, paths, err))
+        return EXIT_USAGE_OR_IO;
     if (!Validate(opt, paths, out, err))
         return EXIT_INVALID_SOURCE;
+    const std::vector<RowWarnings> warnings = FindSourceWarnings(paths);
     WriteResult result = WriteLibrary(opt.output, paths, opt.buildProgress, TargetRules(opt));
     if (!result.status.ok()) {
         err << "voicelib build: cannot write the library " << Refusal(result.status) << "\n";
         return EXIT_USAGE_OR_IO;
     }
     const BuildSummary& s = result.summary;
+    std::uint64_t audio = 0;
+    for (int i = 0; i < s.entries; ++i)
+        audio += s.sizes[static_cast<std::size_t>(i)];
     if (opt.json) {
         out << "{\"entries\":" << s.entries << ",\"ok\":" << s.ok << ",\"failed\":" << s.failed
-            << ",\"left_out\":" << s.leftOut << ",\"bytes\":" << s.bytes
-            << ",\"failed_items\":" << JsonRejectedList(s.failures) << "}\n";
+            << ",\"left_out\":" << s.leftOut << ",\"bytes\":" << s.bytes << ",\"seconds\":" << Seconds(audio)
+            << ",\"failed_items\":" << JsonRejectedList(s.failures) << ",\"warnings\":" << JsonWarnings(warnings)
+            << "}\n";
     } else {
-        out << BuildSummaryMessage(s) << "\n";
+        PrintWarnings(warnings, err);
+        out << BuildSummaryMessage(s) << "\n" << LibraryTotalsMessage(s.bytes, audio) << "\n";
         for (const RejectedSource& f : s.failures)
             err << FailedSourceLine(f) << "\n";
+    }
+    const std::vector<MapEntry> entries = FirmwareMapEntries(paths, s, opt.prefix);
+    for (const MapTarget& t : MapTargets(opt)) {
+        const std::string text =
+            t.header ? FirmwareHeaderText(entries, opt.prefix, t.path, opt.output) : FirmwareMapCsv(entries);
+        IoStatus status = WriteTextFile(t.path, text, MapRules(opt, paths));
+        if (!status.ok()) {
+            err << "voicelib build: the library was written, but not " << Refusal(status) << "\n";
+            return EXIT_USAGE_OR_IO;
+        }
     }
     return s.failed > 0 ? EXIT_SOURCES_FAILED : EXIT_DONE;
 }
@@ -250,14 +394,17 @@ int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
     if (!CollectSources(opt, &paths, err))
         return EXIT_USAGE_OR_IO;
     const std::vector<RejectedSource> rejected = FindInvalidSources(paths);
+    const std::vector<RowWarnings> warnings = FindSourceWarnings(paths);
     int checked = std::min<int>(static_cast<int>(paths.size()), MAX_LIBRARY_ENTRIES);
     int leftOut = static_cast<int>(paths.size()) - checked;
     if (opt.json) {
         out << "{\"checked\":" << checked << ",\"left_out\":" << leftOut
-            << ",\"invalid\":" << JsonRejectedList(rejected) << "}\n";
+            << ",\"invalid\":" << JsonRejectedList(rejected) << ",\"warnings\":" << JsonWarnings(warnings)
+            << "}\n";
     } else {
         for (const RejectedSource& r : rejected)
             err << RejectedSourceMessage(r) << "\n";
+        PrintWarnings(warnings, err);
         if (rejected.empty())
             out << "检查通过,共计" << checked << "个文件.\n";
         else
@@ -386,6 +533,7 @@ const std::map<std::string, Command>& Commands()
         {"build",
          {R"(usage: voicelib build -o OUT.bin FILE.wav... [--json] [--force]
        voicelib build -o OUT.bin LIST.ini [--json] [--force]
+options: --header FILE.h  --map FILE.csv  --prefix NAME (default VOICE_)
 
 Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law) and
 stops at the first rejected one, naming it and why on stderr (exit 1). Then
@@ -394,24 +542,45 @@ new one. Each source's header is checked again as it is copied; a source that
 changed since (cut short, replaced, deleted) gets an empty entry and is named
 on stderr (exit 3). A first argument ending in .ini is a voice list file whose
 rows are the sources; relative rows are taken from the list file's folder.
-With --json one JSON object is printed on stdout:
-{"entries","ok","failed","left_out","bytes","failed_items":[{"index","path",
-"problem","reason"}]} or {"invalid_index","invalid_path","problem","reason"}.
+The summary gives the library's bytes and seconds of
+audio. With --json one JSON object is printed on stdout:
+{"entries","ok","failed","left_out","bytes","seconds","failed_items":[{"index",
+"path","problem","reason"}],"warnings"} or {"invalid_index","invalid_path",
+"problem","reason"}.
+
+Accepted sources the device would play wrongly are warned about on stderr
+(and in "warnings": [{"index","path","kind","value","message"}]): a format
+block other than 8000 Hz, mono, 8 bits (kind sample_rate, channels,
+bits_per_sample), and audio that is not a whole number of 160-byte blocks
+(partial_block: value is the bytes cut, with "milliseconds"). Warnings do
+not change the exit code.
+
+--header FILE.h writes a C header for firmware: enum PREFIXID with one
+name per entry from its file stem (capitals; other characters as '_'; a
+leading digit gets 'N'; clashes get _2, _3, ...), PREFIXCOUNT,
+PREFIXLIBRARY_BYTES, and the tables PREFIXOFFSETS, PREFIXSIZES and
+PREFIXDURATIONS_MS with accessors PREFIXOFFSET(i) and so on.
+--map FILE.csv writes index,name,source,offset,size,seconds (RFC 4180).
+Both are written atomically, only after the library was written, under the
+same rules as OUT.bin; neither may be OUT.bin or a source.
+
 
 OUT.bin is never one of the sources (or the list file), a folder, FIFO,
 device or socket, or a write-protected file: such a build exits 2 and
 changes nothing. An existing WAVE (RIFF) file is not replaced either, unless
 --force is given. A symlink is followed; the file keeps its mode.
 )",
-          true, true, true, RunBuild}},
+          true, true, true, RunBuild, true}},
         {"check",
          {R"(usage: voicelib check FILE.wav... [--json]
        voicelib check LIST.ini [--json]
 
 Validates the first 1024 sources as a build would, without writing anything,
 and names every rejected one with its row number and why on stderr (exit 1).
-With --json one JSON object is printed on stdout:
-{"checked","left_out","invalid":[{"index","path","problem","reason"}]}.
+It also warns on stderr about accepted sources the device would play wrongly
+(see 'voicelib build --help'). With --json one JSON object is printed on stdout:
+{"checked","left_out","invalid":[{"index","path","problem","reason"}],
+"warnings"}.
 )",
           true, false, false, RunCheck}},
         {"info",

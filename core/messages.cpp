@@ -1,6 +1,7 @@
 #include "core/messages.h"
 
 #include "core/library.h"
+#include "core/source_info.h"
 #include "core/wave.h"
 
 #include <cerrno>
@@ -219,6 +220,95 @@ std::string BuildReportMessage(const BuildSummary& summary)
 std::string SaveDoneMessage()
 {
     return "保存完成";
+}
+
+namespace {
+
+// Up to three decimals, without trailing zeros: "10", "1.25".
+std::string Decimal(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", v);
+    std::string s = buf;
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
+    return s;
+}
+
+// Decimal units, so that one second of audio reads 8.0KB.
+std::string Size(std::uint64_t bytes)
+{
+    if (bytes < 1000)
+        return std::to_string(bytes) + "B";
+    const char* units[] = {"KB", "MB", "GB", "TB"};
+    double v = static_cast<double>(bytes) / 1000.0;
+    std::size_t u = 0;
+    while (v >= 999.95 && u + 1 < sizeof units / sizeof units[0]) {
+        v /= 1000.0;
+        ++u;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f%s", v, units[u]);
+    return buf;
+}
+
+} // namespace
+
+std::string SourceWarningText(const SourceWarning& warning)
+{
+    const std::string v = std::to_string(warning.value);
+    switch (warning.kind) {
+    case SourceWarningKind::SampleRate:
+        return "采样率为" + v + "Hz,设备按" + std::to_string(DEVICE_SAMPLE_RATE) + "Hz播放";
+    case SourceWarningKind::Channels:
+        return v + "个声道,设备按单声道播放";
+    case SourceWarningKind::BitsPerSample:
+        return "每个样本" + v + "位,设备按" + std::to_string(DEVICE_BITS_PER_SAMPLE) + "位播放";
+    case SourceWarningKind::PartialBlock:
+        return "末尾" + v + "字节(" + Decimal(warning.value * 1000.0 / DEVICE_SAMPLE_RATE) + "毫秒)不足一个" +
+               std::to_string(AUDIO_BLOCK_SIZE) + "字节的块,不写入语音库";
+    }
+    return {};
+}
+
+std::string SourceWarningMessage(const RowWarnings& row)
+{
+    std::string text = "警告,序号:" + std::to_string(row.index) + " 名称:" + row.path;
+    for (const SourceWarning& w : row.warnings)
+        text += "\n    " + SourceWarningText(w);
+    return text;
+}
+
+std::string SourceWarningCountMessage(int files)
+{
+    if (files <= 0)
+        return {};
+    return "注意:有" + std::to_string(files) + "个文件在设备上不能原样播放(不是8kHz单声道8位,或末尾不足一个" +
+           std::to_string(AUDIO_BLOCK_SIZE) + "字节的块).";
+}
+
+std::string CapacityText(const Capacity& capacity)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", capacity.Seconds());
+    std::string text =
+        std::to_string(capacity.rows) + "个文件 " + seconds + "秒 " + Size(capacity.libraryBytes);
+    if (capacity.invalid > 0)
+        text += " 其中" + std::to_string(capacity.invalid) + "个无效";
+    if (capacity.overLimit > 0)
+        text += " 另有" + std::to_string(capacity.overLimit) + "个超出上限";
+    if (capacity.pending > 0)
+        text += " 统计中...";
+    return text;
+}
+
+std::string LibraryTotalsMessage(std::uint64_t libraryBytes, std::uint64_t audioBytes)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(audioBytes) / DEVICE_SAMPLE_RATE);
+    return "语音库" + std::to_string(libraryBytes) + "字节,音频共计" + seconds + "秒.";
 }
 
 } // namespace voicelib

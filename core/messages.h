@@ -2,6 +2,7 @@
 
 // The texts the window and the command line show for a build, in one place.
 
+#include <cstdint>
 #include <string>
 
 namespace voicelib {
@@ -9,6 +10,9 @@ namespace voicelib {
 struct BuildSummary;
 struct RejectedSource;
 struct SourceVerdict;
+struct Capacity;
+struct RowWarnings;
+struct SourceWarning;
 
 // "无效的WAV文件,序号:%d 名称:%s"
 std::string InvalidSourceMessage(int index, const std::string& path);
@@ -38,5 +42,22 @@ std::string SaveDoneMessage();
 
 // A system error number in plain words.
 std::string SystemErrorText(int err);
+
+// What the device would do wrongly with a source: "采样率为16000Hz,设备按8000Hz播放".
+std::string SourceWarningText(const SourceWarning& warning);
+
+// "警告,序号:%d 名称:%s" and each warning on an indented line of its own.
+std::string SourceWarningMessage(const RowWarnings& row);
+
+// The build summary's line about files the device would play wrongly, or ""
+// when there are none.
+std::string SourceWarningCountMessage(int files);
+
+// The capacity line: "12个文件 37.6秒 300.8KB", then the invalid rows, the
+// rows over the limit and rows not yet looked at when there are any.
+std::string CapacityText(const Capacity& capacity);
+
+// "语音库%d字节,音频共计%.3f秒."
+std::string LibraryTotalsMessage(std::uint64_t libraryBytes, std::uint64_t audioBytes);
 
 } // namespace voicelib

@@ -232,11 +232,21 @@ std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& p
 
 bool LocateAudio(int fd, std::uint64_t fileSize, AudioSpan* span, int* err)
 {
+    return LocateAudio(fd, fileSize, nullptr, 0, span, err);
+}
+
+bool LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std::size_t headLen,
+                 AudioSpan* span, int* err)
+{
     // One read normally holds every chunk header up to the data chunk; a
     // header outside the window starts a new read there.
     unsigned char window[512];
     std::uint64_t windowPos = 0;
     std::size_t windowLen = 0;
+    if (head) {
+        windowLen = std::min(sizeof window, headLen);
+        std::memcpy(window, head, windowLen);
+    }
     std::uint64_t pos = 12;
     for (int chunks = 0; chunks < kMaxChunks && pos + 8 <= fileSize; ++chunks) {
         if (pos < windowPos || pos + 8 > windowPos + windowLen) {

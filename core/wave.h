@@ -102,6 +102,10 @@ struct AudioSpan
 // means: to the end of the file); without a data chunk, byte 58 to the end.
 // Returns false with *err set when reading fails.
 bool LocateAudio(int fd, std::uint64_t fileSize, AudioSpan* span, int* err);
+// The same, starting from the file's first headLen bytes already read into
+// head, so a caller that read the header pays no second read.
+bool LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std::size_t headLen,
+                 AudioSpan* span, int* err);
 
 // The canonical 58-byte header of an 8 kHz mono A-law file with the given
 // number of audio bytes: RIFF, an 18-byte fmt chunk, a fact chunk, data.

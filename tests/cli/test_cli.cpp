@@ -113,7 +113,7 @@ TEST_F(CliTest, BuildWritesTheLibraryAndTheSummary)
     Spit(Path("c.wav"), Wave(160, 'c'));
     Outcome o = Run({"build", "-o", "lib.bin", "a.wav", "b.wav", "c.wav"});
     EXPECT_EQ(o.code, 0) << o.err;
-    EXPECT_EQ(o.out, "语音库合成结束,共计3个文件,成功:3个,失败0个.\n");
+    EXPECT_EQ(o.out, "语音库合成结束,共计3个文件,成功:3个,失败0个.\n语音库496字节,音频共计0.060秒.\n");
 
     std::string lib = Slurp(Path("lib.bin"));
     ASSERT_EQ(lib.size(), 496u);
@@ -127,8 +127,8 @@ TEST_F(CliTest, BuildJsonReportsCounts)
     Spit(Path("a.wav"), Wave(480));
     Outcome o = Run({"build", "--json", "-o", "lib.bin", "a.wav", "a.wav"});
     EXPECT_EQ(o.code, 0) << o.err;
-    EXPECT_EQ(o.out,
-              "{\"entries\":2,\"ok\":2,\"failed\":0,\"left_out\":0,\"bytes\":972,\"failed_items\":[]}\n");
+    EXPECT_EQ(o.out, "{\"entries\":2,\"ok\":2,\"failed\":0,\"left_out\":0,\"bytes\":972,\"seconds\":0.120,"
+                     "\"failed_items\":[],\"warnings\":[]}\n");
 }
 
 TEST_F(CliTest, InvalidSourceStopsTheBuildAndKeepsTheOldTarget)
@@ -236,7 +236,7 @@ TEST_F(CliTest, SourceCutAfterTheCheckIsNamedAsFailed)
             EXPECT_THAT(out.str(), HasSubstr("\"failed_items\":[{\"index\":1,\"path\":\"" + cut +
                                              "\",\"problem\":\"too_short\",\"reason\":\"文件只有30字节"));
         } else {
-            EXPECT_EQ(out.str(), "语音库合成结束,共计3个文件,成功:2个,失败1个.\n");
+            EXPECT_EQ(out.str(), "语音库合成结束,共计3个文件,成功:2个,失败1个.\n语音库336字节,音频共计0.040秒.\n");
             EXPECT_THAT(err.str(), StartsWith("失败,序号:1 名称:" + cut + " 原因:文件只有30字节"));
         }
         const std::string lib = Slurp(Path("lib.bin"));
@@ -268,7 +268,8 @@ TEST_F(CliTest, RowsBeyondCapacityAreLeftOutAndSaidSo)
     Outcome o = Run(args);
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, "语音库合成结束,共计1024个文件,成功:1024个,失败0个.\n"
-                     "另有6个文件超出1024个的上限,未写入语音库.\n");
+                     "另有6个文件超出1024个的上限,未写入语音库.\n"
+                     "语音库167940字节,音频共计20.480秒.\n");
     EXPECT_EQ(fs::file_size(Path("lib.bin")), 4u + 4u * 1024 + 160u * 1024);
 }
 
