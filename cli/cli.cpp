@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <ostream>
 
 namespace voicelib::cli {
@@ -302,11 +303,12 @@ std::vector<MapTarget> MapTargets(const Options& opt)
 
 bool SamePath(const std::string& a, const std::string& b)
 {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    const auto ca = std::filesystem::weakly_canonical(a, ec);
+    const fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
     if (ec)
         return a == b;
-    const auto cb = std::filesystem::weakly_canonical(b, ec);
+    const fs::path cb = fs::weakly_canonical(fs::absolute(b, ec), ec);
     return ec ? a == b : ca == cb;
 }
 
@@ -321,8 +323,10 @@ WriteOptions MapRules(const Options& opt, const std::vector<std::string>& paths)
     return rules;
 }
 
-// Refuses, before anything is written, a header or map the build could not write.
-bool CheckMapTargets(const Options& opt, const std::vector<std::string>& paths, std::ostream& err)
+// Opens the header and the map before anything is written, so that one the
+// build could not write stops it; they are filled once the library is written.
+bool OpenMapTargets(const Options& opt, const std::vector<std::string>& paths,
+                    std::vector<std::unique_ptr<AtomicFile>>* files, std::ostream& err)
 {
     const std::vector<MapTarget> targets = MapTargets(opt);
     for (std::size_t i = 0; i < targets.size(); ++i) {
@@ -335,9 +339,10 @@ bool CheckMapTargets(const Options& opt, const std::vector<std::string>& paths, 
             err << "voicelib build: --header and --map name the same file: " << targets[i].path << "\n";
             return false;
         }
-        TargetInfo info;
-        IoStatus s = CheckTarget(targets[i].path, MapRules(opt, paths), TargetKind::Document, &info);
-        if (!s.ok()) {
+    }
+    for (const MapTarget& t : targets) {
+        files->push_back(std::make_unique<AtomicFile>(t.path, MapRules(opt, paths)));
+        if (IoStatus s = files->back()->Open(); !s.ok()) {
             err << "voicelib build: cannot write " << Refusal(s) << "\n";
             return false;
         }
@@ -350,7 +355,8 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     std::vector<std::string> paths;
     if (!CollectSources(opt, &paths, err))
         return EXIT_USAGE_OR_IO;
-    if (!CheckMapTargets(opt, paths, err))
+    std::vector<std::unique_ptr<AtomicFile>> mapFiles;
+    if (!OpenMapTargets(opt, paths, &mapFiles, err))
         return EXIT_USAGE_OR_IO;
     if (!Validate(opt, paths, out, err))
         return EXIT_INVALID_SOURCE;
@@ -376,10 +382,15 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
             err << FailedSourceLine(f) << "\n";
     }
     const std::vector<MapEntry> entries = FirmwareMapEntries(paths, s, opt.prefix);
-    for (const MapTarget& t : MapTargets(opt)) {
+    const std::vector<MapTarget> targets = MapTargets(opt);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const MapTarget& t = targets[i];
         const std::string text =
             t.header ? FirmwareHeaderText(entries, opt.prefix, t.path, opt.output) : FirmwareMapCsv(entries);
-        IoStatus status = WriteTextFile(t.path, text, MapRules(opt, paths));
+        AtomicFile& file = *mapFiles[i];
+        IoStatus status = file.Write(text.data(), text.size());
+        if (status.ok())
+            status = file.Commit();
         if (!status.ok()) {
             err << "voicelib build: the library was written, but not " << Refusal(status) << "\n";
             return EXIT_USAGE_OR_IO;

@@ -370,14 +370,4 @@ std::string FirmwareMapCsv(const std::vector<MapEntry>& entries)
     return csv;
 }
 
-IoStatus WriteTextFile(const std::string& target, const std::string& text, const WriteOptions& options)
-{
-    AtomicFile out(target, options);
-    if (IoStatus s = out.Open(); !s.ok())
-        return s;
-    if (IoStatus s = out.Write(text.data(), text.size()); !s.ok())
-        return s;
-    return out.Commit();
-}
-
 } // namespace voicelib

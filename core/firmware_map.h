@@ -3,8 +3,6 @@
 // What firmware needs to find the prompts in a built library: a C header
 // with an index per entry named after its file, and a CSV map.
 
-#include "core/fileio.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,8 +41,5 @@ std::string FirmwareHeaderText(const std::vector<MapEntry>& entries, const std::
 
 // "index,name,source,offset,size,seconds" and a line per entry, CRLF, RFC 4180 quoting.
 std::string FirmwareMapCsv(const std::vector<MapEntry>& entries);
-
-// Writes text to target atomically under the given rules.
-IoStatus WriteTextFile(const std::string& target, const std::string& text, const WriteOptions& options);
 
 } // namespace voicelib

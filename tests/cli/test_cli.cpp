@@ -765,4 +765,232 @@ TEST_F(CliTest, WhatIsNotAListFileIsRefused)
     EXPECT_TRUE(fs::is_fifo(Path("fifo.ini")));
 }
 
+bool HaveTool(const std::string& name)
+{
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Entry sizes of a library file, from its table.
+std::vector<std::uint32_t> LibrarySizes(const std::string& lib)
+{
+    auto le32 = [&lib](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int k = 3; k >= 0; --k)
+            v = v << 8 | static_cast<unsigned char>(lib.at(at + static_cast<std::size_t>(k)));
+        return v;
+    };
+    std::vector<std::uint32_t> sizes(le32(0));
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        sizes[i] = le32(4 + 4 * i);
+    return sizes;
+}
+
+TEST_F(CliTest, FirmwareHeaderCompilesAndMapListsEveryEntry)
+{
+    if (!HaveTool("cc") || !HaveTool("c++"))
+        GTEST_SKIP() << "needs the C and C++ compilers cc and c++";
+    struct File
+    {
+        std::string name;     // the source's file name
+        std::string expected; // its C name
+        std::string csv;      // its source field in the map, when quoted
+    };
+    struct Case
+    {
+        const char* prefix; // nullptr: the default
+        std::string accessorPrefix;
+        std::vector<File> files;
+    };
+    const Case cases[] = {
+        {nullptr,
+         "VOICE_",
+         {{"welcome.wav", "VOICE_WELCOME", ""},
+          {"Welcome.wav", "VOICE_WELCOME_2", ""},
+          {"welcome_2.wav", "VOICE_WELCOME_2_2", ""},
+          {"01 intro.wav", "VOICE_01_INTRO", ""},
+          {"欢迎光临.wav", "VOICE_4", ""},
+          {"count.wav", "VOICE_COUNT_2", ""},
+          {"a-b  c.wav", "VOICE_A_B_C", ""},
+          {"what??*.wav", "VOICE_WHAT", ""},
+          {"a,\"b\".wav", "VOICE_A_B", "\"a,\"\"b\"\".wav\""},
+          {"new\nline.wav", "VOICE_NEW_LINE", "\"new\nline.wav\""}}},
+        {"",
+         "",
+         {{"int.wav", "INT", ""},
+          {"size_max.wav", "SIZE_MAX_", ""},
+          {"int8_c.wav", "INT8_C_", ""},
+          {"count.wav", "COUNT_2", ""},
+          {"9.wav", "N9", ""},
+          {"_Bool.wav", "BOOL", ""},
+          {"第一.wav", "N6", ""},
+          {"Default.WAV", "DEFAULT", ""}}},
+        {"my-fw.", "my_fw_", {{"a.wav", "my_fw_A", ""}, {"b", "my_fw_B", ""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.accessorPrefix);
+        std::vector<std::string> args = {"build", "-o", "lib.bin", "--header", "fw.h", "--map=fw.csv"};
+        if (c.prefix)
+            args.insert(args.end(), {"--prefix", c.prefix});
+        std::string program = "#include \"fw.h\"\n#include <stdio.h>\nint main(void)\n{\n";
+        std::string cxx = "#include \"fw.h\"\n";
+        const std::string& p = c.accessorPrefix;
+        for (std::size_t i = 0; i < c.files.size(); ++i) {
+            const File& f = c.files[i];
+            Spit(Path(f.name), Wave(static_cast<std::uint32_t>(160 * (i + 1) + i), char('a' + i)));
+            args.push_back(f.name);
+            program += "    printf(\"%d %lu %lu %lu\\n\", (int)" + f.expected + ", (unsigned long)" + p +
+                       "OFFSET(" + f.expected + "), (unsigned long)" + p + "SIZE(" + f.expected +
+                       "), (unsigned long)" + p + "DURATION_MS(" + f.expected + "));\n";
+            cxx += "static_assert(" + f.expected + " == " + std::to_string(i) + ", \"index\");\n";
+        }
+        program += "    printf(\"%d %lu\\n\", " + p + "COUNT, (unsigned long)" + p + "LIBRARY_BYTES);\n";
+        program += "    return 0;\n}\n";
+        cxx += "static_assert(" + p + "COUNT == " + std::to_string(c.files.size()) + ", \"count\");\n";
+        Spit(Path("prog.c"), program);
+        Spit(Path("prog.cpp"), cxx);
+
+        Outcome o = Run(args);
+        ASSERT_EQ(o.code, 0) << o.err;
+        const std::string lib = Slurp(Path("lib.bin"));
+        const std::vector<std::uint32_t> sizes = LibrarySizes(lib);
+        ASSERT_EQ(sizes.size(), c.files.size());
+
+        // What the program must print, and the map's lines, from the library itself.
+        std::string expected;
+        std::string csv = "index,name,source,offset,size,seconds\r\n";
+        std::uint64_t offset = 4 + 4 * sizes.size();
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const File& f = c.files[i];
+            expected += std::to_string(i) + " " + std::to_string(offset) + " " + std::to_string(sizes[i]) +
+                        " " + std::to_string(sizes[i] / 8) + "\n";
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.3f", sizes[i] / 8000.0);
+            csv += std::to_string(i) + "," + f.expected + "," + (f.csv.empty() ? f.name : f.csv) + "," +
+                   std::to_string(offset) + "," + std::to_string(sizes[i]) + "," + seconds + "\r\n";
+            offset += sizes[i];
+        }
+        expected += std::to_string(sizes.size()) + " " + std::to_string(lib.size()) + "\n";
+        EXPECT_EQ(Slurp(Path("fw.csv")), csv);
+
+        const std::string dir = "cd " + Quote(m_dir.string()) + " && ";
+        const std::string quiet = " >" + Quote(Path(".cc").string()) + " 2>&1";
+        EXPECT_EQ(
+            std::system((dir + "cc -std=c99 -Wall -Wextra -Werror -c -x c fw.h -o fw.o" + quiet).c_str()), 0)
+            << Slurp(Path(".cc")) << Slurp(Path("fw.h"));
+        EXPECT_EQ(std::system((dir + "c++ -Wall -Wextra -Werror -c prog.cpp -o prog-cxx.o" + quiet).c_str()),
+                  0)
+            << Slurp(Path(".cc")) << Slurp(Path("fw.h"));
+        ASSERT_EQ(std::system((dir + "cc -std=c99 -Wall -Wextra -Werror prog.c -o prog" + quiet).c_str()), 0)
+            << Slurp(Path(".cc")) << Slurp(Path("fw.h"));
+        ASSERT_EQ(std::system((dir + "./prog >" + Quote(Path(".prog").string())).c_str()), 0);
+        EXPECT_EQ(Slurp(Path(".prog")), expected) << Slurp(Path("fw.h"));
+        for (const File& f : c.files)
+            fs::remove(Path(f.name));
+    }
+}
+
+TEST_F(CliTest, FirmwareHeaderAndMapOnlyBesideAWrittenLibrary)
+{
+    Spit(Path("a.wav"), Wave(320));
+    Spit(Path("riff.h"), Wave(160));
+    Spit(Path("old.h"), "old header");
+    Spit(Path("pcm.wav"), "RIFF\x10\0\0\0WAVEfmt \x10\0\0\0\x01\0" + std::string(60, '\0'));
+    struct Case
+    {
+        std::vector<std::string> args;
+        int code;
+        const char* err;
+    };
+    const Case cases[] = {
+        {{"--header", "lib.bin"}, 2, "names the library itself"},
+        {{"--header", "./x.h", "--map", "x.h"}, 2, "name the same file"},
+        {{"--header", "a.wav"}, 2, "a.wav"},
+        {{"--map", "riff.h"}, 2, "--force"},
+        {{"--header="}, 2, "needs a file name"},
+        {{"--header", "old.h", "pcm.wav"}, 1, ""},
+        {{"--header", "old.h", "--map", "dir/x.csv"}, 2, "dir/x.csv"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        std::vector<std::string> args = {"build", "-o", "lib.bin"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back("a.wav");
+        Outcome o = Run(args);
+        EXPECT_EQ(o.code, c.code);
+        EXPECT_THAT(o.err, HasSubstr(c.err));
+        EXPECT_FALSE(fs::exists(Path("lib.bin")));
+        EXPECT_FALSE(fs::exists(Path("x.h")));
+        EXPECT_EQ(Slurp(Path("old.h")), "old header");
+        EXPECT_EQ(Slurp(Path("a.wav")), Wave(320));
+        EXPECT_EQ(Slurp(Path("riff.h")), Wave(160));
+    }
+    // --force lets the map replace a RIFF file, as it does the library.
+    EXPECT_EQ(Run({"build", "--force", "-o", "lib.bin", "--map", "riff.h", "a.wav"}).code, 0);
+    EXPECT_THAT(Slurp(Path("riff.h")), StartsWith("index,name,source"));
+}
+
+TEST_F(CliTest, WarningsForWhatTheDevicePlaysWrongly)
+{
+    if (!HaveTool("sox"))
+        GTEST_SKIP() << "needs sox to make the sources";
+    struct Source
+    {
+        const char* name;
+        const char* sox; // the output options
+        const char* kind;
+        int value;
+    };
+    const Source sources[] = {
+        {"canonical.wav", "-r 8000 -c 1 -e a-law", nullptr, 0},
+        {"16k.wav", "-r 16000 -c 1 -e a-law", "sample_rate", 16000},
+        {"stereo.wav", "-r 8000 -c 2 -e a-law", "channels", 2},
+        {"odd.wav", "-r 8000 -c 1 -e a-law", "partial_block", 80},
+    };
+    std::vector<std::string> files;
+    std::string expected = "[";
+    for (std::size_t i = 0; i < std::size(sources); ++i) {
+        const Source& s = sources[i];
+        // 0.5 s is 25 whole blocks; odd.wav gets another 10 ms.
+        const char* length = s.value == 80 ? "0.51" : "0.5";
+        const std::string cmd = "sox -n " + std::string(s.sox) + " " + Quote(Path(s.name).string()) +
+                                " synth " + length + " sine 440";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        files.push_back(s.name);
+        if (s.kind) {
+            expected += std::string(expected.size() > 1 ? "," : "") + "{\"index\":" + std::to_string(i) +
+                        ",\"path\":\"" + s.name + "\",\"kind\":\"" + s.kind +
+                        "\",\"value\":" + std::to_string(s.value);
+        }
+    }
+
+    for (const char* command : {"check", "build"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args = {command, "--json"};
+        if (std::string(command) == "build")
+            args.insert(args.end(), {"-o", "lib.bin"});
+        args.insert(args.end(), files.begin(), files.end());
+        Outcome o = Run(args);
+        EXPECT_EQ(o.code, 0) << o.err;
+        // Each warning's fields, in order; the messages are checked in text mode below.
+        std::string got = o.out.substr(o.out.find("\"warnings\":") + 11);
+        std::string fields = "[";
+        for (std::size_t at = got.find("{\"index\""); at != std::string::npos;
+             at = got.find("{\"index\"", at + 1))
+            fields += std::string(fields.size() > 1 ? "," : "") +
+                      got.substr(at, got.find(",\"", got.find("\"value\"", at)) - at);
+        EXPECT_EQ(fields, expected) << o.out;
+        EXPECT_THAT(o.out, HasSubstr("\"milliseconds\":10.000"));
+
+        args.erase(args.begin() + 1);
+        o = Run(args);
+        EXPECT_EQ(o.code, 0) << o.err;
+        EXPECT_THAT(o.err, HasSubstr("警告,序号:1 名称:16k.wav\n    采样率为16000Hz,设备按8000Hz播放\n"));
+        EXPECT_THAT(o.err, HasSubstr("警告,序号:2 名称:stereo.wav\n    2个声道,设备按单声道播放\n"));
+        EXPECT_THAT(o.err, HasSubstr("警告,序号:3 名称:odd.wav\n    末尾80字节(10毫秒)不足一个160字节的块"));
+        EXPECT_THAT(o.err, HasSubstr("有3个文件"));
+        EXPECT_THAT(o.err, Not(HasSubstr("canonical.wav")));
+    }
+    EXPECT_EQ(Run({"check", "canonical.wav"}).err, "");
+}
+
 } // namespace
