@@ -156,7 +156,8 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Every character that cannot be in an identifier becomes '_'.
+// Every character that cannot be in an identifier becomes '_'; a leading
+// digit gets an 'N', since the header's own names start with the prefix.
 std::string SanitizePrefix(const std::string& prefix)
 {
     std::string out = prefix;
@@ -164,6 +165,8 @@ std::string SanitizePrefix(const std::string& prefix)
         if (!IsIdentChar(static_cast<unsigned char>(c)))
             c = '_';
     }
+    if (!out.empty() && out[0] >= '0' && out[0] <= '9')
+        out.insert(out.begin(), 'N');
     return out;
 }
 

@@ -825,6 +825,7 @@ TEST_F(CliTest, FirmwareHeaderCompilesAndMapListsEveryEntry)
           {"第一.wav", "N6", ""},
           {"Default.WAV", "DEFAULT", ""}}},
         {"my-fw.", "my_fw_", {{"a.wav", "my_fw_A", ""}, {"b", "my_fw_B", ""}}},
+        {"2nd ", "N2nd_", {{"a.wav", "N2nd_A", ""}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.accessorPrefix);
