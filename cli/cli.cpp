@@ -373,8 +373,8 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     if (opt.json) {
         out << "{\"entries\":" << s.entries << ",\"ok\":" << s.ok << ",\"failed\":" << s.failed
             << ",\"left_out\":" << s.leftOut << ",\"bytes\":" << s.bytes << ",\"seconds\":" << Seconds(audio)
-            << ",\"failed_items\":" << JsonRejectedList(s.failures) << ",\"warnings\":" << JsonWarnings(warnings)
-            << "}\n";
+            << ",\"failed_items\":" << JsonRejectedList(s.failures)
+            << ",\"warnings\":" << JsonWarnings(warnings) << "}\n";
     } else {
         PrintWarnings(warnings, err);
         out << BuildSummaryMessage(s) << "\n" << LibraryTotalsMessage(s.bytes, audio) << "\n";
