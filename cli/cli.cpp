@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/convert.h"
 #include "core/firmware_map.h"
 #include "core/library.h"
 #include "core/list_file.h"
@@ -32,6 +33,7 @@ commands:
   extract  LIB.bin -o DIR [--force]                                 write every entry as a WAVE file
   show     LIST.ini [--json]                                        print a voice list file's rows
   export   -o LIST.ini FILE.wav... [--force]                        write a voice list file
+  convert  [-o DIR] FILE... [--force]                               any audio to 8 kHz mono A-law WAVE
 
 Run 'voicelib COMMAND --help' for details of one command.
 Results go to stdout, messages (a rejected source and why) to stderr.
@@ -46,6 +48,7 @@ struct Options
     bool force = false;
     bool help = false;
     bool hasOutput = false;
+    std::vector<std::string> args; // for commands that read their own options
     std::string output;
     std::vector<std::string> inputs;
     BuildProgress buildProgress;
@@ -62,6 +65,7 @@ struct Command
     bool takesForce;
     std::function<int(Options&, std::ostream&, std::ostream&)> run;
     bool takesMap = false; // --header, --map, --prefix
+    bool ownOptions = false; // parses its own arguments
 };
 
 // "--name VALUE" or "--name=VALUE" at args[*i]; advances *i past a separate value.
@@ -631,6 +635,10 @@ folder, FIFO, device, socket or write-protected file, nor (without --force) a
 WAVE (RIFF) file; a symlink is followed.
 )",
           false, true, true, RunExport}},
+        {"convert",
+         {kConvertHelp, true, false, true,
+          [](Options& opt, std::ostream& out, std::ostream& err) { return RunConvert(opt.args, out, err); },
+          false, true}},
     };
     return commands;
 }
@@ -656,6 +664,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const Command& cmd = it->second;
     Options opt;
     opt.name = args[0];
+    if (cmd.ownOptions) {
+        opt.args.assign(args.begin() + 1, args.end());
+        return cmd.run(opt, out, err);
+    }
     std::string error;
     if (!ParseOptions(args, cmd, &opt, &error)) {
         err << "voicelib " << opt.name << ": " << error << "\n" << cmd.help;

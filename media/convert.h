@@ -1,0 +1,81 @@
+#pragma once
+
+// Conversion of any audio FFmpeg's libraries can decode into canonical
+// 8 kHz mono A-law WAVE files, streamed (decode, filter, resample, encode,
+// write) so that memory does not grow with the length of a file.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace voicelib {
+
+// EBU R128's own programme level. Speech at this level sits a few dB above
+// the nominal speech level of telephone networks and leaves about 20 dB for
+// its peaks below A-law's overload point, so a plain gain rarely clips.
+inline constexpr double DEFAULT_LOUDNESS_LUFS = -23.0;
+// Below this peak level (dBFS) a file's start and end count as silence.
+inline constexpr double DEFAULT_TRIM_THRESHOLD_DB = -50.0;
+// Accepted range of a loudness target, in LUFS.
+inline constexpr double MIN_LOUDNESS_LUFS = -70.0;
+inline constexpr double MAX_LOUDNESS_LUFS = -5.0;
+
+struct ConvertOptions
+{
+    // Pad the audio with silence to whole 160-byte blocks; false cuts instead.
+    bool pad = true;
+    bool trim = false;
+    double trimThresholdDb = DEFAULT_TRIM_THRESHOLD_DB;
+    bool normalize = false;
+    double loudnessLufs = DEFAULT_LOUDNESS_LUFS;
+    // Replace existing targets that the target rules would otherwise keep.
+    bool force = false;
+    // Every source of this run: a target that is one of them is refused.
+    std::vector<std::string> sources;
+};
+
+struct ConvertJob
+{
+    std::string input;
+    std::string output;
+};
+
+struct ConvertResult
+{
+    std::string input;
+    std::string output;
+    bool ok = false;
+    bool cancelled = false;
+    std::string error;            // why it failed, when !ok
+    std::uint64_t audioBytes = 0; // A-law bytes written, one per sample
+    std::uint64_t clippedSamples = 0;
+    double inputLoudness = 0; // integrated LUFS before the gain, with normalize
+    double gainDb = 0;        // the gain applied, with normalize
+
+    double seconds() const { return static_cast<double>(audioBytes) / 8000.0; }
+};
+
+// Called with the fraction done (0 to 1); returning false cancels.
+using ConvertProgress = std::function<bool(double)>;
+
+// Converts one file. The target is written atomically: it is either the old
+// file or the complete new one.
+ConvertResult ConvertFile(const ConvertJob& job, const ConvertOptions& options,
+                          const ConvertProgress& progress = {});
+
+// Called after each finished file and now and then in between, with the
+// fraction of the whole batch done and the results so far (only `done` of
+// them are final). Calls are serialised but come from worker threads.
+// Returning false cancels: running files stop and no new one starts.
+using BatchProgress = std::function<bool(double fraction, std::size_t done, std::size_t total)>;
+
+// Converts the jobs in parallel, one file per thread; results in job order.
+// threads 0 means one per core.
+std::vector<ConvertResult> ConvertFiles(const std::vector<ConvertJob>& jobs, const ConvertOptions& options,
+                                        const BatchProgress& progress = {}, unsigned threads = 0);
+
+// DIR/STEM.wav for a source.
+std::string ConvertedName(const std::string& dir, const std::string& input);
+
+} // namespace voicelib
