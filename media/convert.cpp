@@ -653,7 +653,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
         // Measure the audio as it will be written, then apply one fixed gain.
         Decoder decoder;
         if (std::string error = decoder.Open(job.input, source); !error.empty())
-            return fail(error);
+            return fail("cannot decode: " + error);
         ChainSpec measure = spec;
         measure.measure = true;
         Chain chain(measure);
@@ -669,7 +669,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
             return chain.Push(f, onFiltered);
         });
         if (!error.empty())
-            return fail(error);
+            return fail("cannot decode: " + error);
         // Silence has no loudness to correct (the meter's gate floor is -70).
         if (std::isfinite(loudness) && loudness > MIN_LOUDNESS_LUFS) {
             result.inputLoudness = loudness;
@@ -682,7 +682,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
 
     Decoder decoder;
     if (std::string error = decoder.Open(job.input, source); !error.empty())
-        return fail(error);
+        return fail("cannot decode: " + error);
     AlawWriter writer(job.output);
     if (std::string error = writer.Open(); !error.empty())
         return fail(job.output + ": " + error);

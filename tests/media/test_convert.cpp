@@ -1,0 +1,347 @@
+// Conversion to 8 kHz mono A-law, through the command line and the engine,
+// on inputs made here by espeak-ng, sox and ffmpeg.
+
+#include "cli/cli.h"
+#include "core/alaw.h"
+#include "core/wave.h"
+#include "media/convert.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string Slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+bool Sh(const std::string& cmd)
+{
+    return std::system(("(" + cmd + ") >/dev/null 2>&1 </dev/null").c_str()) == 0;
+}
+
+bool HaveTools()
+{
+    return Sh("command -v ffmpeg") && Sh("command -v sox") && Sh("command -v espeak-ng");
+}
+
+struct Outcome
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome Convert(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {"convert"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::ostringstream out, err;
+    Outcome o;
+    o.code = voicelib::cli::Run(all, out, err);
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+}
+
+// The audio of a converted file as linear samples; fails unless accepted.
+std::vector<double> AlawSamples(const fs::path& p)
+{
+    static const auto table = voicelib::MakeAlawTable();
+    std::string bytes = Slurp(p);
+    EXPECT_TRUE(voicelib::IsAcceptedWave(p.string())) << p;
+    EXPECT_EQ(
+        bytes.substr(0, voicelib::WAVE_DATA_OFFSET),
+        std::string(
+            reinterpret_cast<const char*>(
+                voicelib::MakeCanonicalWaveHeader(static_cast<std::uint32_t>(bytes.size() - 58)).data()),
+            58));
+    std::vector<double> x;
+    for (std::size_t i = voicelib::WAVE_DATA_OFFSET; i < bytes.size(); ++i)
+        x.push_back(table[static_cast<unsigned char>(bytes[i])] / 32768.0);
+    return x;
+}
+
+// A file as ffmpeg resamples it to 8 kHz mono: the reference.
+std::vector<double> Reference(const fs::path& src, const fs::path& tmp)
+{
+    fs::path raw = tmp / "ref.raw";
+    EXPECT_TRUE(Sh("ffmpeg -y -i " + Quote(src) + " -ar 8000 -ac 1 -f s16le " + Quote(raw)));
+    std::string bytes = Slurp(raw);
+    std::vector<double> x(bytes.size() / 2);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8) /
+               32768.0;
+    return x;
+}
+
+// Best normalised correlation within a few samples of lag.
+double Correlation(const std::vector<double>& a, const std::vector<double>& b)
+{
+    double best = -1;
+    for (int lag = -8; lag <= 8; ++lag) {
+        double ab = 0, aa = 0, bb = 0;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            long j = static_cast<long>(i) + lag;
+            if (j < 0 || j >= static_cast<long>(b.size()))
+                continue;
+            ab += a[i] * b[static_cast<std::size_t>(j)];
+            aa += a[i] * a[i];
+            bb += b[static_cast<std::size_t>(j)] * b[static_cast<std::size_t>(j)];
+        }
+        if (aa > 0 && bb > 0)
+            best = std::max(best, ab / std::sqrt(aa * bb));
+    }
+    return best;
+}
+
+// Integrated loudness measured by ffmpeg's R128 meter.
+double Loudness(const fs::path& p)
+{
+    std::string cmd = "ffmpeg -nostats -i " + Quote(p) + " -af ebur128 -f null - 2>&1 | grep -E '^ +I:'";
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    if (!pipe)
+        return NAN;
+    char line[256] = {};
+    double value = NAN;
+    if (std::fgets(line, sizeof line, pipe))
+        std::sscanf(line, " I: %lf", &value);
+    ::pclose(pipe);
+    return value;
+}
+
+class ConvertTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!HaveTools())
+            GTEST_SKIP() << "ffmpeg, sox and espeak-ng are needed to make the inputs";
+        std::string tmpl = (fs::temp_directory_path() / "voicelib-convert-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl;
+        ASSERT_TRUE(
+            Sh("espeak-ng -w " + Quote(Path("speech.wav")) + " 'one two three, testing the converter'"));
+    }
+    void TearDown() override
+    {
+        if (!m_dir.empty())
+            fs::remove_all(m_dir);
+    }
+
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+
+    // Runs a shell line with $S for the speech file and $D for the folder.
+    void Make(const std::string& line) const
+    {
+        std::string cmd = "S=" + Quote(Path("speech.wav")) + " D=" + Quote(m_dir.string()) + "; " + line;
+        ASSERT_TRUE(Sh(cmd)) << line;
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(ConvertTest, EachFormatBecomesAnAcceptedFileThatSoundsLikeItsSource)
+{
+    struct Case
+    {
+        const char* file;
+        const char* make;
+    };
+    const Case cases[] = {
+        {"mp3.mp3", "ffmpeg -i $S -ar 44100 -ac 2 -c:a libmp3lame -b:a 128k $D/mp3.mp3"},
+        {"pcm.wav", "sox $S -r 44100 -c 2 -b 16 $D/pcm.wav"},
+        {"flac.flac", "ffmpeg -i $S -ar 48000 -c:a flac $D/flac.flac"},
+        {"alaw16k.wav", "sox $S -r 16000 -c 1 -e a-law $D/alaw16k.wav"},
+        {"opus.ogg", "ffmpeg -i $S -c:a libopus $D/opus.ogg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Make(c.make);
+        Outcome o = Convert({"-o", Path("out"), Path(c.file)});
+        ASSERT_EQ(o.code, 0) << o.err;
+        fs::path result = m_dir / "out" / (fs::path(c.file).stem().string() + ".wav");
+        std::vector<double> got = AlawSamples(result);
+        std::vector<double> want = Reference(Path(c.file), m_dir);
+        EXPECT_EQ(got.size() % 160, 0u);
+        EXPECT_GE(got.size() + 1, want.size()); // padded, never cut
+        EXPECT_LT(got.size(), want.size() + 160);
+        EXPECT_GT(Correlation(got, want), 0.9);
+    }
+}
+
+TEST_F(ConvertTest, TrimAndNormalizeAreMeasuredOnTheResult)
+{
+    // Speech between 0.6 s and 0.8 s of faint noise (about -70 dBFS).
+    Make(
+        "sox $S $D/noisy.wav pad 0.6 0.8 && sox -n -r 22050 -c 1 -b 16 $D/floor.wav synth 2.0 whitenoise vol "
+        "0.0003 && sox -m $D/noisy.wav $D/floor.wav $D/quiet.wav");
+    const double speech = static_cast<double>(Reference(Path("speech.wav"), m_dir).size());
+    struct Case
+    {
+        std::vector<std::string> options;
+        bool trimmed;
+        double lufs; // NAN: loudness left alone
+    };
+    const Case cases[] = {
+        {{"--trim"}, true, NAN},
+        {{"--trim-threshold=-40dB"}, true, NAN},
+        {{"--normalize"}, false, voicelib::DEFAULT_LOUDNESS_LUFS},
+        {{"--normalize=-16"}, false, -16.0},
+        {{"--trim", "--normalize=-30LUFS", "--no-pad"}, true, -30.0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-o", Path("out"), Path("quiet.wav")});
+        SCOPED_TRACE(args[0] + (args.size() > 4 ? " " + args[1] : ""));
+        Outcome o = Convert(args);
+        ASSERT_EQ(o.code, 0) << o.err;
+        std::vector<double> x = AlawSamples(m_dir / "out" / "quiet.wav");
+        ASSERT_FALSE(x.empty());
+        // Where the speech starts and ends: the first and last sample above -45 dBFS of the loudest.
+        double peak = 0;
+        for (double v : x)
+            peak = std::max(peak, std::fabs(v));
+        auto loud = [&](double v) { return std::fabs(v) > peak * 0.0056; };
+        std::size_t lead = static_cast<std::size_t>(std::find_if(x.begin(), x.end(), loud) - x.begin());
+        std::size_t tail = static_cast<std::size_t>(std::find_if(x.rbegin(), x.rend(), loud) - x.rbegin());
+        if (c.trimmed) {
+            EXPECT_LT(lead, 160u);
+            EXPECT_LT(tail, 160u); // at most the padding
+            EXPECT_LT(static_cast<double>(x.size()), speech + 160);
+        } else {
+            EXPECT_GT(lead, 0.6 * 8000);
+            EXPECT_GT(static_cast<double>(x.size()), speech + 1.3 * 8000);
+        }
+        const double want = std::isnan(c.lufs) ? Loudness(Path("quiet.wav")) : c.lufs;
+        EXPECT_NEAR(Loudness(m_dir / "out" / "quiet.wav"), want, 1.0);
+    }
+}
+
+TEST_F(ConvertTest, UndecodableFilesAreNamedAndTheOthersConvert)
+{
+    Make("ffmpeg -i $S $D/good.mp3 && echo 'not audio' > $D/text.txt && echo 'not audio' > $D/bad.mp3 && "
+         "mkdir $D/folder.wav");
+    Outcome o = Convert({"--json", "-o", Path("out"), Path("text.txt"), Path("good.mp3"),
+                         Path("missing.flac"), Path("bad.mp3"), Path("folder.wav")});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_THAT(o.err,
+                HasSubstr(Path("text.txt") + ": cannot decode: Invalid data found when processing input"));
+    EXPECT_THAT(o.err, HasSubstr(Path("bad.mp3") + ": cannot decode: "));
+    EXPECT_THAT(o.err, HasSubstr(Path("missing.flac") + ": No such file or directory"));
+    EXPECT_THAT(o.err, HasSubstr(Path("folder.wav") + ": Is a directory"));
+    EXPECT_THAT(o.out, HasSubstr("{\"converted\":1,\"failed\":4,"));
+    EXPECT_THAT(o.out, HasSubstr("\"error\":\"cannot decode: Invalid data found when processing input\""));
+    EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/good.wav")));
+    for (const char* name : {"out/text.wav", "out/missing.wav", "out/folder.wav"})
+        EXPECT_FALSE(fs::exists(Path(name))) << name;
+}
+
+TEST_F(ConvertTest, SourcesAndFilesTheUserMadeAreNeverOverwritten)
+{
+    Make("mkdir $D/out && sox $S $D/out/pcm.wav && cp $D/out/pcm.wav $D/b.wav && ln $D/b.wav $D/out/b.wav && "
+         "ffmpeg -i $S $D/c.mp3 && cp $D/out/pcm.wav $D/out/c.wav && ffmpeg -i $S $D/d.flac && mkdir $D/e && "
+         "ffmpeg -i $S $D/e/d.mp3");
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string kept;       // a file that must come through unchanged
+        std::string refusedFor; // in the message
+        int code;
+    };
+    const Case cases[] = {
+        {{"-o", Path("out"), Path("out/pcm.wav")}, "out/pcm.wav", "one of the files being converted", 1},
+        {{"-o", Path("out"), Path("b.wav")}, "b.wav", "one of the files being converted", 1},
+        {{"-o", Path("out"), Path("c.mp3")}, "out/c.wav", "--force", 1},
+        {{"-o", Path("out"), Path("d.flac"), Path("e/d.mp3")}, "", "also the target of " + Path("d.flac"), 1},
+        {{"--force", "-o", Path("out"), Path("c.mp3")}, "", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        std::string before = c.kept.empty() ? "" : Slurp(Path(c.kept));
+        Outcome o = Convert(c.args);
+        EXPECT_EQ(o.code, c.code) << o.err;
+        if (!c.kept.empty()) {
+            EXPECT_EQ(Slurp(Path(c.kept)), before);
+        }
+        if (!c.refusedFor.empty()) {
+            EXPECT_THAT(o.err, HasSubstr(c.refusedFor));
+        }
+    }
+    EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/c.wav"))); // replaced with --force
+    EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/d.wav"))); // the first of two same-named sources
+    for (const auto& entry : fs::directory_iterator(m_dir / "out"))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
+}
+
+TEST_F(ConvertTest, BatchReportsProgressAndCancelsWithoutLeavingFiles)
+{
+    Make("for i in 1 2 3 4 5 6; do sox $S $D/s$i.wav repeat 3; done");
+    struct Case
+    {
+        int cancelAfterCalls; // -1: never
+    };
+    for (Case c : {Case{-1}, Case{0}, Case{3}}) {
+        SCOPED_TRACE(c.cancelAfterCalls);
+        fs::path out = m_dir / ("out" + std::to_string(c.cancelAfterCalls + 1));
+        fs::create_directories(out);
+        std::vector<voicelib::ConvertJob> jobs;
+        for (int i = 1; i <= 6; ++i)
+            jobs.push_back({Path("s" + std::to_string(i) + ".wav"),
+                            (out / ("s" + std::to_string(i) + ".wav")).string()});
+        int calls = 0;
+        double last = 0;
+        bool monotone = true;
+        auto progress = [&](double f, std::size_t done, std::size_t total) {
+            monotone = monotone && f >= last - 1e-9 && f <= 1.0 + 1e-9 && done <= total;
+            last = f;
+            return c.cancelAfterCalls < 0 || calls++ < c.cancelAfterCalls;
+        };
+        auto results = voicelib::ConvertFiles(jobs, {}, progress, 2);
+        ASSERT_EQ(results.size(), jobs.size());
+        EXPECT_TRUE(monotone);
+        std::size_t ok = 0;
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            EXPECT_EQ(results[i].input, jobs[i].input);
+            EXPECT_EQ(results[i].ok, fs::exists(jobs[i].output));
+            EXPECT_EQ(results[i].ok, !results[i].cancelled);
+            ok += results[i].ok ? 1 : 0;
+        }
+        if (c.cancelAfterCalls < 0) {
+            EXPECT_EQ(ok, jobs.size());
+            EXPECT_NEAR(last, 1.0, 1e-9);
+        } else {
+            EXPECT_LT(ok, jobs.size());
+        }
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(out))
+            ++files;
+        EXPECT_EQ(files, ok); // no temporary files left
+    }
+}
+
+} // namespace
