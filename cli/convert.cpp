@@ -206,9 +206,13 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     const bool showProgress = &err == &std::cerr && jobs.size() > 1 && ::isatty(STDERR_FILENO);
     BatchProgress progress;
     if (showProgress) {
-        progress = [&err](double fraction, std::size_t done, std::size_t total) {
-            err << "\rconverting: " << done << "/" << total << " files, " << static_cast<int>(fraction * 100)
-                << "% " << std::flush;
+        progress = [&err, shown = std::string()](double fraction, std::size_t done,
+                                                 std::size_t total) mutable {
+            std::string line = "converting: " + std::to_string(done) + "/" + std::to_string(total) +
+                               " files, " + std::to_string(static_cast<int>(fraction * 100)) + "% ";
+            if (line != shown)
+                err << "\r" << line << std::flush;
+            shown = std::move(line);
             return true;
         };
     }
