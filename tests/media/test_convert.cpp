@@ -178,6 +178,8 @@ TEST_F(ConvertTest, EachFormatBecomesAnAcceptedFileThatSoundsLikeItsSource)
         {"flac.flac", "ffmpeg -i $S -ar 48000 -c:a flac $D/flac.flac"},
         {"alaw16k.wav", "sox $S -r 16000 -c 1 -e a-law $D/alaw16k.wav"},
         {"opus.ogg", "ffmpeg -i $S -c:a libopus $D/opus.ogg"},
+        {"vorbis.oga", "ffmpeg -i $S -ac 2 -c:a libvorbis $D/vorbis.oga"},
+        {"aac.m4a", "ffmpeg -i $S -ar 44100 -c:a aac $D/aac.m4a"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
