@@ -251,6 +251,8 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
             err << "voicelib convert: " << r.output << ": " << r.clippedSamples << " samples clipped\n";
         if (a.options.normalize && !std::isfinite(r.inputLoudness))
             err << "voicelib convert: " << r.input << ": silent, loudness left as it is\n";
+        if (r.audioBytes == 0)
+            err << "voicelib convert: " << r.output << ": no audio left\n";
         if (!a.json)
             out << r.input << " -> " << r.output << " (" << Fixed(r.seconds(), 3) << " s)\n";
     }

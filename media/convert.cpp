@@ -630,7 +630,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     int err = 0;
     source.file = OpenSource(job.input, &err);
     if (!source.file.valid())
-        return fail(std::strerror(err));
+        return fail(err == EINVAL ? "not a regular file (a pipe or a device)" : std::strerror(err));
     long long size = FileSize(source.file.fd(), &err);
     if (size < 0)
         return fail(std::strerror(err));

@@ -247,19 +247,20 @@ TEST_F(ConvertTest, TrimAndNormalizeAreMeasuredOnTheResult)
 TEST_F(ConvertTest, UndecodableFilesAreNamedAndTheOthersConvert)
 {
     Make("ffmpeg -i $S $D/good.mp3 && echo 'not audio' > $D/text.txt && echo 'not audio' > $D/bad.mp3 && "
-         "mkdir $D/folder.wav");
+         "mkdir $D/folder.wav && mkfifo $D/pipe.wav");
     Outcome o = Convert({"--json", "-o", Path("out"), Path("text.txt"), Path("good.mp3"),
-                         Path("missing.flac"), Path("bad.mp3"), Path("folder.wav")});
+                         Path("missing.flac"), Path("bad.mp3"), Path("folder.wav"), Path("pipe.wav")});
     EXPECT_EQ(o.code, 1);
     EXPECT_THAT(o.err,
                 HasSubstr(Path("text.txt") + ": cannot decode: Invalid data found when processing input"));
     EXPECT_THAT(o.err, HasSubstr(Path("bad.mp3") + ": cannot decode: "));
     EXPECT_THAT(o.err, HasSubstr(Path("missing.flac") + ": No such file or directory"));
     EXPECT_THAT(o.err, HasSubstr(Path("folder.wav") + ": Is a directory"));
-    EXPECT_THAT(o.out, HasSubstr("{\"converted\":1,\"failed\":4,"));
+    EXPECT_THAT(o.err, HasSubstr(Path("pipe.wav") + ": not a regular file"));
+    EXPECT_THAT(o.out, HasSubstr("{\"converted\":1,\"failed\":5,"));
     EXPECT_THAT(o.out, HasSubstr("\"error\":\"cannot decode: Invalid data found when processing input\""));
     EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/good.wav")));
-    for (const char* name : {"out/text.wav", "out/missing.wav", "out/folder.wav"})
+    for (const char* name : {"out/text.wav", "out/missing.wav", "out/folder.wav", "out/pipe.wav"})
         EXPECT_FALSE(fs::exists(Path(name))) << name;
 }
 
