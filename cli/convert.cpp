@@ -40,7 +40,10 @@ options:
                           "seconds","clipped_samples"[,"gain_db"]} or
                           {"input","output","error"}]}
 
-A source is never overwritten; an existing target is replaced atomically.
+A target is never one of the sources, a folder, pipe, device or write-protected
+file; an existing file that is not an A-law WAVE is replaced only with --force.
+A symlink at DIR/STEM.wav is replaced, not followed. Targets are replaced
+atomically: a failed or interrupted conversion leaves the old file.
 exit codes: 0 every file converted, 1 some files failed, 2 usage error
 )";
 
@@ -123,7 +126,7 @@ bool Parse(const std::vector<std::string>& args, ConvertArgs* a, std::string* er
             }
             a->options.loudnessLufs = lufs;
         } else if (s == "--force") {
-            a->options.force = true;
+            a->options.write.force = true;
         } else if (s == "-j" || s == "--jobs" || s.rfind("--jobs=", 0) == 0) {
             std::string v = s.size() > 7 && s[6] == '=' ? s.substr(7) : std::string();
             if (v.empty() && !value(s.c_str(), &v))
@@ -200,7 +203,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     std::vector<ConvertJob> jobs;
     for (const auto& input : a.inputs)
         jobs.push_back({input, ConvertedName(a.dir, input)});
-    a.options.sources = a.inputs;
+    a.options.write.sources = a.inputs;
 
     // A progress line only where someone watches it.
     const bool showProgress = &err == &std::cerr && jobs.size() > 1 && ::isatty(STDERR_FILENO);

@@ -26,7 +26,6 @@ extern "C" {
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -77,23 +76,15 @@ using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
 using GraphPtr = std::unique_ptr<AVFilterGraph, GraphFree>;
 
 using FileId = std::pair<dev_t, ino_t>;
+using SourceMap = std::map<FileId, std::string>;
 
-bool StatId(const std::string& path, FileId* id)
+SourceMap SourceIds(const std::vector<std::string>& sources)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    *id = {st.st_dev, st.st_ino};
-    return true;
-}
-
-std::set<FileId> SourceIds(const std::vector<std::string>& sources)
-{
-    std::set<FileId> ids;
+    SourceMap ids;
     for (const auto& s : sources) {
-        FileId id;
-        if (StatId(s, &id))
-            ids.insert(id);
+        struct stat st;
+        if (::stat(s.c_str(), &st) == 0)
+            ids.emplace(FileId{st.st_dev, st.st_ino}, s);
     }
     return ids;
 }
@@ -439,7 +430,12 @@ private:
 class AlawWriter
 {
 public:
-    explicit AlawWriter(const std::string& target) : m_file(target) {}
+    // Entry: a symlink at the target's name is replaced, never followed, so
+    // nothing outside the chosen folder is written.
+    AlawWriter(const std::string& target, WriteOptions rules)
+        : m_file(target, std::move(rules), TargetKind::Entry)
+    {
+    }
 
     std::string Open()
     {
@@ -570,21 +566,19 @@ private:
     std::uint64_t m_clipped = 0;
 };
 
-// Why an existing target must be kept, or an empty string.
-std::string RefuseTarget(const std::string& target, const std::set<FileId>& sources, bool force)
+// The rules beyond the writer's own (non-regular, write-protected targets):
+// no target is any source of the run, and a file that is not an A-law WAVE is
+// only replaced with force. A symlink is itself replaced, so it passes here.
+std::string RefuseTarget(const std::string& target, const SourceMap& sources, bool force)
 {
     struct stat st;
-    if (::stat(target.c_str(), &st) != 0)
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    if (sources.count({st.st_dev, st.st_ino}))
-        return "is one of the files being converted; choose another folder with -o";
-    if (!S_ISREG(st.st_mode))
-        return "exists and is not a regular file";
-    if (::access(target.c_str(), W_OK) != 0)
-        return "is write-protected";
+    if (auto it = sources.find({st.st_dev, st.st_ino}); it != sources.end())
+        return "refused: it is the same file as the source " + it->second;
     // A converted file is replaced freely; anything else the user may still need.
     if (!force && !IsAcceptedWave(target))
-        return "exists and is not an A-law WAVE file (use --force to replace it)";
+        return "refused: it is not an A-law WAVE file (--force replaces it)";
     return {};
 }
 
@@ -613,7 +607,7 @@ private:
 
 const char* const kCancelled = "cancelled";
 
-ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, const std::set<FileId>& sources,
+ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, const SourceMap& sources,
                       const ConvertProgress& progress)
 {
     QuietLibraries();
@@ -636,12 +630,12 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
         return fail(std::strerror(err));
     source.size = size;
 
-    std::set<FileId> refused = sources;
+    SourceMap refused = sources;
     struct stat st;
     if (::fstat(source.file.fd(), &st) == 0)
-        refused.insert({st.st_dev, st.st_ino});
-    if (std::string why = RefuseTarget(job.output, refused, options.force); !why.empty())
-        return fail(job.output + " " + why);
+        refused.emplace(FileId{st.st_dev, st.st_ino}, job.input);
+    if (std::string why = RefuseTarget(job.output, refused, options.write.force); !why.empty())
+        return fail(job.output + ": " + why);
 
     const int passes = options.normalize ? 2 : 1;
     PassProgress report(progress, passes);
@@ -683,7 +677,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     Decoder decoder;
     if (std::string error = decoder.Open(job.input, source); !error.empty())
         return fail("cannot decode: " + error);
-    AlawWriter writer(job.output);
+    AlawWriter writer(job.output, WriteOptions{options.write.force, {job.input}});
     if (std::string error = writer.Open(); !error.empty())
         return fail(job.output + ": " + error);
     // The threshold is the source's level: scale it with the gain.
@@ -720,14 +714,14 @@ std::string ConvertedName(const std::string& dir, const std::string& input)
 ConvertResult ConvertFile(const ConvertJob& job, const ConvertOptions& options,
                           const ConvertProgress& progress)
 {
-    return Convert(job, options, SourceIds(options.sources), progress);
+    return Convert(job, options, SourceIds(options.write.sources), progress);
 }
 
 std::vector<ConvertResult> ConvertFiles(const std::vector<ConvertJob>& jobs, const ConvertOptions& options,
                                         const BatchProgress& progress, unsigned threads)
 {
     std::vector<ConvertResult> results(jobs.size());
-    const std::set<FileId> sources = SourceIds(options.sources);
+    const SourceMap sources = SourceIds(options.write.sources);
 
     // Two sources with the same stem would write the same target: the later ones are refused.
     std::map<std::string, std::size_t> firstByTarget;

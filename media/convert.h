@@ -4,6 +4,8 @@
 // 8 kHz mono A-law WAVE files, streamed (decode, filter, resample, encode,
 // write) so that memory does not grow with the length of a file.
 
+#include "core/fileio.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,10 +31,10 @@ struct ConvertOptions
     double trimThresholdDb = DEFAULT_TRIM_THRESHOLD_DB;
     bool normalize = false;
     double loudnessLufs = DEFAULT_LOUDNESS_LUFS;
-    // Replace existing targets that the target rules would otherwise keep.
-    bool force = false;
-    // Every source of this run: a target that is one of them is refused.
-    std::vector<std::string> sources;
+    // What a target may replace: never any of write.sources (every file of
+    // the run), nor a folder, pipe, device or write-protected file; an
+    // existing file that is not an A-law WAVE only with write.force.
+    WriteOptions write;
 };
 
 struct ConvertJob

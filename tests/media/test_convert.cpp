@@ -268,7 +268,9 @@ TEST_F(ConvertTest, SourcesAndFilesTheUserMadeAreNeverOverwritten)
 {
     Make("mkdir $D/out && sox $S $D/out/pcm.wav && cp $D/out/pcm.wav $D/b.wav && ln $D/b.wav $D/out/b.wav && "
          "ffmpeg -i $S $D/c.mp3 && cp $D/out/pcm.wav $D/out/c.wav && ffmpeg -i $S $D/d.flac && mkdir $D/e && "
-         "ffmpeg -i $S $D/e/d.mp3");
+         "ffmpeg -i $S $D/e/d.mp3 && ffmpeg -i $S $D/g.mp3 && cp $D/b.wav $D/outside.wav && ln -s "
+         "../outside.wav "
+         "$D/out/g.wav");
     struct Case
     {
         std::vector<std::string> args;
@@ -277,11 +279,12 @@ TEST_F(ConvertTest, SourcesAndFilesTheUserMadeAreNeverOverwritten)
         int code;
     };
     const Case cases[] = {
-        {{"-o", Path("out"), Path("out/pcm.wav")}, "out/pcm.wav", "one of the files being converted", 1},
-        {{"-o", Path("out"), Path("b.wav")}, "b.wav", "one of the files being converted", 1},
+        {{"-o", Path("out"), Path("out/pcm.wav")}, "out/pcm.wav", "same file as the source", 1},
+        {{"-o", Path("out"), Path("b.wav")}, "b.wav", "same file as the source", 1},
         {{"-o", Path("out"), Path("c.mp3")}, "out/c.wav", "--force", 1},
         {{"-o", Path("out"), Path("d.flac"), Path("e/d.mp3")}, "", "also the target of " + Path("d.flac"), 1},
         {{"--force", "-o", Path("out"), Path("c.mp3")}, "", "", 0},
+        {{"--force", "-o", Path("out"), Path("g.mp3")}, "outside.wav", "", 0}, // the link goes, not its file
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.back());
@@ -297,6 +300,8 @@ TEST_F(ConvertTest, SourcesAndFilesTheUserMadeAreNeverOverwritten)
     }
     EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/c.wav"))); // replaced with --force
     EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/d.wav"))); // the first of two same-named sources
+    EXPECT_FALSE(fs::is_symlink(Path("out/g.wav")));
+    EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/g.wav")));
     for (const auto& entry : fs::directory_iterator(m_dir / "out"))
         EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
 }
