@@ -240,6 +240,33 @@ void CSkinButton::leaveEvent(QEvent* event)
     CancelHover();
 }
 
+void CSkinButton::focusInEvent(QFocusEvent* event)
+{
+    // Keyboard users see where the focus is; mouse users keep the plain look.
+    // Coming back to the window keeps whatever the focus showed before.
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+        m_bFocusCue = true;
+        break;
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+        break;
+    default:
+        m_bFocusCue = false;
+        break;
+    }
+    QPushButton::focusInEvent(event);
+}
+
+void CSkinButton::mousePressEvent(QMouseEvent* event)
+{
+    m_bFocusCue = false;
+    update();
+    QPushButton::mousePressEvent(event);
+}
+
 void CSkinButton::focusOutEvent(QFocusEvent* event)
 {
     QPushButton::focusOutEvent(event);
@@ -272,7 +299,7 @@ void CSkinButton::paintEvent(QPaintEvent* /*event*/)
     if (isDown())
         dis.itemState |= ODS_SELECTED;
     if (hasFocus())
-        dis.itemState |= ODS_FOCUS;
+        dis.itemState |= m_bFocusCue ? ODS_FOCUS : ODS_FOCUS | ODS_NOFOCUSRECT;
     DrawItem(&dis);
 }
 
@@ -295,12 +322,16 @@ void CSkinButton::DrawItem(DRAWITEMSTRUCT* dis)
     CRect caption = item;
     if (!m_Icons[0].hIcon.isNull())
         DrawIconImage(pDC, !title.isEmpty(), item, caption, m_bPressed);
-    if (title.isEmpty())
-        return;
-
+    const bool hot = m_bHover || m_bPressed;
+    const COLORREF textColor = m_crColors[hot ? BTNCLR_FG_HOT : BTNCLR_FG_NORMAL];
     if (m_bPressed)
         caption.OffsetRect(1, 1);
     const CRect available = caption;
+    if (m_bFocused && !(dis->itemState & ODS_NOFOCUSRECT))
+        DrawFocusMark(pDC, available, textColor);
+    if (title.isEmpty())
+        return;
+
     const QFontMetrics fm(pDC->font());
     const QRect measured =
         fm.boundingRect(QRect(caption.left, caption.top, std::max(available.Width(), 1), 1 << 16),
@@ -312,9 +343,34 @@ void CSkinButton::DrawItem(DRAWITEMSTRUCT* dis)
 
     pDC->save();
     pDC->setBackgroundMode(Qt::TransparentMode);
-    const bool hot = m_bHover || m_bPressed;
-    pDC->setPen(ToQColor(m_crColors[hot ? BTNCLR_FG_HOT : BTNCLR_FG_NORMAL]));
+    pDC->setPen(ToQColor(textColor));
     pDC->drawText(caption.ToQRect(), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, title);
+    pDC->restore();
+}
+
+void CSkinButton::DrawFocusMark(QPainter* pDC, const CRect& captionArea, COLORREF color)
+{
+    // Two pixels in, clear of the hover line, every other pixel set.
+    const int left = captionArea.left + 2, top = captionArea.top + 2;
+    const int right = captionArea.right - 3, bottom = captionArea.bottom - 4;
+    if (right <= left || bottom <= top)
+        return;
+    QList<QPoint> dots;
+    const auto dot = [&dots, left, top](int x, int y) {
+        if ((x - left + y - top) % 2 == 0)
+            dots << QPoint(x, y);
+    };
+    for (int x = left; x <= right; ++x) {
+        dot(x, top);
+        dot(x, bottom);
+    }
+    for (int y = top + 1; y < bottom; ++y) {
+        dot(left, y);
+        dot(right, y);
+    }
+    pDC->save();
+    pDC->setPen(QPen(ToQColor(color), 0));
+    pDC->drawPoints(dots.constData(), static_cast<int>(dots.size()));
     pDC->restore();
 }
 

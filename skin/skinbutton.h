@@ -49,6 +49,7 @@ enum : unsigned
 {
     ODS_SELECTED = 0x0001,
     ODS_FOCUS = 0x0010,
+    ODS_NOFOCUSRECT = 0x0200, // focused, but the keyboard cues are hidden
 };
 
 struct DRAWITEMSTRUCT
@@ -104,6 +105,8 @@ protected:
     virtual int DrawBorder(QPainter* pDC, CRect* rect);
     void PaintParentBackground(QPainter* pDC);
     void DrawIconImage(QPainter* pDC, bool hasCaption, const CRect& item, CRect& caption, bool pressed);
+    // A dotted rectangle just inside the caption area, in the caption's colour.
+    void DrawFocusMark(QPainter* pDC, const CRect& captionArea, COLORREF color);
 
     void CancelHover();
     void FreeImages(bool destroy);
@@ -117,7 +120,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void nextCheckState() override {}
@@ -140,4 +145,5 @@ private:
     void OnClicked();
 
     bool m_bSnapshotting = false;
+    bool m_bFocusCue = false; // the focus came from the keyboard: show the focus mark
 };

@@ -525,3 +525,75 @@ TEST(SkinButtonDrawing, FullResolutionAtPixelRatioTwo)
         }
     EXPECT_GT(split, 10);
 }
+
+TEST(SkinButtonDrawing, FocusMarkOnlyWhenTheKeyboardBroughtTheFocus)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<const char*> steps; // "tab", "backtab", "click" from the other control
+        bool marked;
+    };
+    const Case cases[] = {
+        {"Tab", {"tab"}, true},
+        {"Backtab", {"backtab"}, true},
+        {"Click", {"click"}, false},
+        {"TabThenClick", {"tab", "click"}, false},
+        {"ClickThenTabAwayAndBack", {"click", "tab", "tab"}, true},
+    };
+    const COLORREF bg = RGB(244, 249, 250), navy = RGB(0, 0, 128);
+    const int w = 120, h = 40;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Backdrop parent;
+        auto* b = new ProbeButton(QStringLiteral("MM"), &parent);
+        b->setGeometry(20, 20, w, h);
+        auto* edit = new QLineEdit(&parent);
+        edit->move(200, 20);
+        ConfigureLikeMainWindow(*b);
+        ShowActive(&parent);
+        edit->setFocus();
+        const QImage plain = Grab(b);
+        for (const std::string step : c.steps) {
+            if (step == "click")
+                QTest::mouseClick(b, Qt::LeftButton, {}, {60, 20});
+            else
+                QTest::keyClick(QApplication::focusWidget(), step == "tab" ? Qt::Key_Tab : Qt::Key_Backtab);
+        }
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(b, &leave); // the mouse's hover is not what is looked at
+        ASSERT_TRUE(b->hasFocus());
+        const QImage img = Grab(b);
+
+        // The mark: every pixel that differs from the unfocused look, on one rectangle.
+        QRect mark;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (img.pixel(x, y) != plain.pixel(x, y)) {
+                    EXPECT_EQ(At(img, x, y), navy) << x << "," << y;
+                    mark |= QRect(x, y, 1, 1);
+                }
+        if (!c.marked) {
+            EXPECT_TRUE(mark.isNull()) << "mouse users see the plain look";
+            continue;
+        }
+        ASSERT_FALSE(mark.isNull());
+        EXPECT_GE(mark.left(), 23) << "inside the caption area, clear of the icon";
+        EXPECT_LE(mark.right(), w - 2);
+        EXPECT_GE(mark.top(), 1);
+        EXPECT_LT(mark.bottom(), h - 2) << "clear of the hover line";
+        EXPECT_GT(mark.width(), (w - 23) * 3 / 4);
+        EXPECT_GT(mark.height(), h / 2);
+        // Dotted: along each edge, every other pixel.
+        for (int x = mark.left(); x < mark.right(); ++x) {
+            EXPECT_NE(At(img, x, mark.top()) == navy, At(img, x + 1, mark.top()) == navy) << x;
+            EXPECT_NE(At(img, x, mark.bottom()) == navy, At(img, x + 1, mark.bottom()) == navy) << x;
+        }
+        for (int y = mark.top(); y < mark.bottom(); ++y) {
+            EXPECT_NE(At(img, mark.left(), y) == navy, At(img, mark.left(), y + 1) == navy) << y;
+            EXPECT_NE(At(img, mark.right(), y) == navy, At(img, mark.right(), y + 1) == navy) << y;
+        }
+        // Between the mark and the caption the parent's pixels stay.
+        EXPECT_EQ(At(img, mark.left() + 2, mark.top() + 2), bg);
+    }
+}
