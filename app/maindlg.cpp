@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -729,6 +730,8 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
             event->ignore(); // the window stays open
         return true;
     }
+    if (event->type() == QEvent::KeyPress && OnKey(watched, *static_cast<QKeyEvent*>(event)))
+        return true;
     if (m_list && watched == m_list->viewport()) {
         if (event->type() == QEvent::MouseButtonPress)
             m_bSecondClick = false;
@@ -736,6 +739,69 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
             m_bSecondClick = true;
     }
     return CTxDialog::eventFilter(watched, event);
+}
+
+bool CMainDlg::OnKey(QObject* watched, const QKeyEvent& key)
+{
+    if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
+        return false;
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::ControlModifier && key.key() == Qt::Key_O) {
+        OnLoadList();
+        return true;
+    }
+    if (mods == Qt::ControlModifier && key.key() == Qt::Key_S) {
+        OnExportList();
+        return true;
+    }
+    // The rest act on the list's selected row, so only when the list has the focus.
+    if (watched != m_list)
+        return false;
+    if (mods == Qt::ControlModifier) {
+        if (key.key() == Qt::Key_Up)
+            OnMoveUp();
+        else if (key.key() == Qt::Key_Down)
+            OnMoveDown();
+        else
+            return false;
+        return true;
+    }
+    if (mods != Qt::NoModifier)
+        return false;
+    switch (key.key()) {
+    case Qt::Key_Delete:
+        OnDelete();
+        return true;
+    case Qt::Key_Insert:
+        OnInsert();
+        return true;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        OnClickList(m_voices.GetSelected(), VoiceListModel::ColPlay);
+        return true;
+    // The view's Home and End stay in the row; in a list of rows they go to its ends.
+    case Qt::Key_Home:
+        SelectRowFromView(0);
+        return true;
+    case Qt::Key_End:
+        SelectRowFromView(m_model->rowCount() - 1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CMainDlg::SelectRowFromView(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    // Through the view's selection, as a click or an arrow key goes.
+    const QModelIndex index =
+        m_model->index(row, m_list->currentIndex().isValid() ? m_list->currentIndex().column() : 0);
+    m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
+    m_list->scrollTo(index);
 }
 
 void CMainDlg::timerEvent(QTimerEvent* event)

@@ -16,6 +16,7 @@
 
 class CSkinHeaderCtrl;
 class QTableView;
+class QKeyEvent;
 class QModelIndex;
 class VoiceListModel;
 
@@ -121,6 +122,9 @@ private:
     // The list now matches a file on disk.
     void MarkSaved() { m_nSavedRevision = m_nRevision; }
     bool IsInputDuringBuild(QObject* watched, QEvent* event) const;
+    // The window's keys: each runs the handler of its button. True when taken.
+    bool OnKey(QObject* watched, const QKeyEvent& key);
+    void SelectRowFromView(int row);
 
 public:
     // Members in the order the window binds them.

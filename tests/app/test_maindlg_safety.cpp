@@ -40,6 +40,10 @@ TEST_F(SafetyTest, InputDuringABuildChangesNothing)
         view->setFocus();
         QTest::keyClick(window, Qt::Key_Down);
         QTest::keyClick(window, Qt::Key_Space);
+        for (Qt::Key key : {Qt::Key_Delete, Qt::Key_Insert, Qt::Key_Return, Qt::Key_End})
+            QTest::keyClick(window, key);
+        for (Qt::Key key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_O, Qt::Key_S})
+            QTest::keyClick(window, key, Qt::ControlModifier);
         dlg->close();
     });
     Click(IDC_BUILD);
