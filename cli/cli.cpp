@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/convert.h"
+#include "cli/json.h"
 #include "core/firmware_map.h"
 #include "core/library.h"
 #include "core/list_file.h"
@@ -64,7 +65,7 @@ struct Command
     bool takesOutput;
     bool takesForce;
     std::function<int(Options&, std::ostream&, std::ostream&)> run;
-    bool takesMap = false; // --header, --map, --prefix
+    bool takesMap = false;   // --header, --map, --prefix
     bool ownOptions = false; // parses its own arguments
 };
 
@@ -131,39 +132,6 @@ bool ParseOptions(const std::vector<std::string>& args, const Command& cmd, Opti
         return false;
     }
     return true;
-}
-
-std::string JsonString(const std::string& s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 bool EndsWithIni(const std::string& path)

@@ -1,6 +1,7 @@
 #include "cli/convert.h"
 
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "media/convert.h"
 
 #include <cmath>
@@ -154,24 +155,6 @@ bool Parse(const std::vector<std::string>& args, ConvertArgs* a, std::string* er
     return true;
 }
 
-std::string Json(const std::string& s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string Fixed(double v, int digits)
 {
     char buf[32];
@@ -231,7 +214,8 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
         out << "{\"converted\":" << results.size() - failed << ",\"failed\":" << failed << ",\"files\":[";
         for (std::size_t i = 0; i < results.size(); ++i) {
             const ConvertResult& r = results[i];
-            out << (i ? "," : "") << "{\"input\":" << Json(r.input) << ",\"output\":" << Json(r.output);
+            out << (i ? "," : "") << "{\"input\":" << JsonString(r.input)
+                << ",\"output\":" << JsonString(r.output);
             if (r.ok) {
                 out << ",\"seconds\":" << Fixed(r.seconds(), 3)
                     << ",\"clipped_samples\":" << r.clippedSamples;
@@ -239,7 +223,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
                     out << ",\"loudness_before\":" << Fixed(r.inputLoudness, 1)
                         << ",\"gain_db\":" << Fixed(r.gainDb, 2);
             } else {
-                out << ",\"error\":" << Json(r.error);
+                out << ",\"error\":" << JsonString(r.error);
             }
             out << "}";
         }

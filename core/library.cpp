@@ -1,5 +1,6 @@
 #include "core/library.h"
 
+#include "core/byteorder.h"
 #include "core/tempfiles.h"
 #include "core/wave.h"
 
@@ -22,18 +23,6 @@ constexpr std::uint64_t kCountBytes = 4;
 constexpr std::uint64_t kSizeBytes = 4;
 // The largest whole-block entry a 32-bit size can describe.
 constexpr std::uint64_t kMaxEntryBytes = UINT32_MAX / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
-
-void PutLe32(unsigned char* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // The count and N size words, little-endian.
 std::vector<unsigned char> EncodeHeader(int n, const SizeTable& sizes)

@@ -1,5 +1,6 @@
 #include "core/source_info.h"
 
+#include "core/byteorder.h"
 #include "core/library.h"
 
 #include <algorithm>
@@ -9,17 +10,6 @@
 namespace voicelib {
 
 namespace {
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint16_t Le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
 
 // Enough for the header and the chunks ahead of the data in what real tools write.
 constexpr std::size_t kHeadBytes = 512;

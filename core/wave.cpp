@@ -1,5 +1,6 @@
 #include "core/wave.h"
 
+#include "core/byteorder.h"
 #include "core/library.h"
 
 #include <algorithm>
@@ -11,29 +12,6 @@
 namespace voicelib {
 
 namespace {
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint16_t Le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-void PutLe32(std::vector<unsigned char>& out, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
-void PutLe16(std::vector<unsigned char>& out, std::uint16_t v)
-{
-    out.push_back(static_cast<unsigned char>(v));
-    out.push_back(static_cast<unsigned char>(v >> 8));
-}
 
 void PutTag(std::vector<unsigned char>& out, const char (&tag)[5])
 {
@@ -284,22 +262,22 @@ std::vector<unsigned char> MakeCanonicalWaveHeader(std::uint32_t dataBytes)
     std::vector<unsigned char> h;
     h.reserve(WAVE_HEADER_PROBE_SIZE);
     PutTag(h, "RIFF");
-    PutLe32(h, riffSize);
+    AppendLe32(h, riffSize);
     PutTag(h, "WAVE");
     PutTag(h, "fmt ");
-    PutLe32(h, 18);
-    PutLe16(h, WAVE_FORMAT_ALAW);
-    PutLe16(h, 1);    // channels
-    PutLe32(h, 8000); // samples per second
-    PutLe32(h, 8000); // bytes per second
-    PutLe16(h, 1);    // block alignment
-    PutLe16(h, 8);    // bits per sample
-    PutLe16(h, 0);    // no extra format bytes
+    AppendLe32(h, 18);
+    AppendLe16(h, WAVE_FORMAT_ALAW);
+    AppendLe16(h, 1);    // channels
+    AppendLe32(h, 8000); // samples per second
+    AppendLe32(h, 8000); // bytes per second
+    AppendLe16(h, 1);    // block alignment
+    AppendLe16(h, 8);    // bits per sample
+    AppendLe16(h, 0);    // no extra format bytes
     PutTag(h, "fact");
-    PutLe32(h, 4);
-    PutLe32(h, dataBytes); // one byte per sample
+    AppendLe32(h, 4);
+    AppendLe32(h, dataBytes); // one byte per sample
     PutTag(h, "data");
-    PutLe32(h, dataBytes);
+    AppendLe32(h, dataBytes);
     return h;
 }
 
