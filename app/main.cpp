@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -90,5 +91,13 @@ int main(int argc, char** argv)
 
     CMainApp theApp;
     theApp.InitInstance();
-    return theApp.ExitInstance();
+    const int status = theApp.ExitInstance();
+    // Qt 6.4's Wayland client can hang in its display teardown, its event
+    // thread still blocked in a read. The window is closed and every file
+    // written by now, so leave without that teardown.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }
