@@ -271,7 +271,7 @@ double DbToAmplitude(double db)
 // The filter chain from decoded audio to 8 kHz mono float: optional leading
 // silence removal, soxr resampling with the downmix, optional gain, and an
 // optional loudness meter.
-struct ChainSpec
+struct ChainSettings
 {
     bool trimStart = false;
     double trimAmplitude = 0;
@@ -279,13 +279,13 @@ struct ChainSpec
     bool measure = false;
 };
 
-std::string ChainText(const ChainSpec& spec)
+std::string ChainText(const ChainSettings& settings)
 {
     char buf[512];
     std::string chain;
-    if (spec.trimStart) {
+    if (settings.trimStart) {
         std::snprintf(buf, sizeof buf, "silenceremove=start_periods=1:start_threshold=%.9g:detection=peak,",
-                      spec.trimAmplitude);
+                      settings.trimAmplitude);
         chain += buf;
     }
     // rematrix_maxval=1 keeps a loud stereo downmix within full scale (L+R halves).
@@ -294,11 +294,11 @@ std::string ChainText(const ChainSpec& spec)
                   "aformat=sample_fmts=flt:sample_rates=%d:channel_layouts=mono",
                   kRate, kRate);
     chain += buf;
-    if (spec.gainDb != 0) {
-        std::snprintf(buf, sizeof buf, ",volume=volume=%.6fdB:precision=float", spec.gainDb);
+    if (settings.gainDb != 0) {
+        std::snprintf(buf, sizeof buf, ",volume=volume=%.6fdB:precision=float", settings.gainDb);
         chain += buf;
     }
-    if (spec.measure)
+    if (settings.measure)
         chain += ",ebur128=metadata=1";
     return chain;
 }
@@ -308,7 +308,7 @@ std::string ChainText(const ChainSpec& spec)
 class Chain
 {
 public:
-    explicit Chain(ChainSpec spec) : m_spec(spec) {}
+    explicit Chain(ChainSettings settings) : m_settings(settings) {}
     ~Chain() { av_channel_layout_uninit(&m_layout); }
     Chain(const Chain&) = delete;
     Chain& operator=(const Chain&) = delete;
@@ -326,7 +326,7 @@ public:
                 if (std::string error = Feed(nullptr, onFrame); !error.empty())
                     return error;
                 m_graph.reset();
-                m_spec.trimStart = false; // only the very start is trimmed
+                m_settings.trimStart = false; // only the very start is trimmed
             }
             if (!m_graph) {
                 if (std::string error = Build(in); !error.empty())
@@ -380,7 +380,7 @@ private:
             outputs->filter_ctx = m_src;
             inputs->name = av_strdup("out");
             inputs->filter_ctx = m_sink;
-            ret = avfilter_graph_parse_ptr(m_graph.get(), ChainText(m_spec).c_str(), &inputs, &outputs,
+            ret = avfilter_graph_parse_ptr(m_graph.get(), ChainText(m_settings).c_str(), &inputs, &outputs,
                                            nullptr);
         } else {
             ret = AVERROR(ENOMEM);
@@ -414,7 +414,7 @@ private:
         }
     }
 
-    ChainSpec m_spec;
+    ChainSettings m_settings;
     GraphPtr m_graph;
     AVFilterContext* m_src = nullptr;
     AVFilterContext* m_sink = nullptr;
@@ -639,16 +639,16 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
 
     const int passes = options.normalize ? 2 : 1;
     PassProgress report(progress, passes);
-    ChainSpec spec;
-    spec.trimStart = options.trim;
-    spec.trimAmplitude = DbToAmplitude(options.trimThresholdDb);
+    ChainSettings settings;
+    settings.trimStart = options.trim;
+    settings.trimAmplitude = DbToAmplitude(options.trimThresholdDb);
 
     if (options.normalize) {
         // Measure the audio as it will be written, then apply one fixed gain.
         Decoder decoder;
         if (std::string error = decoder.Open(job.input, source); !error.empty())
             return fail("cannot decode: " + error);
-        ChainSpec measure = spec;
+        ChainSettings measure = settings;
         measure.measure = true;
         Chain chain(measure);
         double loudness = -HUGE_VAL;
@@ -668,7 +668,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
         if (std::isfinite(loudness) && loudness > MIN_LOUDNESS_LUFS) {
             result.inputLoudness = loudness;
             result.gainDb = options.loudnessLufs - loudness;
-            spec.gainDb = result.gainDb;
+            settings.gainDb = result.gainDb;
         } else {
             result.inputLoudness = -HUGE_VAL;
         }
@@ -682,8 +682,8 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
         return fail(job.output + ": " + error);
     // The threshold is the source's level: scale it with the gain.
     const float loudAbove =
-        options.trim ? static_cast<float>(spec.trimAmplitude * DbToAmplitude(spec.gainDb)) : 0.0f;
-    Chain chain(spec);
+        options.trim ? static_cast<float>(settings.trimAmplitude * DbToAmplitude(settings.gainDb)) : 0.0f;
+    Chain chain(settings);
     auto onFiltered = [&](AVFrame* f) -> std::string {
         return writer.Write(reinterpret_cast<const float*>(f->data[0]), f->nb_samples, loudAbove);
     };
