@@ -2,6 +2,7 @@
 
 #include "cli/convert.h"
 #include "cli/json.h"
+#include "cli/options.h"
 #include "core/firmware_map.h"
 #include "core/library.h"
 #include "core/list_file.h"
@@ -10,129 +11,33 @@
 #include "core/voice_list.h"
 #include "core/wave.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <map>
+#include <iomanip>
 #include <memory>
 #include <ostream>
+#include <sstream>
 
 namespace voicelib::cli {
 
 namespace {
-
-const char* const kUsage = R"(usage: voicelib COMMAND [ARGS...]
-
-Packs A-law WAVE voice prompts into a voice library (.bin) and works with
-voice list files (.ini).
-
-commands:
-  build    -o OUT.bin (FILE.wav... | LIST.ini) [--json] [--force]   build a library
-           [--header FILE.h] [--map FILE.csv] [--prefix NAME]      ... and its map for firmware
-  check    (FILE.wav... | LIST.ini) [--json]                        validate sources only
-  info     LIB.bin [--json]                                         describe a library
-  extract  LIB.bin -o DIR [--force]                                 write every entry as a WAVE file
-  show     LIST.ini [--json]                                        print a voice list file's rows
-  export   -o LIST.ini FILE.wav... [--force]                        write a voice list file
-  convert  [-o DIR] FILE... [--force]                               any audio to 8 kHz mono A-law WAVE
-
-Run 'voicelib COMMAND --help' for details of one command.
-Results go to stdout, messages (a rejected source and why) to stderr.
-exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
-            3 library written but some sources could not be copied
-)";
 
 struct Options
 {
     std::string name;
     bool json = false;
     bool force = false;
-    bool help = false;
-    bool hasOutput = false;
-    std::vector<std::string> args; // for commands that read their own options
     std::string output;
     std::vector<std::string> inputs;
     BuildProgress buildProgress;
     std::string header; // build: the C header to write, if any
     std::string map;    // build: the CSV map to write, if any
     std::string prefix = DEFAULT_MAP_PREFIX;
+    ConvertArgs convert;
 };
-
-struct Command
-{
-    const char* help;
-    bool takesJson;
-    bool takesOutput;
-    bool takesForce;
-    std::function<int(Options&, std::ostream&, std::ostream&)> run;
-    bool takesMap = false;   // --header, --map, --prefix
-    bool ownOptions = false; // parses its own arguments
-};
-
-// "--name VALUE" or "--name=VALUE" at args[*i]; advances *i past a separate value.
-bool ValueOption(const std::vector<std::string>& args, std::size_t* i, const std::string& name,
-                 std::string* value, std::string* error)
-{
-    const std::string& a = args[*i];
-    if (a.rfind(name + "=", 0) == 0)
-        *value = a.substr(name.size() + 1);
-    else if (a != name)
-        return false;
-    else if (*i + 1 < args.size())
-        *value = args[++*i];
-    else
-        value->clear();
-    // Only the prefix may be empty.
-    if (value->empty() && name != "--prefix")
-        *error = "option " + name + " needs a file name";
-    return true;
-}
-
-bool ParseOptions(const std::vector<std::string>& args, const Command& cmd, Options* opt, std::string* error)
-{
-    bool onlyFiles = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
-            opt->inputs.push_back(a);
-        } else if (a == "--") {
-            onlyFiles = true;
-        } else if (a == "-h" || a == "--help") {
-            opt->help = true;
-        } else if (a == "--json" && cmd.takesJson) {
-            opt->json = true;
-        } else if (a == "--force" && cmd.takesForce) {
-            opt->force = true;
-        } else if ((a == "-o" || a == "--output") && cmd.takesOutput) {
-            if (i + 1 >= args.size()) {
-                *error = "option " + a + " needs a file name";
-                return false;
-            }
-            if (opt->hasOutput) {
-                *error = "option -o given twice";
-                return false;
-            }
-            opt->hasOutput = true;
-            opt->output = args[++i];
-        } else if (a.rfind("--output=", 0) == 0 && cmd.takesOutput) {
-            opt->hasOutput = true;
-            opt->output = a.substr(9);
-        } else if (cmd.takesMap && (ValueOption(args, &i, "--header", &opt->header, error) ||
-                                    ValueOption(args, &i, "--map", &opt->map, error) ||
-                                    ValueOption(args, &i, "--prefix", &opt->prefix, error))) {
-            if (!error->empty())
-                return false;
-        } else {
-            *error = "unknown option '" + a + "'";
-            return false;
-        }
-    }
-    if (!opt->help && cmd.takesOutput && (!opt->hasOutput || opt->output.empty())) {
-        *error = "missing -o";
-        return false;
-    }
-    return true;
-}
 
 bool EndsWithIni(const std::string& path)
 {
@@ -175,20 +80,15 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
     return true;
 }
 
-// {"index":..,"path":..,"problem":..,"reason":..}
-std::string JsonRejected(const RejectedSource& r)
+Json JsonRejected(const std::vector<RejectedSource>& list)
 {
-    return "{\"index\":" + std::to_string(r.index) + ",\"path\":" + JsonString(r.path) +
-           ",\"problem\":" + JsonString(SourceProblemCode(r.verdict.problem)) +
-           ",\"reason\":" + JsonString(SourceProblemText(r.verdict)) + "}";
-}
-
-std::string JsonRejectedList(const std::vector<RejectedSource>& list)
-{
-    std::string out = "[";
-    for (std::size_t i = 0; i < list.size(); ++i)
-        out += (i ? "," : "") + JsonRejected(list[i]);
-    return out + "]";
+    Json items = Json::array();
+    for (const RejectedSource& r : list)
+        items.push_back({{"index", r.index},
+                         {"path", r.path},
+                         {"problem", SourceProblemCode(r.verdict.problem)},
+                         {"reason", SourceProblemText(r.verdict)}});
+    return items;
 }
 
 // Reports the first invalid source, if any; returns whether all passed.
@@ -200,9 +100,11 @@ bool Validate(const Options& opt, const std::vector<std::string>& paths, std::os
         return true;
     const RejectedSource rejected{bad, paths[static_cast<std::size_t>(bad)], why};
     if (opt.json)
-        out << "{\"invalid_index\":" << bad << ",\"invalid_path\":" << JsonString(rejected.path)
-            << ",\"problem\":" << JsonString(SourceProblemCode(why.problem))
-            << ",\"reason\":" << JsonString(SourceProblemText(why)) << "}\n";
+        out << JsonText({{"invalid_index", bad},
+                         {"invalid_path", rejected.path},
+                         {"problem", SourceProblemCode(why.problem)},
+                         {"reason", SourceProblemText(why)}})
+            << "\n";
     else
         err << RejectedSourceMessage(rejected) << "\n";
     return false;
@@ -224,6 +126,12 @@ WriteOptions TargetRules(const Options& opt)
     return rules;
 }
 
+// 8000 A-law samples a second, one byte each.
+double Duration(std::uint64_t bytes)
+{
+    return static_cast<double>(bytes) / 8000.0;
+}
+
 std::string Seconds(std::uint64_t bytes);
 
 // Accepted sources the device would play wrongly, on stderr.
@@ -235,24 +143,23 @@ void PrintWarnings(const std::vector<RowWarnings>& rows, std::ostream& err)
         err << SourceWarningCountMessage(static_cast<int>(rows.size())) << "\n";
 }
 
-// [{"index","path","kind","value","message"}], partial blocks with "milliseconds".
-std::string JsonWarnings(const std::vector<RowWarnings>& rows)
+// One item a warning, partial blocks with their length in milliseconds.
+Json JsonWarnings(const std::vector<RowWarnings>& rows)
 {
-    std::string json = "[";
+    Json items = Json::array();
     for (const RowWarnings& r : rows) {
         for (const SourceWarning& w : r.warnings) {
-            json += (json.size() > 1 ? ",{\"index\":" : "{\"index\":") + std::to_string(r.index) +
-                    ",\"path\":" + JsonString(r.path) + ",\"kind\":" + JsonString(SourceWarningCode(w.kind)) +
-                    ",\"value\":" + std::to_string(w.value);
-            if (w.kind == SourceWarningKind::PartialBlock) {
-                char ms[32];
-                std::snprintf(ms, sizeof ms, "%.3f", w.value * 1000.0 / DEVICE_SAMPLE_RATE);
-                json += std::string(",\"milliseconds\":") + ms;
-            }
-            json += ",\"message\":" + JsonString(SourceWarningText(w)) + "}";
+            Json item = {{"index", r.index},
+                         {"path", r.path},
+                         {"kind", SourceWarningCode(w.kind)},
+                         {"value", w.value}};
+            if (w.kind == SourceWarningKind::PartialBlock)
+                item["milliseconds"] = w.value * 1000.0 / DEVICE_SAMPLE_RATE;
+            item["message"] = SourceWarningText(w);
+            items.push_back(std::move(item));
         }
     }
-    return json + "]";
+    return items;
 }
 
 // The firmware header and map a build writes besides the library.
@@ -343,10 +250,15 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     for (int i = 0; i < s.entries; ++i)
         audio += s.sizes[static_cast<std::size_t>(i)];
     if (opt.json) {
-        out << "{\"entries\":" << s.entries << ",\"ok\":" << s.ok << ",\"failed\":" << s.failed
-            << ",\"left_out\":" << s.leftOut << ",\"bytes\":" << s.bytes << ",\"seconds\":" << Seconds(audio)
-            << ",\"failed_items\":" << JsonRejectedList(s.failures)
-            << ",\"warnings\":" << JsonWarnings(warnings) << "}\n";
+        out << JsonText({{"entries", s.entries},
+                         {"ok", s.ok},
+                         {"failed", s.failed},
+                         {"left_out", s.leftOut},
+                         {"bytes", s.bytes},
+                         {"seconds", Duration(audio)},
+                         {"failed_items", JsonRejected(s.failures)},
+                         {"warnings", JsonWarnings(warnings)}})
+            << "\n";
     } else {
         PrintWarnings(warnings, err);
         out << BuildSummaryMessage(s) << "\n" << LibraryTotalsMessage(s.bytes, audio) << "\n";
@@ -381,9 +293,11 @@ int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
     int checked = std::min<int>(static_cast<int>(paths.size()), MAX_LIBRARY_ENTRIES);
     int leftOut = static_cast<int>(paths.size()) - checked;
     if (opt.json) {
-        out << "{\"checked\":" << checked << ",\"left_out\":" << leftOut
-            << ",\"invalid\":" << JsonRejectedList(rejected) << ",\"warnings\":" << JsonWarnings(warnings)
-            << "}\n";
+        out << JsonText({{"checked", checked},
+                         {"left_out", leftOut},
+                         {"invalid", JsonRejected(rejected)},
+                         {"warnings", JsonWarnings(warnings)}})
+            << "\n";
     } else {
         for (const RejectedSource& r : rejected)
             err << RejectedSourceMessage(r) << "\n";
@@ -420,9 +334,8 @@ bool ReadIndex(const Options& opt, LibraryIndex* index, std::ostream& err)
 
 std::string Seconds(std::uint64_t bytes)
 {
-    // 8000 A-law samples a second, one byte each.
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3f", static_cast<double>(bytes) / 8000.0);
+    std::snprintf(buf, sizeof buf, "%.3f", Duration(bytes));
     return buf;
 }
 
@@ -435,13 +348,18 @@ int RunInfo(Options& opt, std::ostream& out, std::ostream& err)
     for (auto size : index.sizes)
         total += size;
     if (opt.json) {
-        out << "{\"entries\":" << index.sizes.size() << ",\"file_bytes\":" << index.fileSize
-            << ",\"audio_bytes\":" << total << ",\"seconds\":" << Seconds(total) << ",\"items\":[";
-        for (std::size_t i = 0; i < index.sizes.size(); ++i) {
-            out << (i ? "," : "") << "{\"index\":" << i << ",\"offset\":" << index.offsets[i]
-                << ",\"size\":" << index.sizes[i] << ",\"seconds\":" << Seconds(index.sizes[i]) << "}";
-        }
-        out << "]}\n";
+        Json items = Json::array();
+        for (std::size_t i = 0; i < index.sizes.size(); ++i)
+            items.push_back({{"index", i},
+                             {"offset", index.offsets[i]},
+                             {"size", index.sizes[i]},
+                             {"seconds", Duration(index.sizes[i])}});
+        out << JsonText({{"entries", index.sizes.size()},
+                         {"file_bytes", index.fileSize},
+                         {"audio_bytes", total},
+                         {"seconds", Duration(total)},
+                         {"items", items}})
+            << "\n";
         return EXIT_DONE;
     }
     out << "entries: " << index.sizes.size() << "\n";
@@ -481,13 +399,11 @@ int RunShow(Options& opt, std::ostream& out, std::ostream& err)
     if (opt.json) {
         // The rows as they stand, and the files they name from here.
         const std::string folder = ListFolder(opt.inputs[0]);
-        out << "{\"count\":" << rows.size() << ",\"rows\":[";
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            out << (i ? "," : "") << JsonString(rows[i]);
-        out << "],\"folder\":" << JsonString(folder) << ",\"resolved\":[";
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            out << (i ? "," : "") << JsonString(ResolvePath(folder, rows[i]));
-        out << "]}\n";
+        Json resolved = Json::array();
+        for (const std::string& row : rows)
+            resolved.push_back(ResolvePath(folder, row));
+        out << JsonText({{"count", rows.size()}, {"rows", rows}, {"folder", folder}, {"resolved", resolved}})
+            << "\n";
     } else {
         for (std::size_t i = 0; i < rows.size(); ++i)
             out << i << "\t" << rows[i] << "\n";
@@ -510,15 +426,39 @@ int RunExport(Options& opt, std::ostream& out, std::ostream& err)
     return EXIT_DONE;
 }
 
-const std::map<std::string, Command>& Commands()
+// What every command declares: where it writes, --json and --force.
+void DeclareOutput(CLI::App& command, Options& opt, const char* what, const char* description)
 {
-    static const std::map<std::string, Command> commands = {
-        {"build",
-         {R"(usage: voicelib build -o OUT.bin FILE.wav... [--json] [--force]
-       voicelib build -o OUT.bin LIST.ini [--json] [--force]
-options: --header FILE.h  --map FILE.csv  --prefix NAME (default VOICE_)
+    command.add_option("-o,--output", opt.output, description)
+        ->type_name(what)
+        ->required()
+        ->check(NotEmpty("a file name"));
+}
 
-Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law) and
+void DeclareJson(CLI::App& command, Options& opt)
+{
+    command.add_flag("--json", opt.json, "print one JSON object on stdout instead of text");
+}
+
+void DeclareForce(CLI::App& command, Options& opt, const char* description)
+{
+    command.add_flag("--force", opt.force, description);
+}
+
+void DeclareBuild(CLI::App& command, Options& opt)
+{
+    DeclareOutput(command, opt, "OUT.bin", "the library to write");
+    DeclareJson(command, opt);
+    DeclareForce(command, opt, "replace an existing WAVE (RIFF) file");
+    command.add_option("--header", opt.header, "also write a C header for firmware")
+        ->type_name("FILE.h")
+        ->check(NotEmpty("a file name"));
+    command.add_option("--map", opt.map, "also write the entries as a CSV table")
+        ->type_name("FILE.csv")
+        ->check(NotEmpty("a file name"));
+    command.add_option("--prefix", opt.prefix, "prefix of the header's names (default VOICE_)")
+        ->type_name("NAME");
+    command.footer(R"(Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law) and
 stops at the first rejected one, naming it and why on stderr (exit 1). Then
 writes the library atomically: OUT.bin is either the old file or the complete
 new one. Each source's header is checked again as it is copied; a source that
@@ -547,68 +487,207 @@ PREFIXDURATIONS_MS with accessors PREFIXOFFSET(i) and so on.
 Both are written atomically, only after the library was written, under the
 same rules as OUT.bin; neither may be OUT.bin or a source.
 
-
 OUT.bin is never one of the sources (or the list file), a folder, FIFO,
 device or socket, or a write-protected file: such a build exits 2 and
 changes nothing. An existing WAVE (RIFF) file is not replaced either, unless
 --force is given. A symlink is followed; the file keeps its mode.
-)",
-          true, true, true, RunBuild, true}},
-        {"check",
-         {R"(usage: voicelib check FILE.wav... [--json]
-       voicelib check LIST.ini [--json]
+)");
+}
 
-Validates the first 1024 sources as a build would, without writing anything,
+void DeclareCheck(CLI::App& command, Options& opt)
+{
+    DeclareJson(command, opt);
+    command.footer(R"(Validates the first 1024 sources as a build would, without writing anything,
 and names every rejected one with its row number and why on stderr (exit 1).
 It also warns on stderr about accepted sources the device would play wrongly
 (see 'voicelib build --help'). With --json one JSON object is printed on stdout:
 {"checked","left_out","invalid":[{"index","path","problem","reason"}],
 "warnings"}.
-)",
-          true, false, false, RunCheck}},
-        {"info",
-         {R"(usage: voicelib info LIB.bin [--json]
+)");
+}
 
-Prints the entry count and each entry's offset, size and duration (8000 bytes
-a second), after checking that the file is a consistent library.
-)",
-          true, false, false, RunInfo}},
-        {"extract",
-         {R"(usage: voicelib extract LIB.bin -o DIR [--force]
+void DeclareInfo(CLI::App& command, Options& opt)
+{
+    DeclareJson(command, opt);
+    command.footer(R"(Prints the entry count and each entry's offset, size and duration (8000 bytes
+a second), after checking that the file is a consistent library. With --json:
+{"entries","file_bytes","audio_bytes","seconds","items":[{"index","offset",
+"size","seconds"}]}.
+)");
+}
 
-Writes entry i as DIR/iiii.wav (8 kHz mono A-law, canonical 58-byte header).
+void DeclareExtract(CLI::App& command, Options& opt)
+{
+    DeclareOutput(command, opt, "DIR", "the folder to write the entries to");
+    DeclareForce(command, opt,
+                 "write into a folder that holds files, removing\nthe entries beyond the library's count");
+    command.footer(R"(Writes entry i as DIR/iiii.wav (8 kHz mono A-law, canonical 58-byte header).
 Building from the extracted files in order gives the same library.
 All or nothing: exit 2 leaves DIR as it was. A folder that already holds
 files is refused unless --force is given, which also removes the iiii.wav
 files beyond the library's count. A symlink at iiii.wav is replaced, not
 followed.
-)",
-          false, true, true, RunExtract}},
-        {"show",
-         {R"(usage: voicelib show LIST.ini [--json]
+)");
+}
 
-Prints a voice list file's rows as the window lists them: index TAB path.
+void DeclareShow(CLI::App& command, Options& opt)
+{
+    DeclareJson(command, opt);
+    command.footer(R"(Prints a voice list file's rows as the window lists them: index TAB path.
 With --json: {"count","rows","folder","resolved"}, where resolved holds the
 file each row names (relative rows are taken from the list file's folder).
-)",
-          true, false, false, RunShow}},
-        {"export",
-         {R"(usage: voicelib export -o LIST.ini FILE.wav... [--force]
+)");
+}
 
-Writes the files as a voice list file (section ZuLibItem, ZuCount, D000...),
+void DeclareExport(CLI::App& command, Options& opt)
+{
+    DeclareOutput(command, opt, "LIST.ini", "the voice list file to write");
+    DeclareForce(command, opt, "replace an existing WAVE (RIFF) file");
+    command.footer(R"(Writes the files as a voice list file (section ZuLibItem, ZuCount, D000...),
 keeping every other line of an existing file byte for byte. Relative names
 are written as given when LIST.ini is in the current folder, and as absolute
 paths otherwise, so that each still names the same file. LIST.ini is never a
 folder, FIFO, device, socket or write-protected file, nor (without --force) a
 WAVE (RIFF) file; a symlink is followed.
-)",
-          false, true, true, RunExport}},
-        {"convert",
-         {kConvertHelp, true, false, true,
-          [](Options& opt, std::ostream& out, std::ostream& err) { return RunConvert(opt.args, out, err); },
-          false, true}},
-    };
-    return commands;
+)");
+}
+
+struct Command
+{
+    const char* name;
+    const char* operands; // what follows the options in the usage line
+    const char* summary;
+    void (*declare)(CLI::App& command, Options& opt);
+    int (*run)(Options& opt, std::ostream& out, std::ostream& err);
+    // What the options alone cannot check; an error to show with the usage.
+    std::string (*check)(Options& opt) = nullptr;
+};
+
+const Command kCommands[] = {
+    {"build", "(FILE.wav... | LIST.ini)", "build a library", DeclareBuild, RunBuild},
+    {"check", "(FILE.wav... | LIST.ini)", "validate sources only", DeclareCheck, RunCheck},
+    {"info", "LIB.bin", "describe a library", DeclareInfo, RunInfo},
+    {"extract", "LIB.bin", "write every entry as a WAVE file", DeclareExtract, RunExtract},
+    {"show", "LIST.ini", "print a voice list file's rows", DeclareShow, RunShow},
+    {"export", "FILE.wav...", "write a voice list file", DeclareExport, RunExport},
+    {"convert", "FILE...", "any audio to 8 kHz mono A-law WAVE",
+     [](CLI::App& command, Options& opt) { DeclareConvert(command, opt.convert); },
+     [](Options& opt, std::ostream& out, std::ostream& err) { return RunConvert(opt.convert, out, err); },
+     [](Options& opt) { return CheckConvert(opt.convert); }},
+};
+
+const char* const kAbout = R"(Packs A-law WAVE voice prompts into a voice library (.bin) and works with
+voice list files (.ini).)";
+
+const char* const kAboutFooter = R"(Run 'voicelib COMMAND --help' for details of one command.
+Results go to stdout, messages (a rejected source and why) to stderr.
+exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
+            3 library written but some sources could not be copied
+)";
+
+const Command* FindCommand(const std::string& name)
+{
+    for (const Command& c : kCommands)
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
+std::string OptionName(const CLI::Option& option)
+{
+    return option.get_snames().empty() ? "--" + option.get_lnames().front()
+                                       : "-" + option.get_snames().front();
+}
+
+// Help in the shape of the usage line, the options and the command's notes.
+class HelpFormatter : public CLI::Formatter
+{
+public:
+    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override
+    {
+        std::ostringstream text;
+        const Command* command = FindCommand(app->get_name());
+        if (!app->get_parent() || !command) {
+            text << "usage: voicelib COMMAND [ARGS...]\n\n" << app->get_description() << "\n\ncommands:\n";
+            for (const Command& c : kCommands)
+                text << "  " << std::left << std::setw(9) << c.name << c.summary << "\n";
+            text << "\n" << app->get_footer();
+            return text.str();
+        }
+        text << "usage: voicelib " << command->name;
+        bool optional = false;
+        for (const CLI::Option* option : app->get_options()) {
+            if (option->get_required())
+                text << " " << OptionName(*option) << " " << option->get_type_name();
+            else
+                optional = true;
+        }
+        text << (optional ? " [OPTIONS] " : " ") << command->operands << "\n\n"
+             << app->get_description() << ".\n\noptions:\n";
+        for (const CLI::Option* option : app->get_options()) {
+            std::string names = option->get_name(false, true);
+            for (std::size_t at = names.find(','); at != std::string::npos; at = names.find(',', at + 2))
+                names.replace(at, 1, ", ");
+            const std::string type = option->get_type_name();
+            if (!type.empty())
+                names += (type.front() == '[' ? "" : " ") + type;
+            std::string description = option->get_description();
+            for (std::size_t at = description.find('\n'); at != std::string::npos;
+                 at = description.find('\n', at + 1))
+                description.insert(at + 1, 26, ' ');
+            text << "  " << std::left << std::setw(24) << names << description << "\n";
+        }
+        text << "\n" << app->get_footer();
+        return text.str();
+    }
+};
+
+// A parse error as this tool words it.
+std::string Reason(const CLI::ParseError& error, const CLI::App& command)
+{
+    if (dynamic_cast<const CLI::RequiredError*>(&error)) {
+        for (const CLI::Option* option : command.get_options())
+            if (option->get_required() && option->count() == 0)
+                return "missing " + OptionName(*option);
+    }
+    const bool mismatch = dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr;
+    if (mismatch || dynamic_cast<const CLI::ValidationError*>(&error)) {
+        const std::string what = error.what();
+        for (const CLI::Option* option : command.get_options()) {
+            const std::string prefix = option->get_name() + ": ";
+            if (what.rfind(prefix, 0) != 0)
+                continue;
+            const std::string name = "option " + OptionName(*option);
+            if (!mismatch)
+                return name + " " + what.substr(prefix.size());
+            return name + (option->count() > 1 ? " given twice" : " needs " + ValueNoun(*option));
+        }
+    }
+    return error.what();
+}
+
+// CLI11 takes "--name=" as "--name" and the next argument as its value; here
+// it is the empty value it says. Arguments after "--" are files, whatever they
+// look like, and stay out of the parser.
+void SplitArguments(const CLI::App& command, const std::vector<std::string>& args,
+                    std::vector<std::string>* options, std::vector<std::string>* files)
+{
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            files->assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            return;
+        }
+        const CLI::Option* option = nullptr;
+        if (a.size() > 3 && a.rfind("--", 0) == 0 && a.back() == '=')
+            option = command.get_option_no_throw(a.substr(0, a.size() - 1));
+        if (option && option->get_expected_min() > 0) {
+            options->push_back(a.substr(0, a.size() - 1));
+            options->push_back({});
+        } else {
+            options->push_back(a);
+        }
+    }
 }
 
 } // namespace
@@ -616,37 +695,65 @@ WAVE (RIFF) file; a symlink is followed.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         const BuildProgress& buildProgress)
 {
+    Options opt;
+    CLI::App app(kAbout, "voicelib");
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.set_help_flag("-h,--help", "explain the command and exit");
+    app.footer(kAboutFooter);
+    app.require_subcommand(1);
+    for (const Command& c : kCommands) {
+        CLI::App* command = app.add_subcommand(c.name, c.summary);
+        // Files are what no option takes: see below.
+        command->allow_extras();
+        c.declare(*command, opt);
+    }
     if (args.empty()) {
-        err << kUsage;
+        err << app.help();
         return EXIT_USAGE_OR_IO;
     }
     if (args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
-        out << kUsage;
+        out << app.help();
         return EXIT_DONE;
     }
-    auto it = Commands().find(args[0]);
-    if (it == Commands().end()) {
-        err << "voicelib: unknown command '" << args[0] << "'\n" << kUsage;
+    const Command* cmd = FindCommand(args[0]);
+    if (!cmd) {
+        err << "voicelib: unknown command '" << args[0] << "'\n" << app.help();
         return EXIT_USAGE_OR_IO;
     }
-    const Command& cmd = it->second;
-    Options opt;
-    opt.name = args[0];
-    if (cmd.ownOptions) {
-        opt.args.assign(args.begin() + 1, args.end());
-        return cmd.run(opt, out, err);
-    }
-    std::string error;
-    if (!ParseOptions(args, cmd, &opt, &error)) {
-        err << "voicelib " << opt.name << ": " << error << "\n" << cmd.help;
+    CLI::App& command = *app.get_subcommand(cmd->name);
+    opt.name = cmd->name;
+    auto usageError = [&](const std::string& why) {
+        err << "voicelib " << opt.name << ": " << why << "\n" << command.help();
         return EXIT_USAGE_OR_IO;
-    }
-    if (opt.help) {
-        out << cmd.help;
+    };
+    std::vector<std::string> options = {args[0]};
+    std::vector<std::string> files;
+    SplitArguments(command, args, &options, &files);
+    std::reverse(options.begin(), options.end());
+    try {
+        app.parse(options);
+    } catch (const CLI::CallForHelp&) {
+        out << command.help();
         return EXIT_DONE;
+    } catch (const CLI::ParseError& e) {
+        return usageError(Reason(e, command));
+    }
+    // What no option took is a file, unless it looks like an option.
+    std::vector<std::string> inputs;
+    for (const std::string& a : command.remaining()) {
+        if (a.size() > 1 && a[0] == '-')
+            return usageError("unknown option '" + a + "'");
+        inputs.push_back(a);
+    }
+    inputs.insert(inputs.end(), files.begin(), files.end());
+    opt.inputs = inputs;
+    opt.convert.inputs = inputs;
+    if (cmd->check) {
+        if (std::string why = cmd->check(opt); !why.empty())
+            return usageError(why);
     }
     opt.buildProgress = buildProgress;
-    return cmd.run(opt, out, err);
+    return cmd->run(opt, out, err);
 }
 
 } // namespace voicelib::cli

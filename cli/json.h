@@ -1,43 +1,19 @@
 #pragma once
 
-// A string as a JSON string literal, for the commands' --json output.
+// The commands' --json output: documents built as nlohmann JSON objects, keys
+// in the order they were added.
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace voicelib::cli {
 
-inline std::string JsonString(const std::string& s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
+using Json = nlohmann::ordered_json;
+
+// The document on one line. Numbers that are not whole print with the
+// decimals their field always had ("seconds":0.120, "gain_db":-3.50), where
+// the library alone would shorten them (0.12); bytes that are not UTF-8 in a
+// string (a path in another encoding) become U+FFFD.
+std::string JsonText(const Json& document);
 
 } // namespace voicelib::cli
