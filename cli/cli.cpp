@@ -426,7 +426,7 @@ int RunExport(Options& opt, std::ostream& out, std::ostream& err)
     return EXIT_DONE;
 }
 
-// What every command declares: where it writes, --json and --force.
+// Options that several commands share.
 void DeclareOutput(CLI::App& command, Options& opt, const char* what, const char* description)
 {
     command.add_option("-o,--output", opt.output, description)
