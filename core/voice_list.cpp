@@ -131,12 +131,174 @@ bool VoiceList::Replace(int row, const std::string& path)
 {
     if (!IsValidRow(row) || path.empty())
         return false;
-    std::string& current = m_paths[static_cast<std::size_t>(row)];
-    if (current == path)
+    if (m_paths[static_cast<std::size_t>(row)] == path)
         return false;
-    current = path;
+    Notify([&](VoiceListObserver& o) { o.RowAboutToChange(row); });
+    m_paths[static_cast<std::size_t>(row)] = path;
     Notify([&](VoiceListObserver& o) { o.RowChanged(row); });
     return true;
+}
+
+bool VoiceList::SetPath(int row, const std::string& path)
+{
+    if (!IsValidRow(row) || m_paths[static_cast<std::size_t>(row)] == path)
+        return false;
+    Notify([&](VoiceListObserver& o) { o.RowAboutToChange(row); });
+    m_paths[static_cast<std::size_t>(row)] = path;
+    Notify([&](VoiceListObserver& o) { o.RowChanged(row); });
+    return true;
+}
+
+std::vector<int> VoiceList::ValidRows(const std::vector<int>& rows) const
+{
+    std::vector<int> valid;
+    valid.reserve(rows.size());
+    for (int r : rows)
+        if (IsValidRow(r))
+            valid.push_back(r);
+    std::sort(valid.begin(), valid.end());
+    valid.erase(std::unique(valid.begin(), valid.end()), valid.end());
+    return valid;
+}
+
+void VoiceList::SelectQuietly(int row, int before)
+{
+    m_selected = row;
+    if (row != before)
+        Notify([&](VoiceListObserver& o) { o.SelectionChanged(m_selected); });
+}
+
+bool VoiceList::InsertAt(int row, const std::vector<std::string>& paths)
+{
+    if (paths.empty() || row < 0 || row > GetItemCount())
+        return false;
+    const int n = static_cast<int>(paths.size());
+    const int before = m_selected;
+    Notify([&](VoiceListObserver& o) { o.RowsAboutToBeInserted(row, row + n - 1); });
+    m_paths.insert(m_paths.begin() + row, paths.begin(), paths.end());
+    m_selected = before >= row ? before + n : before;
+    Notify([&](VoiceListObserver& o) { o.RowsInserted(row, row + n - 1); });
+    SelectQuietly(m_selected, before);
+    return true;
+}
+
+bool VoiceList::RemoveRange(int first, int last)
+{
+    if (!IsValidRow(first) || !IsValidRow(last) || first > last)
+        return false;
+    const int before = m_selected;
+    Notify([&](VoiceListObserver& o) { o.RowsAboutToBeRemoved(first, last); });
+    m_paths.erase(m_paths.begin() + first, m_paths.begin() + last + 1);
+    if (before > last)
+        m_selected = before - (last - first + 1);
+    else if (before >= first)
+        m_selected = -1;
+    Notify([&](VoiceListObserver& o) { o.RowsRemoved(first, last); });
+    SelectQuietly(m_selected, before);
+    return true;
+}
+
+bool VoiceList::RemoveRows(const std::vector<int>& rows)
+{
+    const std::vector<int> valid = ValidRows(rows);
+    // From the last run up, so the runs above keep their indices.
+    for (std::size_t end = valid.size(); end > 0;) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && valid[begin - 1] == valid[begin] - 1)
+            --begin;
+        RemoveRange(valid[begin], valid[end - 1]);
+        end = begin;
+    }
+    return !valid.empty();
+}
+
+bool VoiceList::MoveBlock(int first, int last, int to)
+{
+    const int n = last - first + 1;
+    if (!IsValidRow(first) || !IsValidRow(last) || n <= 0 || to < 0 || to + n > GetItemCount() || to == first)
+        return false;
+    const int before = m_selected;
+    Notify([&](VoiceListObserver& o) { o.RowsAboutToBeMoved(first, last, to); });
+    const auto b = m_paths.begin();
+    if (to < first)
+        std::rotate(b + to, b + first, b + last + 1);
+    else
+        std::rotate(b + first, b + last + 1, b + to + n);
+    if (before >= first && before <= last)
+        m_selected = before - first + to;
+    else if (to < first && before >= to && before < first)
+        m_selected = before + n;
+    else if (to > first && before > last && before < to + n)
+        m_selected = before - n;
+    Notify([&](VoiceListObserver& o) { o.RowsMoved(first, last, to); });
+    SelectQuietly(m_selected, before);
+    return true;
+}
+
+std::vector<int> VoiceList::MoveRows(const std::vector<int>& rows, int delta)
+{
+    const std::vector<int> valid = ValidRows(rows);
+    if (valid.empty() || (delta != -1 && delta != 1) || (delta < 0 && valid.front() == 0) ||
+        (delta > 0 && valid.back() == GetItemCount() - 1))
+        return {};
+    // Each run steps over its neighbour; runs are taken in the direction of
+    // travel so the ones not yet moved keep their indices.
+    const std::size_t count = valid.size();
+    for (std::size_t k = 0; k < count;) {
+        std::size_t i = delta < 0 ? k : count - 1 - k;
+        std::size_t begin = i, end = i;
+        if (delta < 0)
+            while (end + 1 < count && valid[end + 1] == valid[end] + 1)
+                ++end;
+        else
+            while (begin > 0 && valid[begin - 1] == valid[begin] - 1)
+                --begin;
+        MoveBlock(valid[begin], valid[end], valid[begin] + delta);
+        k += end - begin + 1;
+    }
+    std::vector<int> moved = valid;
+    for (int& r : moved)
+        r += delta;
+    return moved;
+}
+
+std::vector<int> VoiceList::MoveRowsTo(const std::vector<int>& rows, int target)
+{
+    const std::vector<int> valid = ValidRows(rows);
+    if (valid.empty() || target < 0 || target > GetItemCount())
+        return {};
+    const auto split = std::lower_bound(valid.begin(), valid.end(), target);
+    const int above = static_cast<int>(split - valid.begin());
+    const int start = target - above;
+    bool moved = false;
+    // The runs above the target, last first, each closing up under the one
+    // placed before it; then the runs below, first first.
+    int end = target;
+    for (auto hi = split; hi != valid.begin();) {
+        auto lo = hi - 1;
+        while (lo != valid.begin() && *(lo - 1) == *lo - 1)
+            --lo;
+        const int n = static_cast<int>(hi - lo);
+        moved |= MoveBlock(*lo, *(hi - 1), end - n);
+        end -= n;
+        hi = lo;
+    }
+    int next = target;
+    for (auto lo = split; lo != valid.end();) {
+        auto hi = lo + 1;
+        while (hi != valid.end() && *hi == *(hi - 1) + 1)
+            ++hi;
+        const int n = static_cast<int>(hi - lo);
+        moved |= MoveBlock(*lo, *(hi - 1), next);
+        next += n;
+        lo = hi;
+    }
+    if (!moved)
+        return {};
+    std::vector<int> result(valid.size());
+    for (std::size_t i = 0; i < result.size(); ++i)
+        result[i] = start + static_cast<int>(i);
+    return result;
 }
 
 void VoiceList::Assign(std::vector<std::string> paths, std::string baseFolder)

@@ -22,6 +22,11 @@ public:
     // One row moves from index `from` to index `to`; the rows between shift by one.
     virtual void RowAboutToBeMoved(int /*from*/, int /*to*/) {}
     virtual void RowMoved(int /*from*/, int /*to*/) {}
+    // Rows first..last move as one block so that row `first` ends at index `to`.
+    virtual void RowsAboutToBeMoved(int /*first*/, int /*last*/, int /*to*/) {}
+    virtual void RowsMoved(int /*first*/, int /*last*/, int /*to*/) {}
+    // Before a row's path changes, while the old one can still be read.
+    virtual void RowAboutToChange(int /*row*/) {}
     virtual void RowChanged(int /*row*/) {}
     virtual void AboutToReset() {}
     virtual void Reset() {}
@@ -69,6 +74,29 @@ public:
     // Replaces the path of a row; number, selection and icons stay. An empty
     // path changes nothing.
     bool Replace(int row, const std::string& path);
+    // Sets a row's path as given, an empty one included (an undone replace).
+    bool SetPath(int row, const std::string& path);
+
+    // Several rows at once. The selected row follows its file; it is cleared
+    // only when its row is removed. Rows outside the list and repeated rows in
+    // a set are ignored.
+    // Inserts rows so that the first one takes index row (0..count).
+    bool InsertAt(int row, const std::vector<std::string>& paths);
+    // Removes the rows first..last.
+    bool RemoveRange(int first, int last);
+    // Removes a set of rows, one notification per contiguous run.
+    bool RemoveRows(const std::vector<int>& rows);
+    // Moves rows first..last as one block so that row `first` ends at `to`.
+    bool MoveBlock(int first, int last, int to);
+    // Moves every row of a set one place up (delta -1) or down (+1), each
+    // contiguous run as one block. When a row of the set is already at that
+    // end of the list nothing moves. Returns the new indices of the set's rows.
+    std::vector<int> MoveRows(const std::vector<int>& rows, int delta);
+    // Moves a set of rows, in their order, to stand together before row
+    // `target` as numbered before the move (the row count: to the end).
+    // Returns the new indices of the set's rows; empty when nothing moved.
+    std::vector<int> MoveRowsTo(const std::vector<int>& rows, int target);
+
     // Replaces all rows (a loaded list file, whose folder is the new base
     // folder); nothing is selected afterwards.
     void Assign(std::vector<std::string> paths, std::string baseFolder = {});
@@ -78,6 +106,9 @@ public:
 
 private:
     template <typename Fn> void Notify(Fn&& fn);
+    // The set's valid rows, sorted, each once.
+    std::vector<int> ValidRows(const std::vector<int>& rows) const;
+    void SelectQuietly(int row, int before);
 
     std::vector<std::string> m_paths;
     std::string m_baseFolder;

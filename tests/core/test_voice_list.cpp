@@ -1,3 +1,4 @@
+#include "core/list_edit.h"
 #include "core/voice_list.h"
 
 #include <functional>
@@ -56,6 +57,20 @@ public:
         std::string moving = rows[static_cast<std::size_t>(from)];
         rows.erase(rows.begin() + from);
         rows.insert(rows.begin() + to, moving);
+        m_pending = {-1, -1};
+    }
+    void RowsAboutToBeMoved(int first, int last, int to) override
+    {
+        Expect(first >= 0 && first <= last && to >= 0 && to + last - first < static_cast<int>(rows.size()),
+               "block move: bad range");
+        m_pending = {first, to};
+    }
+    void RowsMoved(int first, int last, int to) override
+    {
+        Expect(m_pending == std::pair{first, to}, "block move: unmatched");
+        Paths block(rows.begin() + first, rows.begin() + last + 1);
+        rows.erase(rows.begin() + first, rows.begin() + last + 1);
+        rows.insert(rows.begin() + to, block.begin(), block.end());
         m_pending = {-1, -1};
     }
     void RowChanged(int row) override { rows[static_cast<std::size_t>(row)] = m_list.GetPath(row); }
@@ -192,6 +207,140 @@ INSTANTIATE_TEST_SUITE_P(
                              {"0", "1", "2"},
                              0}),
     [](const auto& info) { return info.param.name; });
+
+const auto Rows = [](std::vector<int> set, auto op) { return [=](VoiceList& l) { return op(l, set); }; };
+const auto Remove = [](VoiceList& l, const std::vector<int>& r) { return l.RemoveRows(r); };
+const auto Raise = [](VoiceList& l, const std::vector<int>& r) { return !l.MoveRows(r, -1).empty(); };
+const auto Lower = [](VoiceList& l, const std::vector<int>& r) { return !l.MoveRows(r, 1).empty(); };
+const auto To = [](int target) {
+    return [=](VoiceList& l, const std::vector<int>& r) { return !l.MoveRowsTo(r, target).empty(); };
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    SeveralRows, VoiceListOpTest,
+    ::testing::Values(
+        OpCase{"RemoveSetFollowsSelection", 6, 5, Rows({4, 1, 3, 3}, Remove), true, {"0", "2", "5"}, 2},
+        OpCase{"RemoveSetWithSelected", 5, 1, Rows({1, 2}, Remove), true, {"0", "3", "4"}, -1},
+        OpCase{"RemoveOutsideList", 2, 0, Rows({2, -1}, Remove), false, {"0", "1"}, 0},
+        OpCase{"RaiseBlock", 6, 3, Rows({2, 3}, Raise), true, {"0", "2", "3", "1", "4", "5"}, 2},
+        OpCase{"RaiseTwoRuns", 6, 0, Rows({1, 3, 4}, Raise), true, {"1", "0", "3", "4", "2", "5"}, 1},
+        OpCase{"RaiseAtTop", 6, 3, Rows({3, 0}, Raise), false, {"0", "1", "2", "3", "4", "5"}, 3},
+        OpCase{"LowerTwoRuns", 7, 4, Rows({1, 2, 4}, Lower), true, {"0", "3", "1", "2", "5", "4", "6"}, 5},
+        OpCase{"LowerAtBottom", 6, 2, Rows({2, 5}, Lower), false, {"0", "1", "2", "3", "4", "5"}, 2},
+        OpCase{"LowerWholeList", 3, 1, Rows({0, 1, 2}, Lower), false, {"0", "1", "2"}, 1},
+        OpCase{"MoveSetToTop", 6, 4, Rows({4, 2}, To(0)), true, {"2", "4", "0", "1", "3", "5"}, 1},
+        OpCase{"MoveSetToEnd", 6, 0, Rows({0, 3}, To(6)), true, {"1", "2", "4", "5", "0", "3"}, 4},
+        OpCase{"MoveSetAcrossTarget", 6, 2, Rows({0, 5}, To(3)), true, {"1", "2", "0", "5", "3", "4"}, 1},
+        OpCase{"MoveSetOntoItself", 6, 2, Rows({2, 3}, To(3)), false, {"0", "1", "2", "3", "4", "5"}, 2},
+        OpCase{"MoveSetPastEnd", 3, 2, Rows({0}, To(4)), false, {"0", "1", "2"}, 2},
+        OpCase{"InsertSeveralBeforeSelected",
+               3,
+               1,
+               [](VoiceList& l) { return l.InsertAt(1, {"/new.wav", "/new.wav"}); },
+               true,
+               {"0", "n", "n", "1", "2"},
+               3},
+        OpCase{"InsertSeveralAtEnd",
+               2,
+               1,
+               [](VoiceList& l) { return l.InsertAt(2, {"/new.wav"}); },
+               true,
+               {"0", "1", "n"},
+               1},
+        OpCase{"InsertPastEnd",
+               2,
+               1,
+               [](VoiceList& l) { return l.InsertAt(3, {"/new.wav"}); },
+               false,
+               {"0", "1"},
+               1},
+        OpCase{"BlockPastEnd",
+               3,
+               0,
+               [](VoiceList& l) { return l.MoveBlock(1, 2, 2); },
+               false,
+               {"0", "1", "2"},
+               0}),
+    [](const auto& info) { return info.param.name; });
+
+// Random edits of every kind, each recorded: taking them back one by one
+// passes through every earlier list, and doing them again ends where they did.
+TEST(VoiceListEditTest, UndoAndRedoRetraceRandomEdits)
+{
+    std::mt19937 rng(7);
+    VoiceList list = MakeList(12, 3);
+    MirrorObserver mirror(list);
+    list.AddObserver(&mirror);
+    struct State
+    {
+        Paths rows;
+        std::string base;
+        bool operator==(const State&) const = default;
+    };
+    const auto now = [&] { return State{list.Paths(), list.GetBaseFolder()}; };
+    std::vector<State> states{now()};
+    std::vector<VoiceListEdit> edits;
+    const auto anyRow = [&] {
+        return static_cast<int>(rng() % static_cast<unsigned>(list.GetItemCount() + 1));
+    };
+    for (int step = 0; step < 400; ++step) {
+        std::vector<int> set;
+        for (int k = static_cast<int>(rng() % 4); k >= 0; --k)
+            set.push_back(anyRow());
+        VoiceListRecorder recorder(list);
+        switch (rng() % 10) {
+        case 0:
+            list.Append({"/a" + std::to_string(step) + ".wav", ""});
+            break;
+        case 1:
+            list.InsertAt(anyRow(), {"/i" + std::to_string(step) + ".wav"});
+            break;
+        case 2:
+            list.RemoveRows(set);
+            break;
+        case 3:
+            list.MoveRows(set, rng() % 2 ? 1 : -1);
+            break;
+        case 4:
+            list.MoveRowsTo(set, anyRow());
+            break;
+        case 5:
+            list.Replace(anyRow(), "/r" + std::to_string(step) + ".wav");
+            break;
+        case 6:
+            list.SetPath(anyRow(), "");
+            break;
+        case 7:
+            if (rng() % 8 == 0)
+                list.Assign({"/x.wav", "/y.wav", "/x.wav"}, "/base" + std::to_string(step));
+            break;
+        case 8:
+            list.SetSelected(anyRow());
+            list.MoveUp();
+            list.MoveDown();
+            list.Insert("/s.wav");
+            break;
+        default:
+            list.SetSelected(anyRow());
+            list.DeleteSelected();
+            break;
+        }
+        edits.push_back(recorder.Take());
+        if (edits.back().IsEmpty()) { // a change that was not recorded could never be undone
+            EXPECT_EQ(now(), states.back()) << "step " << step;
+        }
+        states.push_back(now());
+    }
+    for (std::size_t i = edits.size(); i-- > 0;) {
+        edits[i].Undo(list);
+        ASSERT_EQ(now(), states[i]) << "undo of step " << i;
+    }
+    for (std::size_t i = 0; i < edits.size(); ++i)
+        edits[i].Redo(list);
+    EXPECT_EQ(now(), states.back());
+    EXPECT_EQ(mirror.rows, list.Paths());
+    EXPECT_TRUE(mirror.faults.empty()) << mirror.faults.front();
+}
 
 TEST(VoiceListTest, SelectionOutsideListClears)
 {
