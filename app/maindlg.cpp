@@ -4,6 +4,7 @@
 #include "app/rowdelegate.h"
 #include "app/voicelistmodel.h"
 #include "app/wmpplayer.h"
+#include "core/list_edit.h"
 #include "core/list_file.h"
 #include "core/messages.h"
 #include "core/wave.h"
@@ -23,10 +24,15 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressDialog>
 #include <QTableView>
 #include <QTimerEvent>
+#include <QUndoCommand>
+#include <QUndoStack>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -106,7 +112,58 @@ std::vector<std::string> ToPaths(const QStringList& files)
     return paths;
 }
 
+constexpr int kUndoSteps = 1000;
+
+// Sorted rows as runs of first and last row: a selection of a whole block costs two numbers.
+std::vector<std::pair<int, int>> Runs(const std::vector<int>& rows)
+{
+    std::vector<std::pair<int, int>> runs;
+    for (int r : rows) {
+        if (!runs.empty() && runs.back().second == r - 1)
+            runs.back().second = r;
+        else
+            runs.emplace_back(r, r);
+    }
+    return runs;
+}
+
 } // namespace
+
+// One undoable edit of the list: what the core recorded, and the selection
+// before and after it. Made after the edit is done, so its first redo is a no-op.
+class CListEditCommand : public QUndoCommand
+{
+public:
+    CListEditCommand(CMainDlg& dlg, const QString& text, voicelib::VoiceListEdit edit,
+                     CMainDlg::RowSelection before, CMainDlg::RowSelection after)
+        : QUndoCommand(text), m_dlg(dlg), m_edit(std::move(edit)), m_before(std::move(before)),
+          m_after(std::move(after))
+    {
+    }
+    void undo() override { Apply(false); }
+    void redo() override
+    {
+        if (!std::exchange(m_bFirst, false))
+            Apply(true);
+    }
+
+private:
+    void Apply(bool forward)
+    {
+        const bool recording = std::exchange(m_dlg.m_bRecording, true);
+        if (forward)
+            m_edit.Redo(m_dlg.m_voices);
+        else
+            m_edit.Undo(m_dlg.m_voices);
+        m_dlg.RestoreSelection(forward ? m_after : m_before);
+        m_dlg.m_bRecording = recording;
+    }
+
+    CMainDlg& m_dlg;
+    voicelib::VoiceListEdit m_edit;
+    CMainDlg::RowSelection m_before, m_after;
+    bool m_bFirst = true;
+};
 
 QString ToQtFilter(const QString& filter)
 {
@@ -130,6 +187,8 @@ CMainDlg::CMainDlg(std::unique_ptr<PlayerBackend> playerBackend, QWidget* parent
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(DluX(kDialogWidth), DluY(kDialogHeight));
     m_hIcon = voicelib::res::LoadIconResource(IDR_MAINFRAME);
+    m_undo = new QUndoStack(this);
+    m_undo->setUndoLimit(kUndoSteps);
     // Registered before the model so the preview row is adjusted before views repaint.
     m_voices.AddObserver(this);
     DoDataExchange();
@@ -206,6 +265,7 @@ void CMainDlg::DoDataExchange()
 
     m_model = new VoiceListModel(m_voices, g_imageList);
     m_list->setModel(m_model);
+    m_model->onDrop = [this](const QMimeData* data, int row) { return OnDrop(data, row); };
     connect(m_model, &VoiceListModel::selectedRowChanged, this, [this](int row) { ShowSelection(row); });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnViewSelectionChanged(); });
@@ -293,7 +353,16 @@ void CMainDlg::InitList()
 {
     m_list->setShowGrid(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A plain click or arrow key selects one row as ever; Shift and Ctrl add rows.
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Rows are dragged to a new place and files dropped between rows.
+    m_list->setDragEnabled(true);
+    m_list->setAcceptDrops(true);
+    m_list->setDragDropMode(QAbstractItemView::DragDrop);
+    m_list->setDefaultDropAction(Qt::MoveAction);
+    m_list->setDragDropOverwriteMode(false);
+    m_list->setDropIndicatorShown(true);
+    m_list->setStyle(new VoiceListDropStyle(m_list));
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setFrameShape(QFrame::NoFrame); // the window draws the list's frame
     m_list->setWordWrap(false);
@@ -352,6 +421,12 @@ void CMainDlg::ShowSelection(int row)
         return;
     m_bSyncingSelection = true;
     QItemSelectionModel* sel = m_list->selectionModel();
+    // Several rows shown selected, led by this one, stay as they are.
+    const std::vector<int> shown = SelectedRows();
+    if (row >= 0 && shown.size() > 1 && shown.front() == row) {
+        m_bSyncingSelection = false;
+        return;
+    }
     if (row < 0 || row >= m_model->rowCount()) {
         sel->clearSelection();
     } else {
@@ -365,8 +440,8 @@ void CMainDlg::OnViewSelectionChanged()
 {
     if (m_bSyncingSelection)
         return;
-    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
-    const int row = rows.isEmpty() ? -1 : rows.first().row();
+    const std::vector<int> rows = SelectedRows();
+    const int row = rows.empty() ? -1 : rows.front();
     if (row == m_voices.GetSelected() || m_model->rowCount() != m_voices.GetItemCount())
         return;
     m_bSyncingSelection = true;
@@ -381,6 +456,9 @@ void CMainDlg::OnListClicked(const QModelIndex& index)
     if (std::exchange(m_bSecondClick, false))
         return;
     if (!index.isValid())
+        return;
+    // With Shift or Ctrl a click only adds to or takes from the selection.
+    if (m_pressModifiers & (Qt::ShiftModifier | Qt::ControlModifier))
         return;
     if (m_voices.GetSelected() != index.row())
         m_voices.SetSelected(index.row());
@@ -450,7 +528,7 @@ int CMainDlg::AskSaveChanges()
 
 bool CMainDlg::IsModified() const
 {
-    return m_nRevision != m_nSavedRevision;
+    return !m_undo->isClean() || m_nRevision != m_nSavedRevision;
 }
 
 bool CMainDlg::ConfirmDiscard()
@@ -470,12 +548,23 @@ bool CMainDlg::ConfirmDiscard()
 
 void CMainDlg::OnAppend()
 {
-    const QStringList files = SelectFile(true, true, kWaveFilter, kWaveExt);
+    AddFiles(SelectFile(true, true, kWaveFilter, kWaveExt));
+}
+
+void CMainDlg::AddFiles(const QStringList& files, int row)
+{
     if (files.isEmpty())
         return;
-    m_voices.Append(ToPaths(files));
+    const bool atEnd = row < 0 || row >= m_voices.GetItemCount();
+    EditList(QStringLiteral("追加"), [&] {
+        if (atEnd)
+            m_voices.Append(ToPaths(files));
+        else
+            m_voices.InsertAt(row, ToPaths(files));
+    });
+    const int last = atEnd ? m_voices.GetItemCount() - 1 : row + static_cast<int>(files.size()) - 1;
     m_list->doItemsLayout(); // the scroll range must know the new rows before scrolling
-    m_list->scrollTo(m_model->index(m_voices.GetItemCount() - 1, 0));
+    m_list->scrollTo(m_model->index(last, 0));
 }
 
 void CMainDlg::OnInsert()
@@ -485,30 +574,54 @@ void CMainDlg::OnInsert()
     const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
     if (files.isEmpty())
         return;
-    m_voices.Insert(VoiceListModel::FromDisplay(DialogPath(files.first())));
-    ShowSelection(m_voices.GetSelected());
+    EditList(QStringLiteral("插入"), [&] {
+        m_voices.Insert(VoiceListModel::FromDisplay(DialogPath(files.first())));
+        ShowSelection(m_voices.GetSelected());
+    });
 }
 
 void CMainDlg::OnDelete()
 {
-    m_voices.DeleteSelected();
-    ShowSelection(m_voices.GetSelected());
+    const std::vector<int> rows = SelectedRows();
+    EditList(QStringLiteral("删除"), [&] {
+        if (rows.size() > 1) {
+            m_voices.RemoveRows(rows);
+            m_voices.SetSelected(-1);
+        } else {
+            m_voices.DeleteSelected();
+        }
+        ShowSelection(m_voices.GetSelected());
+    });
 }
 
 void CMainDlg::OnMoveUp()
 {
-    if (!m_voices.MoveUp())
-        return;
-    m_list->setFocus();
-    ShowSelection(m_voices.GetSelected());
+    MoveSelection(-1);
 }
 
 void CMainDlg::OnMoveDown()
 {
-    if (!m_voices.MoveDown())
-        return;
-    m_list->setFocus();
-    ShowSelection(m_voices.GetSelected());
+    MoveSelection(1);
+}
+
+void CMainDlg::MoveSelection(int delta)
+{
+    const std::vector<int> rows = SelectedRows();
+    EditList(delta < 0 ? QStringLiteral("上移") : QStringLiteral("下移"), [&] {
+        if (rows.size() > 1) {
+            // The selection moves as one block; at either end nothing moves.
+            const std::vector<int> moved = m_voices.MoveRows(rows, delta);
+            if (moved.empty())
+                return;
+            m_list->setFocus();
+            SelectRows(moved);
+            return;
+        }
+        if (!(delta < 0 ? m_voices.MoveUp() : m_voices.MoveDown()))
+            return;
+        m_list->setFocus();
+        ShowSelection(m_voices.GetSelected());
+    });
 }
 
 void CMainDlg::OnReplace(int row)
@@ -516,7 +629,8 @@ void CMainDlg::OnReplace(int row)
     const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
     if (files.isEmpty())
         return;
-    m_voices.Replace(row, VoiceListModel::FromDisplay(DialogPath(files.first())));
+    EditList(QStringLiteral("替换"),
+             [&] { m_voices.Replace(row, VoiceListModel::FromDisplay(DialogPath(files.first()))); });
 }
 
 void CMainDlg::OnLoadList()
@@ -527,13 +641,139 @@ void CMainDlg::OnLoadList()
     if (files.isEmpty())
         return;
     // A loaded list replaces the rows, which stops a preview; a failed load keeps both.
-    const voicelib::IoStatus status =
-        voicelib::LoadListFile(VoiceListModel::FromDisplay(files.first()), m_voices);
-    ShowSelection(m_voices.GetSelected());
+    voicelib::IoStatus status;
+    EditList(QStringLiteral("加载语音列表"), [&] {
+        status = voicelib::LoadListFile(VoiceListModel::FromDisplay(files.first()), m_voices);
+        ShowSelection(m_voices.GetSelected());
+    });
     if (status.ok())
         MarkSaved();
     else
         ShowMessage(QStringLiteral("加载语音列表失败: ") + QString::fromStdString(status.message()));
+}
+
+bool CMainDlg::OnDrop(const QMimeData* data, int row)
+{
+    if (m_bBuilding)
+        return false;
+    const std::vector<int> rows = m_model->DraggedRows(data);
+    if (!rows.empty()) {
+        // Rows dragged within the list move there in one step, still selected.
+        return EditList(QStringLiteral("移动"), [&] {
+            const std::vector<int> moved = m_voices.MoveRowsTo(rows, row);
+            if (!moved.empty())
+                SelectRows(moved);
+        });
+    }
+    const QStringList files = VoiceListModel::DroppedFiles(data);
+    if (files.isEmpty())
+        return false;
+    // Deferred: the file manager waits for the drop to return, and adding
+    // files may ask questions.
+    QMetaObject::invokeMethod(
+        this,
+        [this, files, row] {
+            if (!m_bBuilding)
+                AddFiles(files, row);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+// --- undo and redo
+
+bool CMainDlg::EditList(const QString& text, const std::function<void()>& edit)
+{
+    if (m_bRecording) { // part of an edit under way
+        edit();
+        return true;
+    }
+    const RowSelection before = CurrentSelection();
+    voicelib::VoiceListEdit change;
+    {
+        voicelib::VoiceListRecorder recorder(m_voices);
+        m_bRecording = true;
+        edit();
+        m_bRecording = false;
+        change = recorder.Take();
+    }
+    if (change.IsEmpty())
+        return false;
+    m_undo->push(new CListEditCommand(*this, text, std::move(change), before, CurrentSelection()));
+    return true;
+}
+
+void CMainDlg::OnUndo()
+{
+    m_undo->undo();
+}
+
+void CMainDlg::OnRedo()
+{
+    m_undo->redo();
+}
+
+void CMainDlg::MarkSaved()
+{
+    m_nSavedRevision = m_nRevision;
+    m_undo->setClean();
+}
+
+void CMainDlg::CountChange()
+{
+    if (m_bRecording)
+        return;
+    // A change the undo stack did not see: its steps no longer fit the rows.
+    ++m_nRevision;
+    m_undo->clear();
+}
+
+std::vector<int> CMainDlg::SelectedRows() const
+{
+    std::vector<int> rows;
+    for (const QItemSelectionRange& r : m_list->selectionModel()->selection())
+        for (int i = r.top(); i <= r.bottom(); ++i)
+            rows.push_back(i);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void CMainDlg::SelectRows(const std::vector<int>& rows)
+{
+    RowSelection selection;
+    selection.runs = Runs(rows);
+    selection.selected = rows.empty() ? -1 : rows.front();
+    selection.current = selection.selected;
+    RestoreSelection(selection);
+}
+
+CMainDlg::RowSelection CMainDlg::CurrentSelection() const
+{
+    RowSelection selection;
+    selection.runs = Runs(SelectedRows());
+    selection.selected = m_voices.GetSelected();
+    selection.current = m_list->currentIndex().isValid() ? m_list->currentIndex().row() : -1;
+    return selection;
+}
+
+void CMainDlg::RestoreSelection(const RowSelection& selection)
+{
+    m_voices.SetSelected(selection.selected);
+    const int count = m_model->rowCount();
+    const int lastColumn = m_model->columnCount() - 1;
+    QItemSelection shown;
+    for (const auto& [first, last] : selection.runs)
+        if (first >= 0 && last < count)
+            shown.select(m_model->index(first, 0), m_model->index(last, lastColumn));
+    const bool syncing = std::exchange(m_bSyncingSelection, true);
+    QItemSelectionModel* sel = m_list->selectionModel();
+    if (selection.current >= 0 && selection.current < count)
+        sel->setCurrentIndex(m_model->index(selection.current, 0), QItemSelectionModel::NoUpdate);
+    sel->select(shown, QItemSelectionModel::ClearAndSelect);
+    m_bSyncingSelection = syncing;
+    if (selection.current >= 0 && selection.current < count)
+        m_list->scrollTo(m_model->index(selection.current, 0));
 }
 
 bool CMainDlg::OnExportList()
@@ -631,6 +871,9 @@ void CMainDlg::OnClickList(int item, int subItem)
     case VoiceListModel::ColDelete:
         if (item == m_nPlayingRow)
             StopPreview();
+        // The icon deletes its own row, whatever else Ctrl or Shift selected.
+        if (SelectedRows() != std::vector<int>{item})
+            SelectRows({item});
         OnDelete();
         break;
     default:
@@ -733,9 +976,10 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress && OnKey(watched, *static_cast<QKeyEvent*>(event)))
         return true;
     if (m_list && watched == m_list->viewport()) {
-        if (event->type() == QEvent::MouseButtonPress)
+        if (event->type() == QEvent::MouseButtonPress) {
             m_bSecondClick = false;
-        else if (event->type() == QEvent::MouseButtonDblClick)
+            m_pressModifiers = static_cast<QMouseEvent*>(event)->modifiers();
+        } else if (event->type() == QEvent::MouseButtonDblClick)
             m_bSecondClick = true;
     }
     return CTxDialog::eventFilter(watched, event);
@@ -752,6 +996,15 @@ bool CMainDlg::OnKey(QObject* watched, const QKeyEvent& key)
     }
     if (mods == Qt::ControlModifier && key.key() == Qt::Key_S) {
         OnExportList();
+        return true;
+    }
+    if ((mods == Qt::ControlModifier && key.key() == Qt::Key_Z)) {
+        OnUndo();
+        return true;
+    }
+    if ((mods == (Qt::ControlModifier | Qt::ShiftModifier) && key.key() == Qt::Key_Z) ||
+        (mods == Qt::ControlModifier && key.key() == Qt::Key_Y)) {
+        OnRedo();
         return true;
     }
     // The rest act on the list's selected row, so only when the list has the focus.
@@ -816,7 +1069,7 @@ void CMainDlg::timerEvent(QTimerEvent* event)
 
 void CMainDlg::RowsInserted(int first, int last)
 {
-    ++m_nRevision;
+    CountChange();
     if (m_nPlayingRow >= first)
         m_nPlayingRow += last - first + 1;
 }
@@ -830,14 +1083,28 @@ void CMainDlg::RowsAboutToBeRemoved(int first, int last)
 
 void CMainDlg::RowsRemoved(int first, int last)
 {
-    ++m_nRevision;
+    CountChange();
     if (m_nPlayingRow > last)
         m_nPlayingRow -= last - first + 1;
 }
 
+void CMainDlg::RowsMoved(int first, int last, int to)
+{
+    CountChange();
+    const int n = last - first + 1;
+    if (m_nPlayingRow < 0)
+        return;
+    if (m_nPlayingRow >= first && m_nPlayingRow <= last)
+        m_nPlayingRow += to - first;
+    else if (to < first && m_nPlayingRow >= to && m_nPlayingRow < first)
+        m_nPlayingRow += n;
+    else if (to > first && m_nPlayingRow > last && m_nPlayingRow < to + n)
+        m_nPlayingRow -= n;
+}
+
 void CMainDlg::RowMoved(int from, int to)
 {
-    ++m_nRevision;
+    CountChange();
     if (m_nPlayingRow < 0)
         return;
     if (m_nPlayingRow == from)
@@ -850,7 +1117,7 @@ void CMainDlg::RowMoved(int from, int to)
 
 void CMainDlg::RowChanged(int /*row*/)
 {
-    ++m_nRevision;
+    CountChange();
 }
 
 void CMainDlg::AboutToReset()
@@ -861,5 +1128,5 @@ void CMainDlg::AboutToReset()
 
 void CMainDlg::Reset()
 {
-    ++m_nRevision;
+    CountChange();
 }

@@ -12,9 +12,14 @@
 #include <QBasicTimer>
 #include <QIcon>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class CSkinHeaderCtrl;
+class QMimeData;
+class QUndoStack;
 class QTableView;
 class QKeyEvent;
 class QModelIndex;
@@ -69,6 +74,9 @@ public:
     virtual int AskSaveChanges();
 
     void OnAppend();
+    // Adds files as rows before row (-1: at the end) as one undoable step:
+    // the append dialog's and a drop's files.
+    void AddFiles(const QStringList& files, int row = -1);
     void OnInsert();
     void OnDelete();
     void OnMoveUp();
@@ -97,6 +105,18 @@ public:
     bool IsModified() const;
     bool IsBuilding() const { return m_bBuilding; }
 
+    // Runs an edit of the list, made through the core's operations, and keeps
+    // what it changed as one step of the undo stack named text. Every change
+    // of the list goes through here. Returns whether the list changed.
+    bool EditList(const QString& text, const std::function<void()>& edit);
+    void OnUndo();
+    void OnRedo();
+    QUndoStack* undoStack() const { return m_undo; }
+    // The rows the view shows selected, sorted.
+    std::vector<int> SelectedRows() const;
+    // Selects these rows in the view; the first is the list's selected row.
+    void SelectRows(const std::vector<int>& rows);
+
 protected:
     void DoDataExchange() override;
     virtual bool OnInitDialog();
@@ -111,6 +131,7 @@ private:
     void RowsAboutToBeRemoved(int first, int last) override;
     void RowsRemoved(int first, int last) override;
     void RowMoved(int from, int to) override;
+    void RowsMoved(int first, int last, int to) override;
     void RowChanged(int row) override;
     void AboutToReset() override;
     void Reset() override;
@@ -120,11 +141,25 @@ private:
     // True when the list may be dropped: nothing to lose, saved, or the user says so.
     bool ConfirmDiscard();
     // The list now matches a file on disk.
-    void MarkSaved() { m_nSavedRevision = m_nRevision; }
+    void MarkSaved();
     bool IsInputDuringBuild(QObject* watched, QEvent* event) const;
     // The window's keys: each runs the handler of its button. True when taken.
     bool OnKey(QObject* watched, const QKeyEvent& key);
     void SelectRowFromView(int row);
+    void MoveSelection(int delta);
+    bool OnDrop(const QMimeData* data, int row);
+    void CountChange();
+
+    // What the view showed selected, to show it again after an undo or a redo.
+    struct RowSelection
+    {
+        std::vector<std::pair<int, int>> runs; // first and last row of each run
+        int selected = -1;                     // the list's selected row
+        int current = -1;                      // the view's current row
+    };
+    RowSelection CurrentSelection() const;
+    void RestoreSelection(const RowSelection& selection);
+    friend class CListEditCommand;
 
 public:
     // Members in the order the window binds them.
@@ -150,11 +185,15 @@ private:
     VoiceListModel* m_model = nullptr;
     QBasicTimer m_previewTimer;
     bool m_bSyncingSelection = false;
-    // Every change of the list counts one revision; saved is the one on disk.
+    // A change made outside EditList counts one revision, so it is never
+    // taken for saved; saved is the one on disk.
     unsigned long long m_nRevision = 0;
     unsigned long long m_nSavedRevision = 0;
+    QUndoStack* m_undo = nullptr;
+    bool m_bRecording = false; // an edit or an undo step is under way
     bool m_bBuilding = false;
     bool m_bSecondClick = false; // the press under way is the second of a double click
+    Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list
     bool m_bToldNoOutput = false;
     QString m_lastFolder; // where the last file dialog ended
 };

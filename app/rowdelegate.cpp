@@ -1,13 +1,18 @@
 #include "app/rowdelegate.h"
 
 #include "app/voicelistmodel.h"
+#include "skin/gdi.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QPainter>
+#include <QStyleFactory>
 
 namespace {
 
 constexpr int kIconGap = 2; // between the icon and the number
+constexpr COLORREF kDropLine = RGB(65, 105, 225); // the list frame's colour
+constexpr int kDropLineWidth = 2;
 
 } // namespace
 
@@ -52,6 +57,43 @@ void VoiceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         painter->scale(qreal(room.width()) / advance, 1.0);
         painter->drawText(QRect(0, room.top(), advance, room.height()),
                           Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, number);
+    }
+    painter->restore();
+}
+
+VoiceListDropStyle::VoiceListDropStyle(QObject* parent)
+    : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+{
+    setParent(parent);
+}
+
+void VoiceListDropStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
+                                       QPainter* painter, const QWidget* widget) const
+{
+    if (element != PE_IndicatorItemViewItemDrop) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    QRect r = option->rect;
+    const auto* view = qobject_cast<const QAbstractItemView*>(widget);
+    if (view && r.height() == 0) // a line between rows spans the whole row
+        r = QRect(0, r.top(), view->viewport()->width(), 0);
+    if (r.isNull()) {
+        // Over the empty area: the rows go to the end.
+        const QAbstractItemModel* model = view ? view->model() : nullptr;
+        if (!model || model->rowCount() == 0)
+            return;
+        const QRect last = view->visualRect(model->index(model->rowCount() - 1, 0));
+        r = QRect(0, last.bottom() + 1, view->viewport()->width(), 0);
+    }
+    painter->save();
+    if (r.height() == 0) {
+        painter->fillRect(QRect(r.left(), r.top() - kDropLineWidth / 2, r.width(), kDropLineWidth),
+                          ToQColor(kDropLine));
+    } else {
+        painter->setPen(ToQColor(kDropLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(r.adjusted(0, 0, -1, -1));
     }
     painter->restore();
 }

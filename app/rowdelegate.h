@@ -4,6 +4,7 @@
 // number in 48 pixels: a number too wide for the room beside the icon is
 // drawn condensed, never cut, so the row a message names can be found.
 
+#include <QProxyStyle>
 #include <QStyledItemDelegate>
 
 class VoiceRowDelegate : public QStyledItemDelegate
@@ -15,4 +16,19 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+};
+
+// The list's style with the drop indicator in the window's colours: a line
+// between rows in the list frame's blue, and below the last row when a drop
+// lands on the empty area (where it is appended).
+class VoiceListDropStyle : public QProxyStyle
+{
+    Q_OBJECT
+
+public:
+    // The application's style underneath; owned by parent.
+    explicit VoiceListDropStyle(QObject* parent);
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
 };

@@ -1,11 +1,19 @@
 #include "app/voicelistmodel.h"
 
+#include <QCoreApplication>
+#include <QDataStream>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
+#include <algorithm>
 
 namespace {
 
 // Image index shown in each column (-1: none).
 constexpr int kColumnImage[VoiceListModel::ColumnCount] = {3, -1, 0, 1, 2};
+
+const QString kRowsMime = QStringLiteral("application/x-voicelib-rows");
+const QString kUriMime = QStringLiteral("text/uri-list");
 
 const char* const kHeadings[VoiceListModel::ColumnCount] = {"", "WAV文件名称", "", "", ""};
 
@@ -69,9 +77,96 @@ QVariant VoiceListModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags VoiceListModel::flags(const QModelIndex& index) const
 {
+    // Drops go between rows, never onto one.
     if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+QStringList VoiceListModel::mimeTypes() const
+{
+    return {kRowsMime, kUriMime};
+}
+
+QMimeData* VoiceListModel::mimeData(const QModelIndexList& indexes) const
+{
+    std::vector<int> rows;
+    for (const QModelIndex& i : indexes)
+        if (i.isValid() && i.model() == this)
+            rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.empty())
+        return nullptr;
+    // Rows mean something only to the model they came from: the drag names it.
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << QCoreApplication::applicationPid() << quintptr(this) << qint32(rows.size());
+    for (int r : rows)
+        out << qint32(r);
+    auto* data = new QMimeData;
+    data->setData(kRowsMime, bytes);
+    return data;
+}
+
+std::vector<int> VoiceListModel::DraggedRows(const QMimeData* data) const
+{
+    if (!data || !data->hasFormat(kRowsMime))
+        return {};
+    QDataStream in(data->data(kRowsMime));
+    qint64 pid = 0;
+    quintptr model = 0;
+    qint32 count = 0;
+    in >> pid >> model >> count;
+    if (in.status() != QDataStream::Ok || pid != QCoreApplication::applicationPid() ||
+        model != quintptr(this) || count <= 0 || count > m_list.GetItemCount())
+        return {};
+    std::vector<int> rows;
+    rows.reserve(static_cast<std::size_t>(count));
+    for (qint32 i = 0; i < count; ++i) {
+        qint32 r = -1;
+        in >> r;
+        if (in.status() != QDataStream::Ok || !m_list.IsValidRow(r))
+            return {};
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+QStringList VoiceListModel::DroppedFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            files << url.toLocalFile();
+    return files;
+}
+
+Qt::DropActions VoiceListModel::supportedDropActions() const
+{
+    return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+}
+
+Qt::DropActions VoiceListModel::supportedDragActions() const
+{
+    return Qt::MoveAction;
+}
+
+bool VoiceListModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                     const QModelIndex& parent) const
+{
+    return onDrop && !parent.isValid() && (!DraggedRows(data).empty() || !DroppedFiles(data).isEmpty());
+}
+
+bool VoiceListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                  const QModelIndex& parent)
+{
+    if (action == Qt::IgnoreAction || !canDropMimeData(data, action, row, column, parent))
+        return false;
+    const int count = m_list.GetItemCount();
+    return onDrop(data, row < 0 || row > count ? count : row);
 }
 
 QString VoiceListModel::ToDisplay(const std::string& path)
@@ -118,6 +213,20 @@ void VoiceListModel::RowMoved(int from, int to)
     NumbersChangedFrom(std::min(from, to));
 }
 
+void VoiceListModel::RowsAboutToBeMoved(int first, int last, int to)
+{
+    beginMoveRows({}, first, last, {}, to > first ? to + last - first + 1 : to);
+}
+
+void VoiceListModel::RowsMoved(int first, int last, int to)
+{
+    endMoveRows();
+    if (to > first)
+        NumbersChangedFrom(first, to + last - first);
+    else
+        NumbersChangedFrom(to, last);
+}
+
 void VoiceListModel::RowChanged(int row)
 {
     emit dataChanged(index(row, ColPath), index(row, ColPath));
@@ -138,9 +247,10 @@ void VoiceListModel::SelectionChanged(int row)
     emit selectedRowChanged(row);
 }
 
-void VoiceListModel::NumbersChangedFrom(int row)
+void VoiceListModel::NumbersChangedFrom(int row, int last)
 {
-    const int last = m_list.GetItemCount() - 1;
+    if (last < 0 || last >= m_list.GetItemCount())
+        last = m_list.GetItemCount() - 1;
     if (row <= last)
         emit dataChanged(index(row, ColNumber), index(last, ColNumber), {Qt::DisplayRole, Qt::UserRole});
 }

@@ -9,6 +9,10 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QList>
+#include <functional>
+#include <vector>
+
+class QMimeData;
 
 class VoiceListModel : public QAbstractTableModel, private voicelib::VoiceListObserver
 {
@@ -38,6 +42,24 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Drag and drop: rows dragged out of this model, and files (a uri list).
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDropActions() const override;
+    Qt::DropActions supportedDragActions() const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    // The rows a drag from this model carries, sorted; empty for anything else.
+    std::vector<int> DraggedRows(const QMimeData* data) const;
+    // Local files of a drop, in the order given; empty when there are none.
+    static QStringList DroppedFiles(const QMimeData* data);
+
+    // Carries out a drop before row (the row count: at the end); the model
+    // only reads the drop, the owner of the list edits it.
+    std::function<bool(const QMimeData* data, int row)> onDrop;
+
     // Paths are bytes on Linux; these convert the way file names are converted.
     static QString ToDisplay(const std::string& path);
     static std::string FromDisplay(const QString& path);
@@ -53,12 +75,15 @@ private:
     void RowsRemoved(int first, int last) override;
     void RowAboutToBeMoved(int from, int to) override;
     void RowMoved(int from, int to) override;
+    void RowsAboutToBeMoved(int first, int last, int to) override;
+    void RowsMoved(int first, int last, int to) override;
     void RowChanged(int row) override;
     void AboutToReset() override;
     void Reset() override;
     void SelectionChanged(int row) override;
 
-    void NumbersChangedFrom(int row);
+    // The numbers of rows row..last (-1: to the end) are new.
+    void NumbersChangedFrom(int row, int last = -1);
 
     voicelib::VoiceList& m_list;
     QList<QIcon> m_rowIcons;

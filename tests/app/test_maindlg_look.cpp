@@ -74,7 +74,8 @@ TEST_F(LookTest, ListIsAGridOfWholeRowsWithFixedColumns)
     QTableView* v = dlg->listView();
     EXPECT_TRUE(v->showGrid());
     EXPECT_EQ(v->selectionBehavior(), QAbstractItemView::SelectRows);
-    EXPECT_EQ(v->selectionMode(), QAbstractItemView::SingleSelection);
+    // Shift and Ctrl add rows; a plain click still selects one.
+    EXPECT_EQ(v->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_FALSE(v->verticalHeader()->isVisible());
     ASSERT_NE(qobject_cast<CSkinHeaderCtrl*>(v->horizontalHeader()), nullptr);
     const int widths[] = {48, 430, 22, 22, 22};
