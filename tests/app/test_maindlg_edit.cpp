@@ -311,6 +311,28 @@ TEST_F(EditTest, DropsOfFilesAndRows)
     delete foreign;
 }
 
+// The previewed row is followed through block moves, drags and their undo.
+TEST_F(EditTest, PreviewFollowsItsRowThroughBlockMoves)
+{
+    Fill(Waves(5));
+    ClickCell(3, VoiceListModel::ColPlay);
+    ASSERT_EQ(dlg->playingRow(), 3);
+    Select({2, 3});
+    Key(Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(dlg->playingRow(), 2);
+    Select({0, 1});
+    const std::unique_ptr<QMimeData> rows(
+        dlg->listView()->model()->mimeData(dlg->listView()->selectionModel()->selectedRows()));
+    EXPECT_TRUE(Drop(rows.get(), BelowRows()));
+    EXPECT_EQ(Names(), "w3,w1,w4,w0,w2");
+    EXPECT_EQ(dlg->playingRow(), 0);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Names(), "w0,w1,w2,w3,w4");
+    EXPECT_EQ(dlg->playingRow(), 3);
+    EXPECT_EQ(backend->plays.size(), 1) << "the preview went on throughout";
+}
+
 // A build takes no drop and no undo key, like any other input.
 TEST_F(EditTest, NoDropOrUndoDuringABuild)
 {
