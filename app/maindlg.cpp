@@ -151,6 +151,9 @@ private:
     void Apply(bool forward)
     {
         const bool recording = std::exchange(m_dlg.m_bRecording, true);
+        // The selection is set again afterwards; until then the view need not
+        // carry it through every row the edit moves.
+        m_dlg.ClearViewSelection();
         if (forward)
             m_edit.Redo(m_dlg.m_voices);
         else
@@ -726,6 +729,13 @@ void CMainDlg::CountChange()
     // A change the undo stack did not see: its steps no longer fit the rows.
     ++m_nRevision;
     m_undo->clear();
+}
+
+void CMainDlg::ClearViewSelection()
+{
+    const bool syncing = std::exchange(m_bSyncingSelection, true);
+    m_list->selectionModel()->clear();
+    m_bSyncingSelection = syncing;
 }
 
 std::vector<int> CMainDlg::SelectedRows() const

@@ -159,6 +159,7 @@ private:
     };
     RowSelection CurrentSelection() const;
     void RestoreSelection(const RowSelection& selection);
+    void ClearViewSelection();
     friend class CListEditCommand;
 
 public:
