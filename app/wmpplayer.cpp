@@ -25,23 +25,25 @@ class AlawDevice final : public QIODevice
 public:
     bool Open(const std::string& path)
     {
-        int err = 0;
-        m_file = voicelib::OpenSource(path, &err);
-        if (!m_file.valid())
+        voicelib::Result<voicelib::FileHandle> file = voicelib::OpenSource(path);
+        if (!file.ok())
             return false;
-        const long long size = voicelib::FileSize(m_file.fd(), &err);
+        m_file = std::move(*file);
+        const voicelib::Result<std::uint64_t> size = voicelib::FileSize(m_file.fd());
         // The format block of an accepted source sits at byte 20: channels, then the rate.
         unsigned char fmt[28] = {};
-        if (voicelib::ReadAt(m_file.fd(), fmt, sizeof fmt, 0, &err) != static_cast<long long>(sizeof fmt))
+        if (voicelib::ReadAt(m_file.fd(), fmt, sizeof fmt, 0).value_or(0) != sizeof fmt)
             return false;
         m_nChannels = fmt[22] | fmt[23] << 8;
         m_nRate =
             static_cast<int>(fmt[24] | fmt[25] << 8 | fmt[26] << 16 | static_cast<unsigned>(fmt[27]) << 24);
         if (m_nChannels < 1 || m_nChannels > 8 || m_nRate < 1000 || m_nRate > 384000)
             return false; // not something a sink can take; the media player may make sense of it
-        voicelib::AudioSpan span;
-        if (size < 0 || !voicelib::LocateAudio(m_file.fd(), static_cast<std::uint64_t>(size), &span, &err))
+        const voicelib::Result<voicelib::AudioSpan> located =
+            size.ok() ? voicelib::LocateAudio(m_file.fd(), *size) : size.error();
+        if (!located.ok())
             return false;
+        const voicelib::AudioSpan& span = *located;
         m_pos = span.offset;
         m_end = span.offset + span.length / voicelib::AUDIO_BLOCK_SIZE * voicelib::AUDIO_BLOCK_SIZE;
         return QIODevice::open(QIODevice::ReadOnly);
@@ -66,8 +68,7 @@ protected:
             std::min<std::uint64_t>({static_cast<std::uint64_t>(maxlen / 2), sizeof buf, m_end - m_pos}));
         if (want == 0)
             return 0;
-        int err = 0;
-        const long long got = voicelib::ReadAt(m_file.fd(), buf, want, m_pos, &err);
+        const auto got = static_cast<long long>(voicelib::ReadAt(m_file.fd(), buf, want, m_pos).value_or(0));
         if (got <= 0) {
             m_pos = m_end; // read error or a file cut short: end quietly
             return 0;

@@ -57,8 +57,7 @@ void WriteSource(const std::string& path, int seed)
     for (std::size_t i = WAVE_HEADER_PROBE_SIZE; i < bytes.size(); ++i)
         bytes[i] = static_cast<unsigned char>((i * 13 + static_cast<std::size_t>(seed)) % 251);
     FileHandle f(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    int err = 0;
-    if (!f.valid() || !WriteAll(f.fd(), bytes.data(), bytes.size(), &err))
+    if (!f.valid() || WriteAll(f.fd(), bytes.data(), bytes.size()))
         Die("cannot write " + path);
 }
 
@@ -71,8 +70,7 @@ void NaiveBuild(const std::string& target, const std::vector<std::string>& paths
         Die("cannot create " + target);
     const auto n = static_cast<std::uint32_t>(paths.size());
     std::vector<std::uint32_t> sizes(n, 0); // little-endian host assumed, as Linux on x86/ARM is
-    int err = 0;
-    if (!WriteAll(out.fd(), &n, 4, &err) || !WriteAll(out.fd(), sizes.data(), 4 * n, &err))
+    if (WriteAll(out.fd(), &n, 4) || WriteAll(out.fd(), sizes.data(), 4 * n))
         Die("write failed");
     for (std::uint32_t i = 0; i < n; ++i) {
         FileHandle src(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC));
@@ -90,7 +88,7 @@ void NaiveBuild(const std::string& target, const std::vector<std::string>& paths
             }
         }
     }
-    if (!WriteAllAt(out.fd(), sizes.data(), 4 * n, 4, &err))
+    if (WriteAllAt(out.fd(), sizes.data(), 4 * n, 4))
         Die("write failed");
 }
 

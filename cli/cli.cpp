@@ -65,11 +65,12 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
         err << "voicelib " << opt.name << ": a voice list file takes no further files\n";
         return false;
     }
-    IoStatus status = ReadListFile(opt.inputs[0], paths);
-    if (!status.ok()) {
-        err << "voicelib " << opt.name << ": cannot read voice list " << status.message() << "\n";
+    Result<std::vector<std::string>> rows = ReadListFile(opt.inputs[0]);
+    if (!rows.ok()) {
+        err << "voicelib " << opt.name << ": cannot read voice list " << rows.message() << "\n";
         return false;
     }
+    *paths = std::move(*rows);
     if (paths->empty()) {
         err << "voicelib " << opt.name << ": the voice list " << opt.inputs[0] << " has no rows\n";
         return false;
@@ -324,11 +325,12 @@ bool ReadIndex(const Options& opt, LibraryIndex* index, std::ostream& err)
 {
     if (!OneInput(opt, "library file", err))
         return false;
-    IoStatus status = ReadLibraryIndex(opt.inputs[0], index);
-    if (!status.ok()) {
-        err << "voicelib " << opt.name << ": " << status.message() << "\n";
+    Result<LibraryIndex> read = ReadLibraryIndex(opt.inputs[0]);
+    if (!read.ok()) {
+        err << "voicelib " << opt.name << ": " << read.message() << "\n";
         return false;
     }
+    *index = std::move(*read);
     return true;
 }
 
@@ -390,12 +392,12 @@ int RunShow(Options& opt, std::ostream& out, std::ostream& err)
 {
     if (!OneInput(opt, "voice list file", err))
         return EXIT_USAGE_OR_IO;
-    std::vector<std::string> rows;
-    IoStatus status = ReadListFile(opt.inputs[0], &rows);
-    if (!status.ok()) {
-        err << "voicelib show: cannot read voice list " << status.message() << "\n";
+    Result<std::vector<std::string>> read = ReadListFile(opt.inputs[0]);
+    if (!read.ok()) {
+        err << "voicelib show: cannot read voice list " << read.message() << "\n";
         return EXIT_USAGE_OR_IO;
     }
+    const std::vector<std::string>& rows = *read;
     if (opt.json) {
         // The rows as they stand, and the files they name from here.
         const std::string folder = ListFolder(opt.inputs[0]);

@@ -1,5 +1,6 @@
 #include "core/fileio.h"
 
+#include "core/syscall.h"
 #include "core/tempfiles.h"
 
 #include <algorithm>
@@ -16,42 +17,6 @@
 namespace voicelib {
 
 namespace {
-
-struct FaultState
-{
-    std::uint64_t writeBudget = IoFault::kNever;
-    int writeErr = 0;
-    std::uint64_t readBudget = IoFault::kNever;
-    int readErr = 0;
-};
-
-FaultState g_fault;
-
-bool FaultActive()
-{
-    return g_fault.writeBudget != IoFault::kNever || g_fault.readBudget != IoFault::kNever;
-}
-
-// Takes up to n bytes from a budget; 0 means the budget is spent.
-std::size_t Allow(std::uint64_t& budget, std::size_t n)
-{
-    if (budget == IoFault::kNever)
-        return n;
-    std::size_t allowed = static_cast<std::size_t>(std::min<std::uint64_t>(budget, n));
-    budget -= allowed;
-    return allowed;
-}
-
-// Gives back what a short (or failed) transfer did not use, so the budget
-// counts bytes that really moved.
-void Refund(std::uint64_t& budget, std::size_t taken, ssize_t moved)
-{
-    if (budget == IoFault::kNever)
-        return;
-    std::size_t used = moved > 0 ? static_cast<std::size_t>(moved) : 0;
-    if (used < taken)
-        budget += taken - used;
-}
 
 std::string DirName(const std::string& path)
 {
@@ -76,51 +41,27 @@ mode_t CurrentUmask()
     return mask;
 }
 
+ssize_t SystemRead(int fd, void* buf, std::size_t n, off_t offset)
+{
+    return ::pread(fd, buf, n, offset);
+}
+
+ssize_t SystemWriteAt(int fd, const void* buf, std::size_t n, off_t offset)
+{
+    return ::pwrite(fd, buf, n, offset);
+}
+
+ssize_t SystemCopy(int src, off_t* srcOffset, int dst, std::size_t n)
+{
+    return ::copy_file_range(src, srcOffset, dst, nullptr, n, 0);
+}
+
 } // namespace
 
-IoStatus IoStatus::Error(std::string path, std::string reason)
+DataCalls& FileDataCalls()
 {
-    IoStatus s;
-    s.m_failed = true;
-    s.m_path = std::move(path);
-    s.m_reason = std::move(reason);
-    return s;
-}
-
-IoStatus IoStatus::FromErrno(std::string path, int err)
-{
-    return Error(std::move(path), std::strerror(err));
-}
-
-IoStatus IoStatus::Refused(std::string path, std::string reason, bool forceable)
-{
-    IoStatus s = Error(std::move(path), std::move(reason));
-    s.m_forceable = forceable;
-    return s;
-}
-
-std::string IoStatus::message() const
-{
-    if (ok())
-        return {};
-    return m_path + ": " + m_reason;
-}
-
-void IoFault::FailWritesAfter(std::uint64_t bytes, int err)
-{
-    g_fault.writeBudget = bytes;
-    g_fault.writeErr = err;
-}
-
-void IoFault::FailReadsAfter(std::uint64_t bytes, int err)
-{
-    g_fault.readBudget = bytes;
-    g_fault.readErr = err;
-}
-
-void IoFault::Reset()
-{
-    g_fault = FaultState{};
+    static DataCalls calls{SystemRead, ::write, SystemWriteAt, SystemCopy};
+    return calls;
 }
 
 FileHandle::~FileHandle()
@@ -157,135 +98,97 @@ void FileHandle::reset()
     m_fd = -1;
 }
 
-FileHandle FileHandle::OpenRead(const std::string& path, int* err)
+Result<FileHandle> FileHandle::OpenRead(const std::string& path)
 {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && err)
-        *err = errno;
-    return FileHandle(fd);
+    Result<int> fd = Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+    if (!fd)
+        return Error(fd.code(), path);
+    return FileHandle(*fd);
 }
 
-long long ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offset, int* err)
+Result<std::size_t> ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offset)
 {
     auto* p = static_cast<char*>(buf);
     std::size_t done = 0;
     while (done < n) {
-        std::size_t want = Allow(g_fault.readBudget, n - done);
-        if (want == 0) {
-            *err = g_fault.readErr;
-            return -1;
-        }
-        ssize_t r = ::pread(fd, p + done, want, static_cast<off_t>(offset + done));
-        Refund(g_fault.readBudget, want, r);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            *err = errno;
-            return -1;
-        }
-        if (r == 0)
+        Result<ssize_t> r = Retry(
+            [&] { return FileDataCalls().read(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
+        if (!r)
+            return r.error();
+        if (*r == 0)
             break;
-        done += static_cast<std::size_t>(r);
+        done += static_cast<std::size_t>(*r);
     }
-    return static_cast<long long>(done);
+    return done;
 }
 
 namespace {
 
-template <typename Fn> bool WriteLoop(const void* buf, std::size_t n, int* err, Fn&& write)
+template <typename Fn> std::error_code WriteLoop(const void* buf, std::size_t n, Fn&& write)
 {
     const auto* p = static_cast<const char*>(buf);
     std::size_t done = 0;
     while (done < n) {
-        std::size_t want = Allow(g_fault.writeBudget, n - done);
-        if (want == 0) {
-            *err = g_fault.writeErr;
-            return false;
-        }
-        ssize_t w = write(p + done, want, done);
-        Refund(g_fault.writeBudget, want, w);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            *err = errno;
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
+        Result<ssize_t> w = Retry([&] { return write(p + done, n - done, done); });
+        if (!w)
+            return w.code();
+        done += static_cast<std::size_t>(*w);
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
-bool WriteAll(int fd, const void* buf, std::size_t n, int* err)
+std::error_code WriteAll(int fd, const void* buf, std::size_t n)
 {
-    return WriteLoop(buf, n, err,
-                     [fd](const char* p, std::size_t len, std::size_t) { return ::write(fd, p, len); });
-}
-
-bool WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset, int* err)
-{
-    return WriteLoop(buf, n, err, [fd, offset](const char* p, std::size_t len, std::size_t done) {
-        return ::pwrite(fd, p, len, static_cast<off_t>(offset + done));
+    return WriteLoop(buf, n, [fd](const char* p, std::size_t len, std::size_t) {
+        return FileDataCalls().write(fd, p, len);
     });
 }
 
-bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, int* err, CopyFailure* where)
+std::error_code WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset)
 {
-    if (where)
-        *where = CopyFailure::None;
+    return WriteLoop(buf, n, [fd, offset](const char* p, std::size_t len, std::size_t done) {
+        return FileDataCalls().writeAt(fd, p, len, static_cast<off_t>(offset + done));
+    });
+}
+
+CopyOutcome CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len)
+{
     std::uint64_t done = 0;
 
-    // The kernel copy avoids user-space buffers entirely; it is not used
-    // while a test fault is armed, so the budget sees every byte. It cannot
-    // tell which side failed, so any error hands the rest to the plain loop
+    // The kernel copy avoids user-space buffers entirely. It cannot tell
+    // which side failed, so any error hands the rest to the plain loop
     // below, which either gets past it or fails on the side at fault.
-    if (!FaultActive()) {
-        off_t in = static_cast<off_t>(src_offset);
-        while (done < len) {
-            std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, 1u << 30));
-            ssize_t c = ::copy_file_range(src, &in, dst, nullptr, chunk, 0);
-            if (c < 0 && errno == EINTR)
-                continue;
-            if (c <= 0)
-                break;
-            done += static_cast<std::uint64_t>(c);
-        }
+    off_t in = static_cast<off_t>(src_offset);
+    while (done < len) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, 1u << 30));
+        Result<ssize_t> c = Retry([&] { return FileDataCalls().copy(src, &in, dst, chunk); });
+        if (!c || *c == 0)
+            break;
+        done += static_cast<std::uint64_t>(*c);
     }
 
     constexpr std::size_t kBuf = 256 * 1024;
     std::vector<char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(len - done, kBuf)));
     while (done < len) {
         std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, buf.size()));
-        long long r = ReadAt(src, buf.data(), want, src_offset + done, err);
-        if (r <= 0) {
-            if (r == 0)
-                *err = ENODATA;
-            if (where)
-                *where = CopyFailure::Read;
-            return false;
-        }
-        if (!WriteAll(dst, buf.data(), static_cast<std::size_t>(r), err)) {
-            if (where)
-                *where = CopyFailure::Write;
-            return false;
-        }
-        done += static_cast<std::uint64_t>(r);
+        Result<std::size_t> r = ReadAt(src, buf.data(), want, src_offset + done);
+        if (!r || *r == 0)
+            return {r ? std::make_error_code(std::errc::no_message_available) : r.code(), CopyFailure::Read};
+        if (std::error_code ec = WriteAll(dst, buf.data(), *r))
+            return {ec, CopyFailure::Write};
+        done += *r;
     }
-    return true;
+    return {};
 }
 
-long long FileSize(int fd, int* err)
+Result<std::uint64_t> FileSize(int fd)
 {
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        *err = errno;
-        return -1;
-    }
-    return static_cast<long long>(st.st_size);
+    if (::fstat(fd, &st) != 0)
+        return Error(LastError());
+    return static_cast<std::uint64_t>(st.st_size);
 }
 
 const char* KindOfFile(mode_t mode)
@@ -306,30 +209,26 @@ const char* KindOfFile(mode_t mode)
 namespace {
 
 // Follows a chain of symlinks by hand, so that a dangling one still names
-// the file to create. Returns false with *err set (ELOOP, EACCES, ...).
-bool ResolveLinks(std::string* path, int* err)
+// the file to create. Fails with ELOOP, EACCES, ...
+Result<std::string> ResolveLinks(std::string path)
 {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st;
-        if (::lstat(path->c_str(), &st) != 0) {
+        if (::lstat(path.c_str(), &st) != 0) {
             if (errno == ENOENT)
-                return true;
-            *err = errno;
-            return false;
+                return path;
+            return Error(LastError());
         }
         if (!S_ISLNK(st.st_mode))
-            return true;
+            return path;
         std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
-        ssize_t n = ::readlink(path->c_str(), buf.data(), buf.size());
-        if (n < 0) {
-            *err = errno;
-            return false;
-        }
+        ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+        if (n < 0)
+            return Error(LastError());
         std::string link(buf.data(), static_cast<std::size_t>(n));
-        *path = (link.empty() || link[0] == '/') ? link : DirName(*path) + "/" + link;
+        path = (link.empty() || link[0] == '/') ? link : DirName(path) + "/" + link;
     }
-    *err = ELOOP;
-    return false;
+    return Error(std::make_error_code(std::errc::too_many_symbolic_link_levels));
 }
 
 bool StartsWithRiff(const std::string& path)
@@ -338,56 +237,54 @@ bool StartsWithRiff(const std::string& path)
     if (!file.valid())
         return false;
     char magic[4] = {};
-    int err = 0;
-    return ReadAt(file.fd(), magic, sizeof magic, 0, &err) == 4 && std::memcmp(magic, "RIFF", 4) == 0;
+    Result<std::size_t> got = ReadAt(file.fd(), magic, sizeof magic, 0);
+    return got.ok() && *got == 4 && std::memcmp(magic, "RIFF", 4) == 0;
 }
 
 } // namespace
 
-IoStatus CheckTarget(const std::string& target, const WriteOptions& options, TargetKind kind,
-                     TargetInfo* info)
+Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& options, TargetKind kind)
 {
     if (target.empty())
-        return IoStatus::Error(target, "no file name given");
+        return Error(target, "no file name given");
     std::string real = target;
-    int err = 0;
-    if (kind == TargetKind::Document && !ResolveLinks(&real, &err))
-        return IoStatus::FromErrno(target, err);
+    if (kind == TargetKind::Document) {
+        Result<std::string> resolved = ResolveLinks(real);
+        if (!resolved)
+            return Error(resolved.error()).About(target);
+        real = std::move(*resolved);
+    }
 
     TargetInfo out;
     out.real = real;
     struct stat st;
     if (::lstat(real.c_str(), &st) != 0) {
         if (errno != ENOENT)
-            return IoStatus::FromErrno(target, errno);
-        *info = out;
-        return {};
+            return Error::FromErrno(target, errno);
+        return out;
     }
-    if (S_ISLNK(st.st_mode)) { // an entry's symlink: the link itself goes
-        *info = out;
-        return {};
-    }
+    if (S_ISLNK(st.st_mode)) // an entry's symlink: the link itself goes
+        return out;
     for (const std::string& source : options.sources) {
         struct stat src;
         if (::stat(source.c_str(), &src) == 0 && src.st_dev == st.st_dev && src.st_ino == st.st_ino)
-            return IoStatus::Refused(target, "refused: it is the same file as the source " + source);
+            return Error::Refused(target, "refused: it is the same file as the source " + source);
     }
     if (S_ISDIR(st.st_mode))
-        return IoStatus::FromErrno(target, EISDIR);
+        return Error::FromErrno(target, EISDIR);
     if (!S_ISREG(st.st_mode))
-        return IoStatus::Refused(target, std::string("refused: it is ") + KindOfFile(st.st_mode));
+        return Error::Refused(target, std::string("refused: it is ") + KindOfFile(st.st_mode));
     if (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0)
-        return IoStatus::Refused(target, std::string("refused: it is write-protected (") +
-                                             std::strerror(errno) + ")");
+        return Error::Refused(target,
+                              std::string("refused: it is write-protected (") + std::strerror(errno) + ")");
     if (kind == TargetKind::Document && !options.force && StartsWithRiff(real))
-        return IoStatus::Refused(target,
-                                 "refused: it is a WAVE (RIFF) file, not a voice library or list file", true);
+        return Error::Refused(target, "refused: it is a WAVE (RIFF) file, not a voice library or list file",
+                              true);
     out.exists = true;
     out.mode = st.st_mode & 07777;
     out.uid = st.st_uid;
     out.gid = st.st_gid;
-    *info = out;
-    return {};
+    return out;
 }
 
 AtomicFile::AtomicFile(std::string target, WriteOptions options, TargetKind kind)
@@ -402,9 +299,10 @@ AtomicFile::~AtomicFile()
 
 IoStatus AtomicFile::Open()
 {
-    TargetInfo info;
-    if (IoStatus s = CheckTarget(m_target, m_options, m_kind, &info); !s.ok())
-        return s;
+    Result<TargetInfo> checked = CheckTarget(m_target, m_options, m_kind);
+    if (!checked)
+        return checked.error();
+    const TargetInfo& info = *checked;
     m_realTarget = info.real;
 
     const std::string dir = DirName(m_realTarget);
@@ -415,7 +313,7 @@ IoStatus AtomicFile::Open()
     name.push_back('\0');
     int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0)
-        return IoStatus::FromErrno(m_target, errno);
+        return Error::FromErrno(m_target, errno);
     m_tempPath = name.data();
     m_file = FileHandle(fd);
     // The lock tells later writers this file is not a dead one's leftover.
@@ -438,30 +336,28 @@ IoStatus AtomicFile::Open()
 
 IoStatus AtomicFile::Write(const void* buf, std::size_t n)
 {
-    int err = 0;
-    if (!WriteAll(m_file.fd(), buf, n, &err))
-        return Fail(err);
+    if (std::error_code ec = WriteAll(m_file.fd(), buf, n))
+        return Fail(ec);
     return {};
 }
 
 IoStatus AtomicFile::WriteAt(const void* buf, std::size_t n, std::uint64_t offset)
 {
-    int err = 0;
-    if (!WriteAllAt(m_file.fd(), buf, n, offset, &err))
-        return Fail(err);
+    if (std::error_code ec = WriteAllAt(m_file.fd(), buf, n, offset))
+        return Fail(ec);
     return {};
 }
 
 IoStatus AtomicFile::Commit()
 {
     if (!m_file.valid())
-        return IoStatus::Error(m_target, "file is not open");
+        return Error(m_target, "file is not open");
     if (::fsync(m_file.fd()) != 0)
-        return Fail(errno);
+        return Fail(LastError());
     if (::close(m_file.release()) != 0)
-        return Fail(errno);
+        return Fail(LastError());
     if (::rename(m_tempPath.c_str(), m_realTarget.c_str()) != 0)
-        return Fail(errno);
+        return Fail(LastError());
     m_committed = true;
     UnregisterTempPath(m_slot);
     m_slot = -1;

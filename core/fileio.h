@@ -3,7 +3,9 @@
 // Small POSIX file layer shared by the library writer and the list file:
 // whole reads and writes that retry on EINTR, a fast range copy, and an
 // atomic replace-by-rename. Every write and read of the engine goes through
-// here, so tests can make them fail after a byte budget (see IoFault).
+// here, and its data through FileDataCalls(), so tests can make them fail.
+
+#include "core/result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,50 +14,6 @@
 #include <vector>
 
 namespace voicelib {
-
-// The outcome of a file operation: ok, or the file concerned and why not.
-class IoStatus
-{
-public:
-    IoStatus() = default;
-    static IoStatus Error(std::string path, std::string reason);
-    static IoStatus FromErrno(std::string path, int err);
-    // A write the target rules refuse; forceable: --force would allow it.
-    static IoStatus Refused(std::string path, std::string reason, bool forceable = false);
-
-    bool ok() const { return !m_failed; }
-    const std::string& path() const { return m_path; }
-    const std::string& reason() const { return m_reason; }
-    bool forceable() const { return m_forceable; }
-    // "path: reason", for messages.
-    std::string message() const;
-
-private:
-    bool m_failed = false;
-    bool m_forceable = false;
-    std::string m_path;
-    std::string m_reason;
-};
-
-// Test seam: after the given number of bytes have gone through WriteAll /
-// CopyRange (or ReadAt), further writes (reads) fail with the errno given.
-// Process-wide; the engine is single-threaded. Use ScopedIoFault in tests.
-struct IoFault
-{
-    static constexpr std::uint64_t kNever = UINT64_MAX;
-    static void FailWritesAfter(std::uint64_t bytes, int err);
-    static void FailReadsAfter(std::uint64_t bytes, int err);
-    static void Reset();
-};
-
-class ScopedIoFault
-{
-public:
-    ScopedIoFault() = default;
-    ~ScopedIoFault() { IoFault::Reset(); }
-    ScopedIoFault(const ScopedIoFault&) = delete;
-    ScopedIoFault& operator=(const ScopedIoFault&) = delete;
-};
 
 // An open file descriptor, closed on destruction.
 class FileHandle
@@ -69,9 +27,8 @@ public:
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
-    // Opens a regular file (or anything open(2) accepts) for reading. On
-    // failure returns an invalid handle and sets *err to errno.
-    static FileHandle OpenRead(const std::string& path, int* err);
+    // Opens a regular file (or anything open(2) accepts) for reading.
+    static Result<FileHandle> OpenRead(const std::string& path);
 
     bool valid() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
@@ -83,12 +40,12 @@ private:
 };
 
 // Reads up to n bytes at offset; stops early only at end of file.
-// Returns the bytes read, or -1 with *err set.
-long long ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offset, int* err);
+// Returns the bytes read.
+Result<std::size_t> ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offset);
 
 // Writes all n bytes at the current position (or at offset with WriteAllAt).
-bool WriteAll(int fd, const void* buf, std::size_t n, int* err);
-bool WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset, int* err);
+std::error_code WriteAll(int fd, const void* buf, std::size_t n);
+std::error_code WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset);
 
 // Which side of a failed CopyRange was at fault.
 enum class CopyFailure
@@ -98,15 +55,22 @@ enum class CopyFailure
     Write
 };
 
+// How a CopyRange ended: no error, or the error and the side at fault.
+struct CopyOutcome
+{
+    std::error_code code;
+    CopyFailure where = CopyFailure::None;
+
+    bool ok() const { return !code; }
+};
+
 // Copies len bytes starting at src_offset of src to the current position of
 // dst, in the kernel where it can. Fails with EIO-like errors, or with
-// ENODATA when src ends before len bytes were copied; *where (if given) then
-// says whether reading src or writing dst failed.
-bool CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len, int* err,
-               CopyFailure* where = nullptr);
+// ENODATA when src ends before len bytes were copied.
+CopyOutcome CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t len);
 
-// Size of an open file, or -1 with *err set.
-long long FileSize(int fd, int* err);
+// Size of an open file.
+Result<std::uint64_t> FileSize(int fd);
 
 // "a folder", "a FIFO (named pipe)", ... for what is not a regular file.
 const char* KindOfFile(mode_t mode);
@@ -147,8 +111,7 @@ struct TargetInfo
 // existing thing that is not a regular file, write-protected for this user
 // (the verdict opening it for writing would give), or, for a document
 // without force, a RIFF file. A dangling symlink names the file to create.
-IoStatus CheckTarget(const std::string& target, const WriteOptions& options, TargetKind kind,
-                     TargetInfo* info);
+Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& options, TargetKind kind);
 
 // Writes a new version of a file beside it and renames it over the target
 // on Commit(), so the target is either the old file or the complete new one.
@@ -172,7 +135,7 @@ public:
     IoStatus Write(const void* buf, std::size_t n);
     IoStatus WriteAt(const void* buf, std::size_t n, std::uint64_t offset);
     // An error that arose while filling the file, reported against the target.
-    IoStatus Fail(int err) const { return IoStatus::FromErrno(m_target, err); }
+    Error Fail(std::error_code code) const { return Error(code, m_target); }
 
     // Flushes to disk and renames over the target.
     IoStatus Commit();

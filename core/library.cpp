@@ -35,13 +35,13 @@ std::vector<unsigned char> EncodeHeader(int n, const SizeTable& sizes)
     return out;
 }
 
-IoStatus CopyFailed(const std::string& source, const AtomicFile& target, int err, CopyFailure where)
+Error CopyFailed(const std::string& source, const AtomicFile& target, const CopyOutcome& copy)
 {
-    if (where == CopyFailure::Write)
-        return target.Fail(err);
-    if (err == ENODATA)
-        return IoStatus::Error(source, "file became shorter while it was being read");
-    return IoStatus::FromErrno(source, err);
+    if (copy.where == CopyFailure::Write)
+        return target.Fail(copy.code);
+    if (copy.code == std::errc::no_message_available)
+        return Error(source, "file became shorter while it was being read");
+    return Error(copy.code, source);
 }
 
 } // namespace
@@ -52,7 +52,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     WriteResult result;
     BuildSummary& summary = result.summary;
     if (paths.empty()) {
-        result.status = IoStatus::Error(target, "the list is empty, there is nothing to build");
+        result.status = Error(target, "the list is empty, there is nothing to build");
         return result;
     }
     const int n = static_cast<int>(std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES));
@@ -75,13 +75,12 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     std::uint64_t audioBytes = 0;
     for (int i = 0; i < n; ++i) {
         const std::string& path = paths[static_cast<std::size_t>(i)];
-        int err = 0;
         FileHandle src;
         // Checked on the descriptor the copy reads, so a file changed since
         // validation is caught rather than copied.
         const SourceVerdict verdict = ProbeSource(path, &src);
         if (verdict.problem == SourceProblem::Unreadable && src.valid()) {
-            result.status = IoStatus::FromErrno(path, verdict.err);
+            result.status = Error::FromErrno(path, verdict.err);
             return result;
         }
         if (!verdict.ok()) {
@@ -89,20 +88,20 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
             ++summary.failed;
             summary.failures.push_back({i, path, verdict});
         } else {
-            long long size = FileSize(src.fd(), &err);
-            AudioSpan span;
-            if (size < 0 || !LocateAudio(src.fd(), static_cast<std::uint64_t>(size), &span, &err)) {
-                result.status = IoStatus::FromErrno(path, err);
+            Result<std::uint64_t> size = FileSize(src.fd());
+            Result<AudioSpan> located = size ? LocateAudio(src.fd(), *size) : Result<AudioSpan>(size.error());
+            if (!located) {
+                result.status = Error(located.code(), path);
                 return result;
             }
+            const AudioSpan& span = *located;
             const std::uint64_t bytes = span.length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
             if (bytes > kMaxEntryBytes) {
-                result.status = IoStatus::Error(path, "audio too large for one library entry (4 GiB)");
+                result.status = Error(path, "audio too large for one library entry (4 GiB)");
                 return result;
             }
-            CopyFailure where = CopyFailure::None;
-            if (!CopyRange(src.fd(), span.offset, out.fd(), bytes, &err, &where)) {
-                result.status = CopyFailed(path, out, err, where);
+            if (CopyOutcome copy = CopyRange(src.fd(), span.offset, out.fd(), bytes); !copy.ok()) {
+                result.status = CopyFailed(path, out, copy);
                 return result;
             }
             summary.sizes[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(bytes);
@@ -110,7 +109,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
             ++summary.ok;
         }
         if (progress && !progress(i + 1, n)) {
-            result.status = IoStatus::Error(target, "build cancelled");
+            result.status = Error(target, "build cancelled");
             return result;
         }
     }
@@ -129,45 +128,44 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     return result;
 }
 
-IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index)
+Result<LibraryIndex> ReadLibraryIndex(const std::string& path)
 {
     // A FIFO or device is refused before it is opened: nothing is read from it.
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return IoStatus::Error(path, std::string("not a voice library: it is ") + KindOfFile(st.st_mode));
-    int err = 0;
-    FileHandle file = OpenSource(path, &err);
-    if (!file.valid())
-        return IoStatus::FromErrno(path, err);
-    long long size = FileSize(file.fd(), &err);
-    if (size < 0)
-        return IoStatus::FromErrno(path, err);
-    const auto fileSize = static_cast<std::uint64_t>(size);
+        return Error(path, std::string("not a voice library: it is ") + KindOfFile(st.st_mode));
+    Result<FileHandle> file = OpenSource(path);
+    if (!file)
+        return file.error();
+    Result<std::uint64_t> size = FileSize(file->fd());
+    if (!size)
+        return Error(size.code(), path);
+    const std::uint64_t fileSize = *size;
 
     unsigned char word[4];
-    long long got = ReadAt(file.fd(), word, sizeof word, 0, &err);
-    if (got < 0)
-        return IoStatus::FromErrno(path, err);
-    if (got < 4)
-        return IoStatus::Error(path, "not a voice library: too short to hold an entry count");
+    Result<std::size_t> got = ReadAt(file->fd(), word, sizeof word, 0);
+    if (!got)
+        return Error(got.code(), path);
+    if (*got < 4)
+        return Error(path, "not a voice library: too short to hold an entry count");
     const std::uint32_t count = Le32(word);
     if (count == 0)
-        return IoStatus::Error(path, "not a voice library: the entry count is 0");
+        return Error(path, "not a voice library: the entry count is 0");
     if (count > MAX_LIBRARY_ENTRIES)
-        return IoStatus::Error(path, "not a voice library: the entry count " + std::to_string(count) +
-                                         " is over " + std::to_string(MAX_LIBRARY_ENTRIES));
+        return Error(path, "not a voice library: the entry count " + std::to_string(count) + " is over " +
+                               std::to_string(MAX_LIBRARY_ENTRIES));
 
     const std::uint64_t headerBytes = kCountBytes + kSizeBytes * count;
     if (fileSize < headerBytes)
-        return IoStatus::Error(path, "truncated: the size table of " + std::to_string(count) +
-                                         " entries needs " + std::to_string(headerBytes) +
-                                         " bytes, the file has " + std::to_string(fileSize));
+        return Error(path, "truncated: the size table of " + std::to_string(count) + " entries needs " +
+                               std::to_string(headerBytes) + " bytes, the file has " +
+                               std::to_string(fileSize));
     std::vector<unsigned char> table(kSizeBytes * count);
-    got = ReadAt(file.fd(), table.data(), table.size(), kCountBytes, &err);
-    if (got < 0)
-        return IoStatus::FromErrno(path, err);
-    if (static_cast<std::size_t>(got) != table.size())
-        return IoStatus::Error(path, "truncated while reading the size table");
+    got = ReadAt(file->fd(), table.data(), table.size(), kCountBytes);
+    if (!got)
+        return Error(got.code(), path);
+    if (*got != table.size())
+        return Error(path, "truncated while reading the size table");
 
     LibraryIndex result;
     result.fileSize = fileSize;
@@ -175,43 +173,41 @@ IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index)
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t entry = Le32(table.data() + kSizeBytes * i);
         if (entry % AUDIO_BLOCK_SIZE != 0)
-            return IoStatus::Error(path, "damaged: the size of entry " + std::to_string(i) + " (" +
-                                             std::to_string(entry) + ") is not a multiple of " +
-                                             std::to_string(AUDIO_BLOCK_SIZE));
+            return Error(path, "damaged: the size of entry " + std::to_string(i) + " (" +
+                                   std::to_string(entry) + ") is not a multiple of " +
+                                   std::to_string(AUDIO_BLOCK_SIZE));
         result.sizes.push_back(entry);
         result.offsets.push_back(offset);
         offset += entry; // at most 1024 * 4 GiB: no overflow in 64 bits
     }
     if (offset > fileSize)
-        return IoStatus::Error(path, "truncated: the entries need " + std::to_string(offset) +
-                                         " bytes, the file has " + std::to_string(fileSize));
+        return Error(path, "truncated: the entries need " + std::to_string(offset) + " bytes, the file has " +
+                               std::to_string(fileSize));
     if (offset < fileSize)
-        return IoStatus::Error(path, "damaged: the entries end at byte " + std::to_string(offset) +
-                                         " but the file has " + std::to_string(fileSize));
-    *index = std::move(result);
-    return {};
+        return Error(path, "damaged: the entries end at byte " + std::to_string(offset) +
+                               " but the file has " + std::to_string(fileSize));
+    return result;
 }
 
 namespace {
 
 // Opens a library whose index was read earlier, refusing one that changed since.
-IoStatus OpenIndexedLibrary(const std::string& library, const LibraryIndex& index, FileHandle* file)
+Result<FileHandle> OpenIndexedLibrary(const std::string& library, const LibraryIndex& index)
 {
-    int err = 0;
-    *file = OpenSource(library, &err);
-    if (!file->valid())
-        return IoStatus::FromErrno(library, err);
-    long long size = FileSize(file->fd(), &err);
-    if (size < 0)
-        return IoStatus::FromErrno(library, err);
+    Result<FileHandle> file = OpenSource(library);
+    if (!file)
+        return file;
+    Result<std::uint64_t> size = FileSize(file->fd());
+    if (!size)
+        return Error(size.code(), library);
     // The index describes the file as it was; never read past what is there now.
-    if (static_cast<std::uint64_t>(size) != index.fileSize || index.offsets.size() != index.sizes.size())
-        return IoStatus::Error(library, "the file changed since its table was read");
+    if (*size != index.fileSize || index.offsets.size() != index.sizes.size())
+        return Error(library, "the file changed since its table was read");
     for (std::size_t i = 0; i < index.sizes.size(); ++i) {
         if (index.offsets[i] + index.sizes[i] > index.fileSize)
-            return IoStatus::Error(library, "the file changed since its table was read");
+            return Error(library, "the file changed since its table was read");
     }
-    return {};
+    return file;
 }
 
 // The canonical header and entry i's audio, written at dst's position.
@@ -220,15 +216,10 @@ IoStatus WriteEntry(const std::string& library, int src, const LibraryIndex& ind
 {
     const std::uint32_t bytes = index.sizes[i];
     const std::vector<unsigned char> header = MakeCanonicalWaveHeader(bytes);
-    int err = 0;
-    if (!WriteAll(dst, header.data(), header.size(), &err))
-        return IoStatus::FromErrno(target, err);
-    CopyFailure where = CopyFailure::None;
-    if (!CopyRange(src, index.offsets[i], dst, bytes, &err, &where)) {
-        if (where == CopyFailure::Write)
-            return IoStatus::FromErrno(target, err);
-        return IoStatus::FromErrno(library, err);
-    }
+    if (std::error_code ec = WriteAll(dst, header.data(), header.size()))
+        return Error(ec, target);
+    if (CopyOutcome copy = CopyRange(src, index.offsets[i], dst, bytes); !copy.ok())
+        return Error(copy.code, copy.where == CopyFailure::Write ? target : library);
     return {};
 }
 
@@ -249,20 +240,19 @@ bool IsEntryName(const char* name)
 }
 
 // Every name in a folder but "." and "..".
-bool ListFolder(const std::string& folder, std::vector<std::string>* names, int* err)
+Result<std::vector<std::string>> ListFolder(const std::string& folder)
 {
     DIR* d = ::opendir(folder.c_str());
-    if (!d) {
-        *err = errno;
-        return false;
-    }
+    if (!d)
+        return Error(LastError(), folder);
+    std::vector<std::string> names;
     while (struct dirent* e = ::readdir(d)) {
         std::string_view name = e->d_name;
         if (name != "." && name != "..")
-            names->emplace_back(name);
+            names.emplace_back(name);
     }
     ::closedir(d);
-    return true;
+    return names;
 }
 
 constexpr const char* kStagingPrefix = ".voicelib-extract-";
@@ -294,14 +284,14 @@ public:
                 continue;
             }
             if (errno != EEXIST)
-                return IoStatus::FromErrno(path, errno);
+                return Error::FromErrno(path, errno);
         }
         struct stat st;
         if (::stat(m_folder.c_str(), &st) != 0)
-            return IoStatus::FromErrno(m_folder, errno);
+            return Error::FromErrno(m_folder, errno);
         if (!S_ISDIR(st.st_mode))
-            return IoStatus::Refused(m_folder, std::string("refused: it is ") + KindOfFile(st.st_mode) +
-                                                   ", not a folder");
+            return Error::Refused(m_folder,
+                                  std::string("refused: it is ") + KindOfFile(st.st_mode) + ", not a folder");
         return {};
     }
 
@@ -311,7 +301,7 @@ public:
     {
         std::string tmpl = m_folder + "/" + kStagingPrefix + "XXXXXX";
         if (!::mkdtemp(tmpl.data()))
-            return IoStatus::FromErrno(m_folder, errno);
+            return Error::FromErrno(m_folder, errno);
         m_staging = tmpl;
         m_stagingFd = FileHandle(::open(m_staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (m_stagingFd.valid())
@@ -362,13 +352,13 @@ private:
             if (IoStatus s = Backup(&m); !s.ok())
                 return s;
             if (::rename(Staged(i).c_str(), m.final.c_str()) != 0)
-                return IoStatus::FromErrno(m.final, errno); // the backup link goes with the staging folder
+                return Error::FromErrno(m.final, errno); // the backup link goes with the staging folder
             m_moves.push_back(m);
         }
         for (const std::string& name : stale) {
             Move m{Final(name), m_staging + "/" + name + ".old", true};
             if (::rename(m.final.c_str(), m.backup.c_str()) != 0)
-                return IoStatus::FromErrno(m.final, errno);
+                return Error::FromErrno(m.final, errno);
             m_moves.push_back(m);
         }
         return {};
@@ -382,7 +372,7 @@ private:
         std::string backup = m_staging + "/" + m->final.substr(m_folder.size() + 1) + ".old";
         // linkat without AT_SYMLINK_FOLLOW keeps a symlink as the link it is.
         if (::linkat(AT_FDCWD, m->final.c_str(), AT_FDCWD, backup.c_str(), 0) != 0)
-            return IoStatus::FromErrno(m->final, errno);
+            return Error::FromErrno(m->final, errno);
         m->backup = backup;
         return {};
     }
@@ -404,10 +394,8 @@ private:
         if (!m_done && !m_moves.empty())
             Undo();
         if (!m_staging.empty()) {
-            std::vector<std::string> names;
-            int err = 0;
-            if (ListFolder(m_staging, &names, &err)) {
-                for (const std::string& name : names)
+            if (Result<std::vector<std::string>> names = ListFolder(m_staging)) {
+                for (const std::string& name : *names)
                     ::unlink((m_staging + "/" + name).c_str());
             }
             ::rmdir(m_staging.c_str());
@@ -439,17 +427,18 @@ IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int
                       const std::string& target, const WriteOptions& options)
 {
     if (entry < 0 || static_cast<std::size_t>(entry) >= index.sizes.size())
-        return IoStatus::Error(library, "there is no entry " + std::to_string(entry) + " (the library has " +
-                                            std::to_string(index.sizes.size()) + ")");
-    FileHandle file;
-    if (IoStatus s = OpenIndexedLibrary(library, index, &file); !s.ok())
-        return s;
+        return Error(library, "there is no entry " + std::to_string(entry) + " (the library has " +
+                                  std::to_string(index.sizes.size()) + ")");
+    Result<FileHandle> file = OpenIndexedLibrary(library, index);
+    if (!file)
+        return file.error();
     WriteOptions rules = options;
     rules.sources.push_back(library);
     AtomicFile out(target, std::move(rules), TargetKind::Entry);
     if (IoStatus s = out.Open(); !s.ok())
         return s;
-    if (IoStatus s = WriteEntry(library, file.fd(), index, static_cast<std::size_t>(entry), target, out.fd());
+    if (IoStatus s =
+            WriteEntry(library, file->fd(), index, static_cast<std::size_t>(entry), target, out.fd());
         !s.ok())
         return s;
     return out.Commit();
@@ -458,42 +447,42 @@ IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int
 IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, const std::string& folder,
                         const WriteOptions& options)
 {
-    FileHandle file;
-    if (IoStatus s = OpenIndexedLibrary(library, index, &file); !s.ok())
-        return s;
+    Result<FileHandle> file = OpenIndexedLibrary(library, index);
+    if (!file)
+        return file.error();
     if (folder.empty())
-        return IoStatus::Error(folder, "no folder name given");
+        return Error(folder, "no folder name given");
     const int n = static_cast<int>(index.sizes.size());
     Extraction run(folder, n);
     if (IoStatus s = run.MakeFolder(); !s.ok())
         return s;
     RemoveLeftovers(folder, kStagingPrefix, true);
 
-    std::vector<std::string> names;
-    int err = 0;
-    if (!ListFolder(folder, &names, &err))
-        return IoStatus::FromErrno(folder, err);
+    Result<std::vector<std::string>> listed = ListFolder(folder);
+    if (!listed)
+        return listed.error();
+    const std::vector<std::string>& names = *listed;
     if (!names.empty() && !run.CreatedFolder() && !options.force)
-        return IoStatus::Refused(folder, "refused: the folder is not empty", true);
+        return Error::Refused(folder, "refused: the folder is not empty", true);
 
     // Every name this run replaces or removes must pass the target rules.
     // A symlink at an entry's name is replaced, never followed: extracting
     // must not write outside the chosen folder.
     WriteOptions rules = options;
     rules.sources.push_back(library);
-    std::vector<TargetInfo> infos(static_cast<std::size_t>(n));
+    std::vector<TargetInfo> infos;
+    infos.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
-        if (IoStatus s = CheckTarget(run.Final(EntryFileName(i)), rules, TargetKind::Entry,
-                                     &infos[static_cast<std::size_t>(i)]);
-            !s.ok())
-            return s;
+        Result<TargetInfo> info = CheckTarget(run.Final(EntryFileName(i)), rules, TargetKind::Entry);
+        if (!info)
+            return info.error();
+        infos.push_back(std::move(*info));
     }
     std::vector<std::string> stale;
     for (const std::string& name : names) {
         if (IsEntryName(name.c_str()) && std::atoi(name.c_str()) >= n) {
-            TargetInfo info;
-            if (IoStatus s = CheckTarget(run.Final(name), rules, TargetKind::Entry, &info); !s.ok())
-                return s;
+            if (Result<TargetInfo> info = CheckTarget(run.Final(name), rules, TargetKind::Entry); !info)
+                return info.error();
             stale.push_back(name);
         }
     }
@@ -506,7 +495,7 @@ IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, c
         const TargetInfo& info = infos[static_cast<std::size_t>(i)];
         FileHandle out(::open(run.Staged(i).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!out.valid())
-            return IoStatus::FromErrno(target, errno);
+            return Error::FromErrno(target, errno);
         if (info.exists) {
             if (::fchown(out.fd(), info.uid, info.gid) != 0 &&
                 ::fchown(out.fd(), static_cast<uid_t>(-1), info.gid) != 0) {
@@ -514,11 +503,12 @@ IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, c
             }
         }
         ::fchmod(out.fd(), info.exists ? info.mode : fresh);
-        if (IoStatus s = WriteEntry(library, file.fd(), index, static_cast<std::size_t>(i), target, out.fd());
+        if (IoStatus s =
+                WriteEntry(library, file->fd(), index, static_cast<std::size_t>(i), target, out.fd());
             !s.ok())
             return s;
         if (::fsync(out.fd()) != 0 || ::close(out.release()) != 0)
-            return IoStatus::FromErrno(target, errno);
+            return Error::FromErrno(target, errno);
     }
     return run.Commit(stale);
 }

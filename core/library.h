@@ -61,7 +61,7 @@ struct LibraryIndex
 // before opening it, a truncated file, a count of
 // 0 or over 1024, sizes that are not whole blocks or do not add up to the
 // file's length.
-IoStatus ReadLibraryIndex(const std::string& path, LibraryIndex* index);
+Result<LibraryIndex> ReadLibraryIndex(const std::string& path);
 
 // Writes entry i of a checked library as a canonical A-law WAVE file.
 IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int entry,

@@ -123,19 +123,17 @@ std::string ListKey(int row)
     return key;
 }
 
-IoStatus RowsFromDocument(const ProfileDocument& doc, const std::string& path, std::vector<std::string>* rows)
+Result<std::vector<std::string>> RowsFromDocument(const ProfileDocument& doc, const std::string& path)
 {
     if (!doc.HasSection(kSection))
-        return IoStatus::Error(path, "not a voice list file: it has no [ZuLibItem] section");
+        return Error(path, "not a voice list file: it has no [ZuLibItem] section");
     std::int32_t count = doc.GetInt(kSection, kCountKey, 0);
     if (count > MAX_LIST_ROWS) {
-        return IoStatus::Error(path, "invalid list file: ZuCount is " + std::to_string(count) +
-                                         ", more than " + std::to_string(MAX_LIST_ROWS) + " rows");
+        return Error(path, "invalid list file: ZuCount is " + std::to_string(count) + ", more than " +
+                               std::to_string(MAX_LIST_ROWS) + " rows");
     }
-    if (count <= 0) {
-        rows->clear();
-        return {};
-    }
+    if (count <= 0)
+        return std::vector<std::string>();
     // One pass over the section instead of one lookup per row; the first
     // line of a key wins, as it does for a single lookup.
     std::vector<std::string_view> values(static_cast<std::size_t>(count));
@@ -151,16 +149,15 @@ IoStatus RowsFromDocument(const ProfileDocument& doc, const std::string& path, s
     out.reserve(values.size());
     for (std::string_view v : values)
         out.emplace_back(v);
-    *rows = std::move(out);
-    return {};
+    return out;
 }
 
-IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows)
+Result<std::vector<std::string>> ReadListFile(const std::string& path)
 {
-    ProfileDocument doc;
-    if (IoStatus s = ProfileDocument::Load(path, &doc); !s.ok())
-        return s;
-    return RowsFromDocument(doc, path, rows);
+    Result<ProfileDocument> doc = ProfileDocument::Load(path);
+    if (!doc)
+        return doc.error();
+    return RowsFromDocument(*doc, path);
 }
 
 namespace {
@@ -169,21 +166,20 @@ namespace {
 IoStatus CheckRows(const std::string& path, const std::vector<std::string>& rows)
 {
     if (rows.size() > static_cast<std::size_t>(MAX_LIST_ROWS)) {
-        return IoStatus::Error(path, std::to_string(rows.size()) + " rows are more than a list file holds (" +
-                                         std::to_string(MAX_LIST_ROWS) + ")");
+        return Error(path, std::to_string(rows.size()) + " rows are more than a list file holds (" +
+                               std::to_string(MAX_LIST_ROWS) + ")");
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string& row = rows[i];
         if (std::memchr(row.data(), '\n', row.size()) || std::memchr(row.data(), '\r', row.size()) ||
             std::memchr(row.data(), '\0', row.size())) {
-            return IoStatus::Error(path, "row " + std::to_string(i) +
-                                             ": a path with a line break cannot be stored in a list file");
+            return Error(path, "row " + std::to_string(i) +
+                                   ": a path with a line break cannot be stored in a list file");
         }
         // The file is text: one such row would make the reader take it all as GBK.
         if (!IsAscii(row) && !IsValidUtf8(row)) {
-            return IoStatus::Error(path,
-                                   "row " + std::to_string(i) +
-                                       ": a path that is not valid UTF-8 cannot be stored in a list file");
+            return Error(path, "row " + std::to_string(i) +
+                                   ": a path that is not valid UTF-8 cannot be stored in a list file");
         }
     }
 
@@ -245,23 +241,22 @@ IoStatus WriteListFile(const std::string& path, const std::vector<std::string>& 
     if (IoStatus s = CheckRows(path, *stored); !s.ok())
         return s;
     // Before the old file is read: a FIFO there would never give an end.
-    TargetInfo target;
-    if (IoStatus s = CheckTarget(path, options, TargetKind::Document, &target); !s.ok())
-        return s;
-    ProfileDocument doc;
-    bool missing = false;
-    if (IoStatus s = ProfileDocument::Load(path, &doc, &missing); !s.ok() && !missing)
-        return s;
+    if (Result<TargetInfo> target = CheckTarget(path, options, TargetKind::Document); !target)
+        return target.error();
+    Result<ProfileDocument> loaded = ProfileDocument::Load(path);
+    if (!loaded && loaded.code() != std::errc::no_such_file_or_directory)
+        return loaded.error();
+    ProfileDocument doc = loaded ? std::move(*loaded) : ProfileDocument();
     SetRows(doc, *stored);
     return doc.Save(path, options);
 }
 
 IoStatus LoadListFile(const std::string& path, VoiceList& list)
 {
-    std::vector<std::string> rows;
-    if (IoStatus s = ReadListFile(path, &rows); !s.ok())
-        return s;
-    list.Assign(std::move(rows), ListFolder(path));
+    Result<std::vector<std::string>> rows = ReadListFile(path);
+    if (!rows)
+        return rows.error();
+    list.Assign(std::move(*rows), ListFolder(path));
     return {};
 }
 

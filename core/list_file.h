@@ -23,10 +23,10 @@ std::string ListKey(int row);
 // as an absolute path.
 std::string ListFolder(const std::string& listPath);
 
-// Reads the rows of a list file, as they stand in it. On failure (missing or
-// unreadable file, not a regular file, no [ZuLibItem] section, implausible
-// count) *rows is left untouched.
-IoStatus ReadListFile(const std::string& path, std::vector<std::string>* rows);
+// Reads the rows of a list file, as they stand in it. Fails for a missing or
+// unreadable file, not a regular file, no [ZuLibItem] section, an
+// implausible count.
+Result<std::vector<std::string>> ReadListFile(const std::string& path);
 
 // Writes ZuCount and every row's key into the file, keeping every other line
 // of an existing file as it was. Rows relative to baseFolder ("" for the
@@ -45,8 +45,7 @@ IoStatus LoadListFile(const std::string& path, VoiceList& list);
 IoStatus ExportListFile(const std::string& path, const VoiceList& list, const WriteOptions& options = {});
 
 // The same on a parsed document; path only names the file in messages.
-IoStatus RowsFromDocument(const ProfileDocument& doc, const std::string& path,
-                          std::vector<std::string>* rows);
+Result<std::vector<std::string>> RowsFromDocument(const ProfileDocument& doc, const std::string& path);
 // Sets ZuCount and the rows' keys, exactly as given, after checking that
 // every row can be stored so that it reads back unchanged.
 IoStatus SetRowsInDocument(ProfileDocument& doc, const std::string& path,

@@ -1,5 +1,7 @@
 #include "core/profile.h"
 
+#include "core/syscall.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -476,62 +478,49 @@ std::string NotAFile(mode_t mode)
 
 } // namespace
 
-IoStatus ProfileDocument::Load(const std::string& path, ProfileDocument* doc, bool* missing)
+Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
 {
-    if (missing)
-        *missing = false;
     // Looked at before it is opened: opening a device can have effects, and
     // opening a FIFO waits for a writer.
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        if (missing)
-            *missing = errno == ENOENT;
-        return IoStatus::FromErrno(path, errno);
-    }
+    if (::stat(path.c_str(), &st) != 0)
+        return Error::FromErrno(path, errno);
     if (!S_ISREG(st.st_mode))
-        return IoStatus::Error(path, NotAFile(st.st_mode));
+        return Error(path, NotAFile(st.st_mode));
 
     // It may have been swapped since: O_NONBLOCK keeps a FIFO from blocking
     // the open, and the open file is checked again.
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        if (missing)
-            *missing = errno == ENOENT;
-        return IoStatus::FromErrno(path, errno);
-    }
-    FileHandle file(fd);
-    if (::fstat(fd, &st) != 0)
-        return IoStatus::FromErrno(path, errno);
+    Result<int> fd = Retry([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
+    if (!fd)
+        return Error(fd.code(), path);
+    FileHandle file(*fd);
+    if (::fstat(file.fd(), &st) != 0)
+        return Error::FromErrno(path, errno);
     if (!S_ISREG(st.st_mode))
-        return IoStatus::Error(path, NotAFile(st.st_mode));
+        return Error(path, NotAFile(st.st_mode));
     const long long size = static_cast<long long>(st.st_size);
     if (size > kMaxFileBytes)
-        return IoStatus::Error(path, "file is too large for a list file");
+        return Error(path, "file is too large for a list file");
 
     // Read to the end rather than trusting the size: it may still be growing.
     std::string bytes;
     bytes.resize(static_cast<std::size_t>(size) + 1);
     std::size_t have = 0;
-    int err = 0;
     for (;;) {
         if (have == bytes.size()) {
             if (static_cast<long long>(bytes.size()) > kMaxFileBytes)
-                return IoStatus::Error(path, "file is too large for a list file");
+                return Error(path, "file is too large for a list file");
             bytes.resize(std::max<std::size_t>(bytes.size() * 2, 4096));
         }
-        long long r = ReadAt(file.fd(), bytes.data() + have, bytes.size() - have, have, &err);
-        if (r < 0)
-            return IoStatus::FromErrno(path, err);
-        if (r == 0)
+        Result<std::size_t> r = ReadAt(file.fd(), bytes.data() + have, bytes.size() - have, have);
+        if (!r)
+            return Error(r.code(), path);
+        if (*r == 0)
             break;
-        have += static_cast<std::size_t>(r);
+        have += *r;
     }
     bytes.resize(have);
-    *doc = ParseOwned(std::move(bytes));
-    return {};
+    return ParseOwned(std::move(bytes));
 }
 
 std::size_t ProfileDocument::FindSection(std::string_view section) const
@@ -746,10 +735,10 @@ std::string NotUtf8(std::size_t index)
 
 } // namespace
 
-bool ProfileDocument::Serialize(std::string* bytes, std::string* reason) const
+Result<std::string> ProfileDocument::Bytes() const
 {
     if (m_fromGbk)
-        return SerializeGbk(bytes, reason);
+        return SerializeGbk();
     std::size_t total = m_bom ? kBom.size() : 0;
     for (const Line& line : m_lines)
         total += line.len + EolBytes(line.eol).size();
@@ -767,17 +756,14 @@ bool ProfileDocument::Serialize(std::string* bytes, std::string* reason) const
     // lines are apart by ASCII line breaks, so one check covers them all.
     if (edited && !IsValidUtf8(out)) {
         for (std::size_t i = 0; i < m_lines.size(); ++i) {
-            if (m_lines[i].edited && !IsValidUtf8(Text(m_lines[i]))) {
-                *reason = NotUtf8(i);
-                return false;
-            }
+            if (m_lines[i].edited && !IsValidUtf8(Text(m_lines[i])))
+                return Error(std::string(), NotUtf8(i));
         }
     }
-    *bytes = std::move(out);
-    return true;
+    return out;
 }
 
-bool ProfileDocument::SerializeGbk(std::string* bytes, std::string* reason) const
+Result<std::string> ProfileDocument::SerializeGbk() const
 {
     GbkCodec codec;
     std::string out;
@@ -800,48 +786,42 @@ bool ProfileDocument::SerializeGbk(std::string* bytes, std::string* reason) cons
         out.append(EolBytes(line.eol));
     }
     // Bytes that are valid UTF-8 would be read as UTF-8, not as the GBK meant.
-    if (needsUtf8 == std::string::npos && !IsValidUtf8(std::string_view(out).substr(body))) {
-        *bytes = std::move(out);
-        return true;
-    }
+    if (needsUtf8 == std::string::npos && !IsValidUtf8(std::string_view(out).substr(body)))
+        return out;
 
     // Otherwise the whole file becomes UTF-8, if that loses nothing.
     out.resize(body);
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         const Line& line = m_lines[i];
-        if (line.edited && !IsValidUtf8(Text(line))) {
-            *reason = NotUtf8(i);
-            return false;
-        }
+        if (line.edited && !IsValidUtf8(Text(line)))
+            return Error(std::string(), NotUtf8(i));
         if (line.lossy) {
-            *reason = "the file is GBK and must become UTF-8 for its new text";
+            std::string reason = "the file is GBK and must become UTF-8 for its new text";
             if (needsUtf8 != std::string::npos)
-                *reason += " (" + LineNumber(needsUtf8) + " cannot be written in GBK)";
-            *reason += ", but " + LineNumber(i) + " is not valid GBK and cannot be converted without loss";
-            return false;
+                reason += " (" + LineNumber(needsUtf8) + " cannot be written in GBK)";
+            reason += ", but " + LineNumber(i) + " is not valid GBK and cannot be converted without loss";
+            return Error(std::string(), reason);
         }
         out.append(Text(line));
         out.append(EolBytes(line.eol));
     }
-    *bytes = std::move(out);
-    return true;
+    return out;
 }
 
 std::string ProfileDocument::Serialize() const
 {
-    std::string bytes, reason;
-    return Serialize(&bytes, &reason) ? bytes : std::string();
+    return Bytes().value_or(std::string());
 }
 
 IoStatus ProfileDocument::Save(const std::string& path, const WriteOptions& options) const
 {
-    std::string bytes, reason;
-    if (!Serialize(&bytes, &reason))
-        return IoStatus::Error(path, reason);
+    Result<std::string> bytes = Bytes();
+    if (!bytes)
+        return Error(bytes.error()).About(path);
     AtomicFile file(path, options);
     if (IoStatus s = file.Open(); !s.ok())
         return s;
-    if (IoStatus s = file.Write(bytes.data(), bytes.size()); !s.ok())
+    if (IoStatus s = file.Write(bytes->data(), bytes->size()); !s.ok())
         return s;
     return file.Commit();
 }

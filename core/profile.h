@@ -42,11 +42,11 @@ public:
     // value the document gives or takes is UTF-8.
     static ProfileDocument Parse(std::string_view bytes);
 
-    // Reads and parses a file. A missing file is an error like any other;
-    // the caller decides whether that means "empty document". Anything but a
-    // regular file (a folder, FIFO, device) is refused before it is read.
-    // *missing tells a file that does not exist from one that cannot be read.
-    static IoStatus Load(const std::string& path, ProfileDocument* doc, bool* missing = nullptr);
+    // Reads and parses a file. A missing file is an error like any other
+    // (its code is ENOENT); the caller decides whether that means "empty
+    // document". Anything but a regular file (a folder, FIFO, device) is
+    // refused before it is read.
+    static Result<ProfileDocument> Load(const std::string& path);
 
     bool HasSection(std::string_view section) const;
 
@@ -79,8 +79,8 @@ public:
     // when a line set is not valid UTF-8, or when a GBK document needs UTF-8
     // for its new lines but one of its old lines is not valid GBK and so
     // cannot be converted without loss.
-    bool Serialize(std::string* bytes, std::string* reason) const;
-    // The same for documents that serialise; "" where Serialize would fail.
+    Result<std::string> Bytes() const;
+    // The same for documents that serialise; "" where Bytes would fail.
     std::string Serialize() const;
     // Writes the document atomically: the old file stays intact on failure.
     // The target rules of CheckTarget apply (a list file is a document).
@@ -123,7 +123,7 @@ private:
     void ParseText(std::size_t pos, bool classify);
     // Moves the bytes to m_raw and reads each line as GBK into m_text.
     void DecodeGbkLines();
-    bool SerializeGbk(std::string* bytes, std::string* reason) const;
+    Result<std::string> SerializeGbk() const;
     void Classify(Line& line) const;
     std::string_view Text(const Line& line) const;
     std::string_view Name(const Line& line) const;

@@ -35,23 +35,23 @@ SourceInfo ReadSourceInfo(const std::string& path)
     SourceInfo info;
     if (path.empty())
         return info;
-    int err = 0;
-    FileHandle file = OpenSource(path, &err);
-    if (!file.valid()) {
-        info.state =
-            (err == ENOENT || err == ENOTDIR) ? SourceInfo::State::Missing : SourceInfo::State::Unreadable;
+    Result<FileHandle> file = OpenSource(path);
+    if (!file) {
+        const bool missing =
+            file.code() == std::errc::no_such_file_or_directory || file.code() == std::errc::not_a_directory;
+        info.state = missing ? SourceInfo::State::Missing : SourceInfo::State::Unreadable;
         return info;
     }
     info.state = SourceInfo::State::Unreadable;
-    long long size = FileSize(file.fd(), &err);
-    if (size < 0)
+    Result<std::uint64_t> size = FileSize(file->fd());
+    if (!size)
         return info;
-    info.fileSize = static_cast<std::uint64_t>(size);
+    info.fileSize = *size;
     unsigned char head[kHeadBytes];
-    long long got = ReadAt(file.fd(), head, sizeof head, 0, &err);
-    if (got < 0)
+    Result<std::size_t> got = ReadAt(file->fd(), head, sizeof head, 0);
+    if (!got)
         return info;
-    const auto headLen = static_cast<std::size_t>(got);
+    const std::size_t headLen = *got;
     info.state = SourceInfo::State::Rejected;
     if (!IsAcceptedWaveHeader(head, headLen))
         return info;
@@ -59,10 +59,12 @@ SourceInfo ReadSourceInfo(const std::string& path)
     info.channels = Le16(head + 22);
     info.sampleRate = Le32(head + 24);
     info.bitsPerSample = Le16(head + 34);
-    if (!LocateAudio(file.fd(), info.fileSize, head, headLen, &info.audio, &err)) {
+    Result<AudioSpan> audio = LocateAudio(file->fd(), info.fileSize, head, headLen);
+    if (!audio) {
         info.state = SourceInfo::State::Unreadable;
         return info;
     }
+    info.audio = *audio;
     info.state = SourceInfo::State::Accepted;
     return info;
 }

@@ -2,6 +2,7 @@
 
 #include "core/byteorder.h"
 #include "core/library.h"
+#include "core/syscall.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,30 +33,20 @@ bool FileExists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-FileHandle OpenSource(const std::string& path, int* err)
+Result<FileHandle> OpenSource(const std::string& path)
 {
-    int e = 0;
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        e = errno;
-    } else {
-        FileHandle file(fd);
-        struct stat st;
-        if (::fstat(fd, &st) != 0)
-            e = errno;
-        else if (S_ISDIR(st.st_mode))
-            e = EISDIR;
-        else if (!S_ISREG(st.st_mode))
-            e = EINVAL;
-        else
-            return file;
-    }
-    if (err)
-        *err = e;
-    return FileHandle();
+    Result<int> fd = Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    if (!fd)
+        return Error(fd.code(), path);
+    FileHandle file(*fd);
+    struct stat st;
+    if (::fstat(file.fd(), &st) != 0)
+        return Error(LastError(), path);
+    if (S_ISDIR(st.st_mode))
+        return Error::FromErrno(path, EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return Error::FromErrno(path, EINVAL);
+    return file;
 }
 
 const char* SourceProblemCode(SourceProblem problem)
@@ -136,14 +127,13 @@ SourceVerdict CheckOpenSource(int fd)
         return v;
     }
     unsigned char probe[WAVE_HEADER_PROBE_SIZE] = {};
-    int err = 0;
-    long long got = ReadAt(fd, probe, sizeof probe, 0, &err);
-    if (got < 0) {
+    Result<std::size_t> got = ReadAt(fd, probe, sizeof probe, 0);
+    if (!got) {
         v.problem = SourceProblem::Unreadable;
-        v.err = err;
+        v.err = got.code().value();
         return v;
     }
-    return CheckWaveHeader(probe, static_cast<std::size_t>(got));
+    return CheckWaveHeader(probe, *got);
 }
 
 SourceVerdict ProbeSource(const std::string& path, FileHandle* opened)
@@ -153,13 +143,10 @@ SourceVerdict ProbeSource(const std::string& path, FileHandle* opened)
         v.problem = SourceProblem::NoPath;
         return v;
     }
-    int fd;
-    do {
-        // Non-blocking, so a pipe without a writer cannot hang the open.
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        v.err = errno;
+    // Non-blocking, so a pipe without a writer cannot hang the open.
+    Result<int> fd = Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    if (!fd) {
+        v.err = fd.code().value();
         struct stat st;
         if (v.err == ENOENT || v.err == ENOTDIR)
             v.problem = SourceProblem::Missing;
@@ -170,8 +157,8 @@ SourceVerdict ProbeSource(const std::string& path, FileHandle* opened)
             v.problem = SourceProblem::Unreadable;
         return v;
     }
-    FileHandle file(fd);
-    v = CheckOpenSource(fd);
+    FileHandle file(*fd);
+    v = CheckOpenSource(file.fd());
     if (opened)
         *opened = std::move(file);
     return v;
@@ -208,13 +195,7 @@ std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& p
     return rejected;
 }
 
-bool LocateAudio(int fd, std::uint64_t fileSize, AudioSpan* span, int* err)
-{
-    return LocateAudio(fd, fileSize, nullptr, 0, span, err);
-}
-
-bool LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std::size_t headLen,
-                 AudioSpan* span, int* err)
+Result<AudioSpan> LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std::size_t headLen)
 {
     // One read normally holds every chunk header up to the data chunk; a
     // header outside the window starts a new read there.
@@ -230,11 +211,11 @@ bool LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std:
         if (pos < windowPos || pos + 8 > windowPos + windowLen) {
             const auto want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(sizeof window, fileSize - pos));
-            long long got = ReadAt(fd, window, want, pos, err);
-            if (got < 0)
-                return false;
+            Result<std::size_t> got = ReadAt(fd, window, want, pos);
+            if (!got)
+                return got.error();
             windowPos = pos;
-            windowLen = static_cast<std::size_t>(got);
+            windowLen = *got;
             if (windowLen < 8)
                 break; // the file shrank under us; the fallback below is bounded by fileSize
         }
@@ -242,15 +223,13 @@ bool LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std:
         const std::uint64_t size = Le32(header + 4);
         const std::uint64_t payload = pos + 8;
         if (std::memcmp(header, "data", 4) == 0) {
-            span->offset = payload;
-            span->length = (size == 0 || size > fileSize - payload) ? fileSize - payload : size;
-            return true;
+            const std::uint64_t length = (size == 0 || size > fileSize - payload) ? fileSize - payload : size;
+            return AudioSpan{payload, length};
         }
         pos = payload + size + (size & 1);
     }
-    span->offset = std::min(WAVE_DATA_OFFSET, fileSize);
-    span->length = fileSize - span->offset;
-    return true;
+    const std::uint64_t offset = std::min(WAVE_DATA_OFFSET, fileSize);
+    return AudioSpan{offset, fileSize - offset};
 }
 
 std::vector<unsigned char> MakeCanonicalWaveHeader(std::uint32_t dataBytes)

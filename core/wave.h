@@ -24,7 +24,7 @@ bool FileExists(const std::string& path);
 
 // Opens a source for reading. Only regular files open: a folder fails with
 // EISDIR, a pipe or device with EINVAL (and a pipe never blocks the open).
-FileHandle OpenSource(const std::string& path, int* err);
+Result<FileHandle> OpenSource(const std::string& path);
 
 // Why a source is not accepted. The checks run in this order and the first
 // that fails decides.
@@ -100,12 +100,10 @@ struct AudioSpan
 // Walks the chunks from byte 12 of an open source of the given size. The
 // data chunk's payload up to its declared end (0, or an end past the file,
 // means: to the end of the file); without a data chunk, byte 58 to the end.
-// Returns false with *err set when reading fails.
-bool LocateAudio(int fd, std::uint64_t fileSize, AudioSpan* span, int* err);
-// The same, starting from the file's first headLen bytes already read into
-// head, so a caller that read the header pays no second read.
-bool LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std::size_t headLen,
-                 AudioSpan* span, int* err);
+// When the file's first headLen bytes are already in head, a caller that
+// read the header pays no second read. Fails only when reading fails.
+Result<AudioSpan> LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head = nullptr,
+                              std::size_t headLen = 0);
 
 // The canonical 58-byte header of an 8 kHz mono A-law file with the given
 // number of audio bytes: RIFF, an 18-byte fmt chunk, a fact chunk, data.

@@ -135,12 +135,12 @@ void CheckProfile(std::string_view bytes)
     Check(doc.GetString("ZuLibItem", "D000") == "/a b.wav");
     Check(doc.GetString("ZuLibItem", "D001") == "/c.wav");
 
-    std::string out, reason;
-    if (!doc.Serialize(&out, &reason)) {
-        Check(doc.decodedFromGbk() && !reason.empty()); // only an old line that is not GBK stops it
+    voicelib::Result<std::string> out = doc.Bytes();
+    if (!out) {
+        Check(doc.decodedFromGbk() && !out.reason().empty()); // only an old line that is not GBK stops it
         return;
     }
-    ProfileDocument again = ProfileDocument::Parse(out);
+    ProfileDocument again = ProfileDocument::Parse(*out);
     Check(again.GetString("ZuLibItem", "D000") == "/a b.wav");
     Check(again.GetInt("ZuLibItem", "ZuCount", 0) == 2);
 }
@@ -149,25 +149,24 @@ void CheckListFile(std::string_view file, const std::vector<std::string>& rows)
 {
     ProfileDocument doc = ProfileDocument::Parse(file);
     const bool gbk = doc.decodedFromGbk();
-    std::vector<std::string> before;
-    (void)voicelib::RowsFromDocument(doc, "f", &before);
+    (void)voicelib::RowsFromDocument(doc, "f");
 
     const bool storable = std::all_of(rows.begin(), rows.end(), StorableRow);
     voicelib::IoStatus set = voicelib::SetRowsInDocument(doc, "f", rows);
     Check(set.ok() == storable);
     if (!set.ok())
         return;
-    std::string out, reason;
-    if (!doc.Serialize(&out, &reason)) {
-        Check(gbk && !reason.empty());
+    voicelib::Result<std::string> bytes = doc.Bytes();
+    if (!bytes) {
+        Check(gbk && !bytes.reason().empty());
         return;
     }
+    const std::string& out = *bytes;
 
     // Export then load gives back exactly the rows.
     ProfileDocument back = ProfileDocument::Parse(out);
-    std::vector<std::string> loaded;
-    Check(voicelib::RowsFromDocument(back, "f", &loaded).ok());
-    Check(loaded == rows);
+    voicelib::Result<std::vector<std::string>> loaded = voicelib::RowsFromDocument(back, "f");
+    Check(loaded.ok() && *loaded == rows);
 
     // Every other line is kept: as bytes, or as text where GBK became UTF-8.
     const bool transcoded = gbk && !back.decodedFromGbk();

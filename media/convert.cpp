@@ -108,14 +108,14 @@ struct IoState
 int ReadPacket(void* opaque, std::uint8_t* buf, int n)
 {
     auto* s = static_cast<IoState*>(opaque);
-    int err = 0;
-    long long got = ReadAt(s->fd, buf, static_cast<std::size_t>(n), static_cast<std::uint64_t>(s->pos), &err);
-    if (got < 0)
-        return AVERROR(err);
-    if (got == 0)
+    Result<std::size_t> got =
+        ReadAt(s->fd, buf, static_cast<std::size_t>(n), static_cast<std::uint64_t>(s->pos));
+    if (!got.ok())
+        return AVERROR(got.code().value());
+    if (*got == 0)
         return AVERROR_EOF;
-    s->pos += got;
-    return static_cast<int>(got);
+    s->pos += static_cast<std::int64_t>(*got);
+    return static_cast<int>(*got);
 }
 
 std::int64_t SeekPacket(void* opaque, std::int64_t offset, int whence)
@@ -492,7 +492,7 @@ public:
             return "the converted audio would exceed the 4 GiB a WAVE file can hold";
         if (keep < m_written || total < m_written) {
             if (::ftruncate(m_file.fd(), static_cast<off_t>(WAVE_DATA_OFFSET + std::min(keep, total))) != 0)
-                return m_file.Fail(errno).reason();
+                return m_file.Fail(LastError()).reason();
             m_written = std::min(keep, total);
         }
         while (m_written < total) {
@@ -621,14 +621,15 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     };
 
     Source source;
-    int err = 0;
-    source.file = OpenSource(job.input, &err);
-    if (!source.file.valid())
-        return fail(err == EINVAL ? "not a regular file (a pipe or a device)" : std::strerror(err));
-    long long size = FileSize(source.file.fd(), &err);
-    if (size < 0)
-        return fail(std::strerror(err));
-    source.size = size;
+    Result<FileHandle> opened = OpenSource(job.input);
+    if (!opened.ok())
+        return fail(opened.code() == std::errc::invalid_argument ? "not a regular file (a pipe or a device)"
+                                                                 : opened.code().message());
+    source.file = std::move(*opened);
+    Result<std::uint64_t> size = FileSize(source.file.fd());
+    if (!size.ok())
+        return fail(size.code().message());
+    source.size = static_cast<std::int64_t>(*size);
 
     SourceMap refused = sources;
     struct stat st;

@@ -1,4 +1,5 @@
 #include "core/fileio.h"
+#include "iofault.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -156,9 +157,9 @@ TEST_P(CopyRangeTest, CopiesOrSaysWhichSideFailed)
     std::string text(1000, '\0');
     for (std::size_t i = 0; i < text.size(); ++i)
         text[i] = static_cast<char>('a' + i % 26);
-    int err = 0;
-    FileHandle src = FileHandle::OpenRead(Write("src", text), &err);
-    ASSERT_TRUE(src.valid());
+    Result<FileHandle> opened = FileHandle::OpenRead(Write("src", text));
+    ASSERT_TRUE(opened.ok());
+    FileHandle src = std::move(*opened);
     FileHandle dst(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     ASSERT_TRUE(dst.valid());
     ASSERT_EQ(::write(dst.fd(), "hdr", 3), 3);
@@ -168,13 +169,13 @@ TEST_P(CopyRangeTest, CopiesOrSaysWhichSideFailed)
         IoFault::FailReadsAfter(c.budget, EIO);
     else if (c.budget != IoFault::kNever)
         IoFault::FailWritesAfter(c.budget, ENOSPC);
-    CopyFailure where = CopyFailure::Write;
-    EXPECT_EQ(CopyRange(src.fd(), c.offset, dst.fd(), c.len, &err, &where), c.ok);
-    EXPECT_EQ(where, c.where);
+    const CopyOutcome copy = CopyRange(src.fd(), c.offset, dst.fd(), c.len);
+    EXPECT_EQ(copy.ok(), c.ok);
+    EXPECT_EQ(copy.where, c.where);
     if (c.ok)
         EXPECT_EQ(Read(target), "hdr" + text.substr(c.offset, c.len));
     else
-        EXPECT_EQ(err, c.err);
+        EXPECT_EQ(copy.code.value(), c.err);
 }
 
 constexpr auto kNever = IoFault::kNever;
@@ -191,16 +192,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FileIoTest, ReadBudgetCountsOnlyBytesRead)
 {
-    int err = 0;
-    FileHandle small = FileHandle::OpenRead(Write("small", "0123456789"), &err);
+    Result<FileHandle> small = FileHandle::OpenRead(Write("small", "0123456789"));
+    ASSERT_TRUE(small.ok());
     ScopedIoFault fault;
     IoFault::FailReadsAfter(15, EIO);
     char buf[64];
     // A short read at the end of the file uses 10 bytes of the budget, not 64.
-    EXPECT_EQ(ReadAt(small.fd(), buf, sizeof buf, 0, &err), 10);
-    EXPECT_EQ(ReadAt(small.fd(), buf, 5, 0, &err), 5);
-    EXPECT_EQ(ReadAt(small.fd(), buf, 1, 0, &err), -1);
-    EXPECT_EQ(err, EIO);
+    EXPECT_EQ(ReadAt(small->fd(), buf, sizeof buf, 0).value_or(99), 10u);
+    EXPECT_EQ(ReadAt(small->fd(), buf, 5, 0).value_or(99), 5u);
+    Result<std::size_t> spent = ReadAt(small->fd(), buf, 1, 0);
+    EXPECT_FALSE(spent.ok());
+    EXPECT_EQ(spent.code().value(), EIO);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "core/messages.h"
 #include "core/tempfiles.h"
 #include "core/wave.h"
+#include "iofault.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -140,8 +141,9 @@ TEST_F(LibraryTest, EntriesBackToBack)
     const Bytes third = Audio(170, 3);
     EXPECT_EQ(Bytes(lib.begin() + 336, lib.end()), Bytes(third.begin(), third.begin() + 160));
 
-    LibraryIndex index;
-    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    Result<LibraryIndex> read = ReadLibraryIndex(target);
+    ASSERT_TRUE(read.ok());
+    const LibraryIndex& index = *read;
     EXPECT_EQ(index.sizes, (std::vector<std::uint32_t>{320, 0, 160}));
     EXPECT_EQ(index.offsets, (std::vector<std::uint64_t>{16, 336, 336}));
 }
@@ -169,8 +171,7 @@ TEST_F(LibraryTest, RowsBeyondCapacityAreLeftOut)
     EXPECT_EQ(r.summary.failed, 0);
     EXPECT_EQ(r.summary.leftOut, 76);
     EXPECT_EQ(fs::file_size(target), 4u + 4 * 1024 + 1024 * 160);
-    LibraryIndex index;
-    EXPECT_TRUE(ReadLibraryIndex(target, &index).ok());
+    EXPECT_TRUE(ReadLibraryIndex(target).ok());
 }
 
 TEST_F(LibraryTest, UnopenableSourcesGiveEmptyEntries)
@@ -435,7 +436,7 @@ TEST_P(ReadIndexTest, Rejected)
     const std::string path = Write("bad.bin", c.bytes);
     LibraryIndex index;
     index.sizes = {7};
-    IoStatus s = ReadLibraryIndex(path, &index);
+    Result<LibraryIndex> s = ReadLibraryIndex(path);
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.path(), path);
     EXPECT_NE(s.reason().find(c.mentions), std::string::npos) << s.reason();
@@ -473,9 +474,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LibraryTest, ReadIndexOfFolderOrMissing)
 {
-    LibraryIndex index;
-    EXPECT_FALSE(ReadLibraryIndex(dir.string(), &index).ok());
-    EXPECT_FALSE(ReadLibraryIndex((dir / "none.bin").string(), &index).ok());
+    EXPECT_FALSE(ReadLibraryIndex(dir.string()).ok());
+    EXPECT_FALSE(ReadLibraryIndex((dir / "none.bin").string()).ok());
 }
 
 TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
@@ -483,8 +483,9 @@ TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
     std::vector<std::string> rows = {Source("a.wav", 3300, 1), Source("b.wav", 100, 2),
                                      Source("c.wav", 160, 3), (dir / "missing.wav").string()};
     ASSERT_TRUE(WriteLibrary(target, rows).status.ok());
-    LibraryIndex index;
-    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    Result<LibraryIndex> read = ReadLibraryIndex(target);
+    ASSERT_TRUE(read.ok());
+    const LibraryIndex& index = *read;
     ASSERT_EQ(index.sizes.size(), 4u);
 
     std::vector<std::string> extracted;
@@ -506,8 +507,9 @@ TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
 TEST_F(LibraryTest, ExtractRejectsBadRequests)
 {
     ASSERT_TRUE(WriteLibrary(target, {Source("a.wav", 320)}).status.ok());
-    LibraryIndex index;
-    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    Result<LibraryIndex> read = ReadLibraryIndex(target);
+    ASSERT_TRUE(read.ok());
+    const LibraryIndex& index = *read;
     const std::string out = (dir / "x.wav").string();
     EXPECT_FALSE(ExtractEntry(target, index, 1, out).ok());
     EXPECT_FALSE(ExtractEntry(target, index, -1, out).ok());
@@ -554,8 +556,9 @@ TEST_F(LibraryTest, ExtractIsAllOrNothing)
     const std::vector<std::string> rows = {Source("a.wav", 3200, 1), Source("b.wav", 1600, 2),
                                            Source("c.wav", 320, 3)};
     ASSERT_TRUE(WriteLibrary(target, rows).status.ok());
-    LibraryIndex index;
-    ASSERT_TRUE(ReadLibraryIndex(target, &index).ok());
+    Result<LibraryIndex> read = ReadLibraryIndex(target);
+    ASSERT_TRUE(read.ok());
+    const LibraryIndex& index = *read;
     const fs::path out = dir / "out";
     const std::string outside = Write("outside.wav", Bytes{'k', 'e', 'e', 'p'});
 

@@ -1,5 +1,6 @@
 #include "core/list_file.h"
 #include "core/voice_list.h"
+#include "iofault.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -232,8 +233,9 @@ TEST_F(ListFileTest, ExportKeepsTheEncodingAndEveryUntouchedLine)
         }
         ASSERT_TRUE(s.ok()) << s.message();
         EXPECT_EQ(ReadBytes(Path("l.ini")), c.after);
-        Paths back;
-        ASSERT_TRUE(ReadListFile(Path("l.ini"), &back).ok());
+        Result<Paths> read = ReadListFile(Path("l.ini"));
+        ASSERT_TRUE(read.ok());
+        const Paths& back = *read;
         EXPECT_EQ(back, c.rows);
     }
 }
@@ -304,8 +306,9 @@ TEST_F(ListFileTest, RelativeRowsNameTheSameFilesFromAnyFolder)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(ExportListFile(c.target, list).ok());
-        Paths stored;
-        ASSERT_TRUE(ReadListFile(c.target, &stored).ok());
+        Result<Paths> read = ReadListFile(c.target);
+        ASSERT_TRUE(read.ok());
+        const Paths& stored = *read;
         EXPECT_EQ(stored, c.written);
         // Loaded from where it went, every row names the file it named before.
         VoiceList back;
@@ -447,8 +450,9 @@ TEST_F(ListFileTest, UnreadableFilesKeepTheListAndSayWhy)
 TEST_F(ListFileTest, CountAtTheLimitLoads)
 {
     WriteBytes(Path("l.ini"), "[ZuLibItem]\nZuCount=1000000\nD999999=/last\n");
-    std::vector<std::string> rows;
-    ASSERT_TRUE(ReadListFile(Path("l.ini"), &rows).ok());
+    Result<std::vector<std::string>> read = ReadListFile(Path("l.ini"));
+    ASSERT_TRUE(read.ok());
+    const std::vector<std::string>& rows = *read;
     ASSERT_EQ(rows.size(), 1000000u);
     EXPECT_EQ(rows.back(), "/last");
     EXPECT_EQ(rows.front(), "");

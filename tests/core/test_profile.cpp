@@ -285,26 +285,22 @@ TEST_F(ProfileFiles, SaveAndLoad)
     doc.SetString("s", "k", "2");
     ASSERT_TRUE(doc.Save(Path("a.ini")).ok());
 
-    ProfileDocument back;
-    bool missing = true;
-    ASSERT_TRUE(ProfileDocument::Load(Path("a.ini"), &back, &missing).ok());
-    EXPECT_FALSE(missing);
-    EXPECT_EQ(back.Serialize(), "[s]\r\nk=2\r\n");
+    Result<ProfileDocument> back = ProfileDocument::Load(Path("a.ini"));
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(back->Serialize(), "[s]\r\nk=2\r\n");
 }
 
 TEST_F(ProfileFiles, LoadFailuresNameTheFile)
 {
-    ProfileDocument doc;
-    bool missing = false;
-    IoStatus s = ProfileDocument::Load(Path("none.ini"), &doc, &missing);
+    Result<ProfileDocument> s = ProfileDocument::Load(Path("none.ini"));
     EXPECT_FALSE(s.ok());
-    EXPECT_TRUE(missing);
+    EXPECT_EQ(s.code(), std::errc::no_such_file_or_directory);
     EXPECT_EQ(s.path(), Path("none.ini"));
 
     std::filesystem::create_directory(Path("dir.ini"));
-    s = ProfileDocument::Load(Path("dir.ini"), &doc, &missing);
+    s = ProfileDocument::Load(Path("dir.ini"));
     EXPECT_FALSE(s.ok());
-    EXPECT_FALSE(missing); // exists, but cannot be read as a file
+    EXPECT_NE(s.code(), std::errc::no_such_file_or_directory); // exists, but cannot be read as a file
     EXPECT_EQ(s.path(), Path("dir.ini"));
 }
 

@@ -138,9 +138,9 @@ TEST_F(WaveFiles, PipeIsRejectedWithoutBlocking)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_TRUE(FileExists(fifo));
     EXPECT_FALSE(IsAcceptedWave(fifo)); // would hang here if the open blocked
-    int err = 0;
-    EXPECT_FALSE(OpenSource(fifo, &err).valid());
-    EXPECT_EQ(err, EINVAL);
+    Result<FileHandle> opened = OpenSource(fifo);
+    EXPECT_FALSE(opened.ok());
+    EXPECT_EQ(opened.code().value(), EINVAL);
 }
 
 TEST_F(WaveFiles, FolderExistsButFails)
@@ -148,9 +148,9 @@ TEST_F(WaveFiles, FolderExistsButFails)
     EXPECT_TRUE(FileExists(dir.string()));
     EXPECT_FALSE(FileExists(""));
     EXPECT_FALSE(FileExists((dir / "nope").string()));
-    int err = 0;
-    EXPECT_FALSE(OpenSource(dir.string(), &err).valid());
-    EXPECT_EQ(err, EISDIR);
+    Result<FileHandle> opened = OpenSource(dir.string());
+    EXPECT_FALSE(opened.ok());
+    EXPECT_EQ(opened.code().value(), EISDIR);
 }
 
 TEST_F(WaveFiles, FirstInvalidSource)
@@ -352,11 +352,11 @@ TEST_P(LocateTest, FindsAudio)
     const LocateCase& c = GetParam();
     const Bytes bytes = c.make();
     const std::string path = Write("src.wav", bytes);
-    int err = 0;
-    FileHandle f = OpenSource(path, &err);
-    ASSERT_TRUE(f.valid());
-    AudioSpan span;
-    ASSERT_TRUE(LocateAudio(f.fd(), bytes.size(), &span, &err));
+    Result<FileHandle> f = OpenSource(path);
+    ASSERT_TRUE(f.ok());
+    Result<AudioSpan> located = LocateAudio(f->fd(), bytes.size());
+    ASSERT_TRUE(located.ok());
+    const AudioSpan& span = *located;
     EXPECT_EQ(span.offset, c.offset);
     EXPECT_EQ(span.length, c.length);
     EXPECT_LE(span.offset + span.length, bytes.size());
