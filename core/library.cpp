@@ -46,6 +46,32 @@ Error CopyFailed(const std::string& source, const AtomicFile& target, const Copy
 
 } // namespace
 
+int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why)
+{
+    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
+    for (std::size_t i = 0; i < n; ++i) {
+        SourceVerdict v = ProbeSource(paths[i]);
+        if (!v.ok()) {
+            if (why)
+                *why = v;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths)
+{
+    std::vector<RejectedSource> rejected;
+    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
+    for (std::size_t i = 0; i < n; ++i) {
+        SourceVerdict v = ProbeSource(paths[i]);
+        if (!v.ok())
+            rejected.push_back({static_cast<int>(i), paths[i], v});
+    }
+    return rejected;
+}
+
 WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
                          const BuildProgress& progress, const WriteOptions& options)
 {

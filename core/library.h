@@ -31,6 +31,13 @@ struct BuildSummary
     std::vector<RejectedSource> failures; // the failed rows in order, with why
 };
 
+// Index of the first of the first min(rows, 1024) paths that does not exist
+// or is not accepted; -1 when all pass. *why (if given) gets its verdict.
+int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why = nullptr);
+
+// Every one of the first min(rows, 1024) paths that is not accepted, in order.
+std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths);
+
 // Called after each entry with (entries done, N). Returning false cancels
 // the build; the target is then left as it was.
 using BuildProgress = std::function<bool(int done, int total)>;

@@ -1,6 +1,7 @@
 #include "core/list_file.h"
 
 #include "core/profile.h"
+#include "core/text.h"
 #include "core/voice_list.h"
 
 #include <algorithm>
@@ -16,11 +17,6 @@ namespace {
 
 constexpr std::string_view kSection = "ZuLibItem";
 constexpr std::string_view kCountKey = "ZuCount";
-
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 // The row a key stands for, when it is exactly ListKey(row) (any case).
 // "D0001" is no row's key: indices of four digits and more are not padded.
@@ -53,21 +49,6 @@ std::string_view StoredValue(std::string_view path, std::string& scratch)
     scratch.append(path);
     scratch.append("\"");
     return scratch;
-}
-
-// Most rows are plain ASCII, which needs no closer look.
-bool IsAscii(std::string_view s)
-{
-    std::uint64_t high = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        high |= word;
-    }
-    for (; i < s.size(); ++i)
-        high |= static_cast<unsigned char>(s[i]);
-    return (high & 0x8080808080808080ull) == 0;
 }
 
 std::string CurrentFolder()
@@ -177,6 +158,7 @@ IoStatus CheckRows(const std::string& path, const std::vector<std::string>& rows
                                    ": a path with a line break cannot be stored in a list file");
         }
         // The file is text: one such row would make the reader take it all as GBK.
+        // Most rows are plain ASCII, which needs no closer look.
         if (!IsAscii(row) && !IsValidUtf8(row)) {
             return Error(path, "row " + std::to_string(i) +
                                    ": a path that is not valid UTF-8 cannot be stored in a list file");

@@ -1,6 +1,7 @@
 #include "core/profile.h"
 
 #include "core/syscall.h"
+#include "core/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,33 +23,12 @@ constexpr long long kMaxFileBytes = 512ll * 1024 * 1024;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // FNV-1a over the lowercased bytes.
 std::size_t HashNoCase(std::string_view s)
 {
     std::uint64_t h = 14695981039346656037ull;
     for (char c : s) {
-        h ^= static_cast<unsigned char>(Lower(c));
+        h ^= static_cast<unsigned char>(AsciiLower(c));
         h *= 1099511628211ull;
     }
     // Keys differ in their last digits; mix those into the low bits the table uses.
@@ -56,13 +36,6 @@ std::size_t HashNoCase(std::string_view s)
     h *= 0xff51afd7ed558ccdull;
     h ^= h >> 33;
     return static_cast<std::size_t>(h);
-}
-
-// Names and values reach the caller as C strings would: up to a NUL byte.
-std::string_view CutAtNul(std::string_view s)
-{
-    auto nul = s.find('\0');
-    return nul == std::string_view::npos ? s : s.substr(0, nul);
 }
 
 std::string_view EolBytes(ProfileDocument::Eol eol)

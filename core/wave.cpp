@@ -1,7 +1,6 @@
 #include "core/wave.h"
 
 #include "core/byteorder.h"
-#include "core/library.h"
 #include "core/syscall.h"
 
 #include <algorithm>
@@ -167,32 +166,6 @@ SourceVerdict ProbeSource(const std::string& path, FileHandle* opened)
 bool IsAcceptedWave(const std::string& path)
 {
     return ProbeSource(path).ok();
-}
-
-int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why)
-{
-    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
-    for (std::size_t i = 0; i < n; ++i) {
-        SourceVerdict v = ProbeSource(paths[i]);
-        if (!v.ok()) {
-            if (why)
-                *why = v;
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths)
-{
-    std::vector<RejectedSource> rejected;
-    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
-    for (std::size_t i = 0; i < n; ++i) {
-        SourceVerdict v = ProbeSource(paths[i]);
-        if (!v.ok())
-            rejected.push_back({static_cast<int>(i), paths[i], v});
-    }
-    return rejected;
 }
 
 Result<AudioSpan> LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std::size_t headLen)

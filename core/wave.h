@@ -83,13 +83,6 @@ SourceVerdict ProbeSource(const std::string& path, FileHandle* opened = nullptr)
 // Opens the file and applies the header rules to its first 58 bytes.
 bool IsAcceptedWave(const std::string& path);
 
-// Index of the first of the first min(rows, 1024) paths that does not exist
-// or is not accepted; -1 when all pass. *why (if given) gets its verdict.
-int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why = nullptr);
-
-// Every one of the first min(rows, 1024) paths that is not accepted, in order.
-std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths);
-
 // The byte range of a source's audio.
 struct AudioSpan
 {

@@ -7,6 +7,7 @@
 #include "app/maindlg.h"
 #include "app/voicelistmodel.h"
 #include "core/wave.h"
+#include "tempfolder.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -100,14 +101,12 @@ inline std::string Wave(std::uint32_t audioBytes, char fill)
 
 inline void Spit(const QString& path, const std::string& bytes)
 {
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out << bytes;
+    voicelib::test::Spit(path.toStdString(), bytes);
 }
 
 inline std::string Slurp(const QString& path)
 {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return voicelib::test::Slurp(path.toStdString());
 }
 
 class MainDlgTest : public ::testing::Test

@@ -2,6 +2,7 @@
 // (and in-process where a test must act in the middle of a build).
 
 #include "cli/cli.h"
+#include "tempfolder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -43,25 +44,9 @@ struct Outcome
     std::string err;
 };
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void Spit(const fs::path& p, const std::string& bytes)
-{
-    std::ofstream out(p, std::ios::binary);
-    out << bytes;
-}
+using voicelib::test::Quote;
+using voicelib::test::Slurp;
+using voicelib::test::Spit;
 
 // A canonical 8 kHz A-law file: RIFF, fmt (18), fact, data at 50, audio at 58.
 std::string Wave(std::uint32_t audioBytes, char fill = 'a')
@@ -76,17 +61,9 @@ std::string Wave(std::uint32_t audioBytes, char fill = 'a')
     return h + std::string(audioBytes, fill);
 }
 
-class CliTest : public ::testing::Test
+class CliTest : public voicelib::test::TempFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "voicelib-cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     fs::path Path(const std::string& name) const { return m_dir / name; }
 
     Outcome Run(const std::vector<std::string>& args) const
@@ -102,8 +79,6 @@ protected:
         o.err = Slurp(Path(".err"));
         return o;
     }
-
-    fs::path m_dir;
 };
 
 TEST_F(CliTest, BuildWritesTheLibraryAndTheSummary)

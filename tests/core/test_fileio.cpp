@@ -1,5 +1,6 @@
 #include "core/fileio.h"
 #include "iofault.h"
+#include "tempfolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,35 +19,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileIoTest : public ::testing::Test
+class FileIoTest : public test::TempFolderTest
 {
 protected:
     void SetUp() override
     {
-        std::string tmpl = ::testing::TempDir() + "fileio-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-        target = (dir / "target.dat").string();
+        TempFolderTest::SetUp();
+        target = (m_dir / "target.dat").string();
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     std::string Write(const std::string& name, const std::string& text)
     {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-        return path;
+        return test::Spit(m_dir / name, text);
     }
-    static std::string Read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string Read(const std::string& path) { return test::Slurp(path); }
     std::size_t FilesInDir() const
     {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_dir), {}));
     }
 
-    fs::path dir;
     std::string target;
 };
 
@@ -83,7 +74,7 @@ TEST_F(FileIoTest, UncommittedFileLeavesNoTrace)
 TEST_F(FileIoTest, SymlinkTargetReplacesTheFileItNames)
 {
     const std::string real = Write("real.dat", "old");
-    const std::string link = (dir / "link.dat").string();
+    const std::string link = (m_dir / "link.dat").string();
     fs::create_symlink(real, link);
     AtomicFile f(link);
     ASSERT_TRUE(f.Open().ok());
@@ -121,9 +112,9 @@ TEST_F(FileIoTest, OpenFailuresNameTheTarget)
         const char* name;
         std::string path;
     };
-    fs::create_directory(dir / "sub");
-    for (const Case& c : {Case{"empty", ""}, Case{"folder", (dir / "sub").string()},
-                          Case{"missing folder", (dir / "none" / "x.dat").string()}}) {
+    fs::create_directory(m_dir / "sub");
+    for (const Case& c : {Case{"empty", ""}, Case{"folder", (m_dir / "sub").string()},
+                          Case{"missing folder", (m_dir / "none" / "x.dat").string()}}) {
         SCOPED_TRACE(c.name);
         AtomicFile f(c.path);
         IoStatus s = f.Open();
@@ -131,7 +122,7 @@ TEST_F(FileIoTest, OpenFailuresNameTheTarget)
         EXPECT_EQ(s.path(), c.path);
         EXPECT_FALSE(s.reason().empty());
     }
-    EXPECT_TRUE(fs::is_empty(dir / "sub"));
+    EXPECT_TRUE(fs::is_empty(m_dir / "sub"));
 }
 
 struct CopyCase

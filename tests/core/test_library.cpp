@@ -3,6 +3,7 @@
 #include "core/tempfiles.h"
 #include "core/wave.h"
 #include "iofault.h"
+#include "tempfolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -44,28 +45,19 @@ Bytes Le32(std::uint32_t v)
             static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
 }
 
-class LibraryTest : public ::testing::Test
+class LibraryTest : public test::TempFolderTest
 {
 protected:
     void SetUp() override
     {
-        std::string tmpl = ::testing::TempDir() + "library-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-        target = (dir / "out.bin").string();
-    }
-    void TearDown() override
-    {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
+        TempFolderTest::SetUp();
+        target = (m_dir / "out.bin").string();
     }
 
     std::string Write(const std::string& name, const Bytes& bytes)
     {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path;
+        return test::Spit(m_dir / name,
+                          std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
     // A canonical source whose file holds `audio` bytes after the header.
     std::string Source(const std::string& name, std::size_t audio, int seed = 1)
@@ -75,20 +67,19 @@ protected:
     }
     static Bytes Read(const std::string& path)
     {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
+        const std::string bytes = test::Slurp(path);
+        return Bytes(bytes.begin(), bytes.end());
     }
     // Files of the folder other than the ones the test made: leftovers.
     std::vector<std::string> Leftovers() const
     {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir))
+        for (const auto& e : fs::directory_iterator(m_dir))
             if (e.path().filename().string().find(".voicelib-") != std::string::npos)
                 names.push_back(e.path().filename().string());
         return names;
     }
 
-    fs::path dir;
     std::string target;
 };
 
@@ -163,7 +154,7 @@ TEST_F(LibraryTest, RowsBeyondCapacityAreLeftOut)
 {
     const std::string a = Source("a.wav", 160, 1);
     std::vector<std::string> rows(1100, a);
-    rows[1050] = (dir / "missing.wav").string(); // never opened
+    rows[1050] = (m_dir / "missing.wav").string(); // never opened
     WriteResult r = WriteLibrary(target, rows);
     ASSERT_TRUE(r.status.ok());
     EXPECT_EQ(r.summary.entries, 1024);
@@ -180,7 +171,7 @@ TEST_F(LibraryTest, UnopenableSourcesGiveEmptyEntries)
     const std::string gone = Source("gone.wav", 320, 2);
     ASSERT_EQ(FindFirstInvalidSource({a, gone}), -1);
     fs::remove(gone); // between validation and the write
-    const std::string folder = (dir / "sub.wav").string();
+    const std::string folder = (m_dir / "sub.wav").string();
     fs::create_directory(folder);
 
     std::vector<int> progress;
@@ -384,7 +375,7 @@ TEST_F(FailedBuildTest, Cancelled)
 
 TEST_F(FailedBuildTest, TargetIsAFolder)
 {
-    const std::string folder = (dir / "lib.bin").string();
+    const std::string folder = (m_dir / "lib.bin").string();
     fs::create_directory(folder);
     WriteResult r = WriteLibrary(folder, {a});
     EXPECT_FALSE(r.status.ok());
@@ -400,9 +391,9 @@ TEST_F(FailedBuildTest, FolderNotWritable)
     const bool root = ::geteuid() == 0;
     const std::string path = root ? "/proc/voicelib-test.bin" : target;
     if (!root)
-        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+        fs::permissions(m_dir, fs::perms::owner_read | fs::perms::owner_exec);
     WriteResult r = WriteLibrary(path, {a});
-    fs::permissions(dir, fs::perms::owner_all);
+    fs::permissions(m_dir, fs::perms::owner_all);
     EXPECT_FALSE(r.status.ok());
     EXPECT_EQ(r.status.path(), path);
     EXPECT_FALSE(r.status.reason().empty());
@@ -411,7 +402,7 @@ TEST_F(FailedBuildTest, FolderNotWritable)
 
 TEST_F(FailedBuildTest, FolderMissing)
 {
-    const std::string nowhere = (dir / "no" / "out.bin").string();
+    const std::string nowhere = (m_dir / "no" / "out.bin").string();
     WriteResult r = WriteLibrary(nowhere, {a});
     EXPECT_FALSE(r.status.ok());
     EXPECT_EQ(r.status.path(), nowhere);
@@ -474,14 +465,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LibraryTest, ReadIndexOfFolderOrMissing)
 {
-    EXPECT_FALSE(ReadLibraryIndex(dir.string()).ok());
-    EXPECT_FALSE(ReadLibraryIndex((dir / "none.bin").string()).ok());
+    EXPECT_FALSE(ReadLibraryIndex(m_dir.string()).ok());
+    EXPECT_FALSE(ReadLibraryIndex((m_dir / "none.bin").string()).ok());
 }
 
 TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
 {
     std::vector<std::string> rows = {Source("a.wav", 3300, 1), Source("b.wav", 100, 2),
-                                     Source("c.wav", 160, 3), (dir / "missing.wav").string()};
+                                     Source("c.wav", 160, 3), (m_dir / "missing.wav").string()};
     ASSERT_TRUE(WriteLibrary(target, rows).status.ok());
     Result<LibraryIndex> read = ReadLibraryIndex(target);
     ASSERT_TRUE(read.ok());
@@ -492,14 +483,14 @@ TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
     for (int i = 0; i < 4; ++i) {
         std::string name = "x";
         name += std::to_string(i) + ".wav";
-        extracted.push_back((dir / name).string());
+        extracted.push_back((m_dir / name).string());
         IoStatus s = ExtractEntry(target, index, i, extracted.back());
         ASSERT_TRUE(s.ok()) << s.message();
     }
     EXPECT_EQ(Read(extracted[2]), Read(rows[2]));
     EXPECT_EQ(FindFirstInvalidSource(extracted), -1);
 
-    const std::string again = (dir / "again.bin").string();
+    const std::string again = (m_dir / "again.bin").string();
     ASSERT_TRUE(WriteLibrary(again, extracted).status.ok());
     EXPECT_EQ(Read(again), Read(target));
 }
@@ -510,7 +501,7 @@ TEST_F(LibraryTest, ExtractRejectsBadRequests)
     Result<LibraryIndex> read = ReadLibraryIndex(target);
     ASSERT_TRUE(read.ok());
     const LibraryIndex& index = *read;
-    const std::string out = (dir / "x.wav").string();
+    const std::string out = (m_dir / "x.wav").string();
     EXPECT_FALSE(ExtractEntry(target, index, 1, out).ok());
     EXPECT_FALSE(ExtractEntry(target, index, -1, out).ok());
 
@@ -559,7 +550,7 @@ TEST_F(LibraryTest, ExtractIsAllOrNothing)
     Result<LibraryIndex> read = ReadLibraryIndex(target);
     ASSERT_TRUE(read.ok());
     const LibraryIndex& index = *read;
-    const fs::path out = dir / "out";
+    const fs::path out = m_dir / "out";
     const std::string outside = Write("outside.wav", Bytes{'k', 'e', 'e', 'p'});
 
     struct Case
@@ -617,19 +608,19 @@ TEST_F(LibraryTest, ExtractIsAllOrNothing)
         std::vector<std::string> extracted;
         for (int i = 0; i < 3; ++i)
             extracted.push_back((out / EntryFileName(i)).string());
-        const std::string again = (dir / "again.bin").string();
+        const std::string again = (m_dir / "again.bin").string();
         ASSERT_TRUE(WriteLibrary(again, extracted).status.ok());
         EXPECT_EQ(Read(again), Read(target));
     }
 
     // A new folder, made by the extract, goes again when it fails.
-    const fs::path fresh = dir / "new" / "deeper";
+    const fs::path fresh = m_dir / "new" / "deeper";
     {
         ScopedIoFault fault;
         IoFault::FailWritesAfter(100, EIO);
         EXPECT_FALSE(ExtractLibrary(target, index, fresh.string()).ok());
     }
-    EXPECT_FALSE(fs::exists(dir / "new"));
+    EXPECT_FALSE(fs::exists(m_dir / "new"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/list_file.h"
 #include "core/voice_list.h"
 #include "iofault.h"
+#include "tempfolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,36 +23,11 @@ using namespace std::string_literals;
 using Paths = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-class ListFileTest : public ::testing::Test
+class ListFileTest : public test::TempFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "listfile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir);
-    }
-
-    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
-
-    static void WriteBytes(const std::string& path, const std::string& bytes)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
-    static std::string ReadBytes(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static void WriteBytes(const std::string& path, const std::string& bytes) { test::Spit(path, bytes); }
+    static std::string ReadBytes(const std::string& path) { return test::Slurp(path); }
     // Relative rows are relative to the test's folder, where the list files go.
     VoiceList ListOf(const Paths& paths) const
     {
@@ -67,8 +43,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    fs::path m_dir;
 };
 
 TEST(ListKey, PadsToThreeDigitsOnly)

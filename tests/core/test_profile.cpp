@@ -1,4 +1,5 @@
 #include "core/profile.h"
+#include "tempfolder.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -264,19 +265,8 @@ TEST(ProfileDocument, SetStringsMatchesOneSetStringPerKey)
 
 // --- Files -------------------------------------------------------------------
 
-class ProfileFiles : public ::testing::Test
+class ProfileFiles : public test::TempFolderTest
 {
-protected:
-    void SetUp() override
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "profile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
-
-    std::filesystem::path m_dir;
 };
 
 TEST_F(ProfileFiles, SaveAndLoad)

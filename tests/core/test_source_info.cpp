@@ -1,6 +1,7 @@
 #include "core/messages.h"
 #include "core/source_info.h"
 #include "core/wave.h"
+#include "tempfolder.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -28,17 +29,9 @@ void Put32(Bytes& b, std::size_t at, std::uint32_t v)
     Put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-class SourceInfoTest : public ::testing::Test
+class SourceInfoTest : public test::TempFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = ::testing::TempDir() + "source-info-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // The canonical header with its format block edited, `audio` bytes of
     // data and `trailing` bytes of a chunk after the data.
     std::string Source(const std::string& name, std::uint32_t rate, std::uint16_t channels,
@@ -56,13 +49,8 @@ protected:
             Put32(b, b.size() - 4, trailing);
             b.resize(b.size() + trailing, 'x');
         }
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-        return path;
+        return test::Spit(m_dir / name, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
     }
-
-    fs::path dir;
 };
 
 TEST_F(SourceInfoTest, WarnsAboutWhatTheDevicePlaysWrongly)
@@ -119,7 +107,7 @@ TEST_F(SourceInfoTest, WarnsAboutWhatTheDevicePlaysWrongly)
     // missing file is no warning (validation names it).
     paths.push_back(Source("pcm", 8000, 1, 16, 1600));
     std::fstream(paths.back(), std::ios::in | std::ios::out | std::ios::binary).seekp(20).put('\x01');
-    paths.push_back((dir / "missing.wav").string());
+    paths.push_back((m_dir / "missing.wav").string());
     const std::vector<RowWarnings> rows = FindSourceWarnings(paths);
     std::vector<int> indices;
     for (const RowWarnings& r : rows)
@@ -137,9 +125,9 @@ TEST_F(SourceInfoTest, CapacityOfAList)
     const std::string partial = Source("partial", 8000, 1, 8, 8010);      // 1 s kept, 10 bytes cut
     const std::string block = Source("block", 8000, 1, 8, 160);           // 20 ms
     const std::string trailing = Source("trailing", 8000, 1, 8, 320, 40); // data chunk only
-    std::ofstream((dir / "text.wav").string()) << "not a wave file, but long enough to be probed fully";
-    const std::string text = (dir / "text.wav").string();
-    const std::string missing = (dir / "missing.wav").string();
+    std::ofstream((m_dir / "text.wav").string()) << "not a wave file, but long enough to be probed fully";
+    const std::string text = (m_dir / "text.wav").string();
+    const std::string missing = (m_dir / "missing.wav").string();
 
     struct Case
     {
@@ -207,7 +195,7 @@ TEST_F(SourceInfoTest, CapacityCacheFollowsTheFiles)
     // Editing a long list keeps only what its first 1024 rows need.
     std::vector<std::string> rows;
     for (int i = 0; i < 5000; ++i)
-        rows.push_back((dir / ("n" + std::to_string(i))).string());
+        rows.push_back((m_dir / ("n" + std::to_string(i))).string());
     cache.Clear();
     for (int k = 0; k < 5; ++k)
         cache.Update(std::vector<std::string>(rows.begin() + 1024 * k, rows.end()));

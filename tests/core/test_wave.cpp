@@ -1,5 +1,7 @@
+#include "core/library.h"
 #include "core/messages.h"
 #include "core/wave.h"
+#include "tempfolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -26,26 +28,14 @@ const Bytes kSoxHeader80 = {
     0x06, 0,   0x01, 0,   0x40, 0x1f, 0,    0, 0x40, 0x1f, 0,   0,   0x01, 0,   0x08, 0,   0,    0, 'f', 'a',
     'c',  't', 4,    0,   0,    0,    0x50, 0, 0,    0,    'd', 'a', 't',  'a', 0x50, 0,   0,    0};
 
-class WaveFiles : public ::testing::Test
+class WaveFiles : public test::TempFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = ::testing::TempDir() + "wave-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string Write(const std::string& name, const Bytes& bytes)
     {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path;
+        return test::Spit(m_dir / name,
+                          std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
-
-    fs::path dir;
 };
 
 Bytes Canonical(std::uint32_t audio)
@@ -127,14 +117,14 @@ TEST_F(WaveFiles, ProbeReadsTheFile)
     EXPECT_TRUE(IsAcceptedWave(Write("long.wav", Canonical(5000))));
     EXPECT_FALSE(IsAcceptedWave(Write("57.wav", Bytes(kSoxHeader80.begin(), kSoxHeader80.end() - 1))));
     EXPECT_FALSE(IsAcceptedWave(Write("empty.wav", {})));
-    EXPECT_FALSE(IsAcceptedWave((dir / "missing.wav").string()));
+    EXPECT_FALSE(IsAcceptedWave((m_dir / "missing.wav").string()));
     EXPECT_FALSE(IsAcceptedWave(""));
-    EXPECT_FALSE(IsAcceptedWave(dir.string()));
+    EXPECT_FALSE(IsAcceptedWave(m_dir.string()));
 }
 
 TEST_F(WaveFiles, PipeIsRejectedWithoutBlocking)
 {
-    const std::string fifo = (dir / "fifo.wav").string();
+    const std::string fifo = (m_dir / "fifo.wav").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_TRUE(FileExists(fifo));
     EXPECT_FALSE(IsAcceptedWave(fifo)); // would hang here if the open blocked
@@ -145,10 +135,10 @@ TEST_F(WaveFiles, PipeIsRejectedWithoutBlocking)
 
 TEST_F(WaveFiles, FolderExistsButFails)
 {
-    EXPECT_TRUE(FileExists(dir.string()));
+    EXPECT_TRUE(FileExists(m_dir.string()));
     EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(FileExists((dir / "nope").string()));
-    Result<FileHandle> opened = OpenSource(dir.string());
+    EXPECT_FALSE(FileExists((m_dir / "nope").string()));
+    Result<FileHandle> opened = OpenSource(m_dir.string());
     EXPECT_FALSE(opened.ok());
     EXPECT_EQ(opened.code().value(), EISDIR);
 }
@@ -157,14 +147,14 @@ TEST_F(WaveFiles, FirstInvalidSource)
 {
     const std::string good = Write("good.wav", Canonical(160));
     const std::string bad = Write("bad.wav", PcmHeader());
-    const std::string missing = (dir / "missing.wav").string();
+    const std::string missing = (m_dir / "missing.wav").string();
 
     EXPECT_EQ(FindFirstInvalidSource({}), -1);
     EXPECT_EQ(FindFirstInvalidSource({good, good}), -1);
     EXPECT_EQ(FindFirstInvalidSource({good, good, good, bad, good, bad}), 3);
     EXPECT_EQ(FindFirstInvalidSource({good, missing}), 1);
     EXPECT_EQ(FindFirstInvalidSource({good, good, ""}), 2);
-    EXPECT_EQ(FindFirstInvalidSource({dir.string(), good}), 0);
+    EXPECT_EQ(FindFirstInvalidSource({m_dir.string(), good}), 0);
 
     // Only the rows that go into a library are examined.
     std::vector<std::string> rows(1030, good);
@@ -225,7 +215,7 @@ class ReasonTest : public WaveFiles, public ::testing::WithParamInterface<Reason
 TEST_P(ReasonTest, SaysWhy)
 {
     const ReasonCase& c = GetParam();
-    const std::string path = c.make(dir);
+    const std::string path = c.make(m_dir);
     std::string skip;
     const SourceVerdict v = c.asNobody ? ProbeAsNobody(path, &skip) : ProbeSource(path);
     if (!skip.empty())
@@ -309,7 +299,7 @@ TEST_F(WaveFiles, EveryInvalidSourceAmongTheFirst1024)
     std::vector<std::string> rows(1030, good);
     rows[2] = pcm;
     rows[5] = "";
-    rows[1023] = (dir / "missing.wav").string();
+    rows[1023] = (m_dir / "missing.wav").string();
     rows[1027] = pcm; // beyond the library: not examined
     std::vector<int> indices;
     for (const RejectedSource& r : FindInvalidSources(rows))

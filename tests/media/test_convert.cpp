@@ -5,6 +5,7 @@
 #include "core/alaw.h"
 #include "core/wave.h"
 #include "media/convert.h"
+#include "tempfolder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,19 +25,8 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using voicelib::test::Quote;
+using voicelib::test::Slurp;
 
 bool Sh(const std::string& cmd)
 {
@@ -134,35 +124,23 @@ double Loudness(const fs::path& p)
     return value;
 }
 
-class ConvertTest : public ::testing::Test
+class ConvertTest : public voicelib::test::TempFolderTest
 {
 protected:
     void SetUp() override
     {
         if (!HaveTools())
             GTEST_SKIP() << "ffmpeg, sox and espeak-ng are needed to make the inputs";
-        std::string tmpl = (fs::temp_directory_path() / "voicelib-convert-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
+        TempFolderTest::SetUp();
         ASSERT_TRUE(
             Sh("espeak-ng -w " + Quote(Path("speech.wav")) + " 'one two three, testing the converter'"));
     }
-    void TearDown() override
-    {
-        if (!m_dir.empty())
-            fs::remove_all(m_dir);
-    }
-
-    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
-
     // Runs a shell line with $S for the speech file and $D for the folder.
     void Make(const std::string& line) const
     {
         std::string cmd = "S=" + Quote(Path("speech.wav")) + " D=" + Quote(m_dir.string()) + "; " + line;
         ASSERT_TRUE(Sh(cmd)) << line;
     }
-
-    fs::path m_dir;
 };
 
 TEST_F(ConvertTest, EachFormatBecomesAnAcceptedFileThatSoundsLikeItsSource)
