@@ -1,5 +1,6 @@
 #include "core/profile.h"
 
+#include "core/key_index.h"
 #include "core/syscall.h"
 #include "core/text.h"
 
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <iconv.h>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,22 +21,6 @@ namespace {
 constexpr long long kMaxFileBytes = 512ll * 1024 * 1024;
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// FNV-1a over the lowercased bytes.
-std::size_t HashNoCase(std::string_view s)
-{
-    std::uint64_t h = 14695981039346656037ull;
-    for (char c : s) {
-        h ^= static_cast<unsigned char>(AsciiLower(c));
-        h *= 1099511628211ull;
-    }
-    // Keys differ in their last digits; mix those into the low bits the table uses.
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    return static_cast<std::size_t>(h);
-}
 
 std::string_view EolBytes(ProfileDocument::Eol eol)
 {
@@ -54,180 +38,6 @@ std::string_view EolBytes(ProfileDocument::Eol eol)
 }
 
 } // namespace
-
-bool IsValidUtf8(std::string_view bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
-    while (p < end) {
-        // Runs of ASCII, 32 and then eight bytes at a time.
-        while (end - p >= 32) {
-            std::uint64_t w[4];
-            std::memcpy(w, p, 32);
-            if ((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ull)
-                break;
-            p += 32;
-        }
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (word & 0x8080808080808080ull)
-                break;
-            p += 8;
-        }
-        if (p >= end)
-            break;
-        unsigned c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int follow;
-        std::uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            follow = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            follow = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            follow = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p <= follow)
-            return false;
-        for (int i = 1; i <= follow; ++i) {
-            unsigned cc = p[i];
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((follow == 2 && cp < 0x800) || (follow == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        p += follow + 1;
-    }
-    return true;
-}
-
-namespace {
-
-// One iconv descriptor used for many conversions.
-class Converter
-{
-public:
-    Converter(const char* to, const char* from) : m_cd(::iconv_open(to, from)) {}
-    ~Converter()
-    {
-        if (valid())
-            ::iconv_close(m_cd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-
-    // Appends the conversion of in to *out and returns whether it was exact.
-    // A byte that does not convert ends a strict conversion; otherwise it
-    // becomes U+FFFD and the conversion goes on after it.
-    bool Append(std::string_view in, std::string* out, bool strict)
-    {
-        bool exact = true;
-        char* src = const_cast<char*>(in.data());
-        std::size_t left = in.size();
-        std::size_t used = out->size();
-        out->resize(used + in.size() * 2 + 8);
-        while (left > 0) {
-            char* dst = out->data() + used;
-            std::size_t room = out->size() - used;
-            std::size_t r = ::iconv(m_cd, &src, &left, &dst, &room);
-            used = out->size() - room;
-            if (r != static_cast<std::size_t>(-1)) {
-                exact = exact && r == 0; // a count of inexact conversions
-                break;
-            }
-            if (errno == E2BIG) {
-                out->resize(out->size() * 2 + 16);
-                continue;
-            }
-            exact = false;
-            ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // reset the shift state
-            if (strict)
-                break;
-            if (out->size() - used < kReplacement.size())
-                out->resize(out->size() + 16);
-            std::memcpy(out->data() + used, kReplacement.data(), kReplacement.size());
-            used += kReplacement.size();
-            ++src;
-            --left;
-        }
-        out->resize(used);
-        return exact;
-    }
-
-private:
-    iconv_t m_cd;
-};
-
-// Both directions between UTF-8 and GBK.
-class GbkCodec
-{
-public:
-    // Appends the text of GBK bytes; false when some were not GBK.
-    bool Decode(std::string_view bytes, std::string* out)
-    {
-        if (!m_decode.valid()) {
-            // No converter installed: keep what is ASCII, mark the rest.
-            bool exact = true;
-            for (char c : bytes) {
-                if (static_cast<unsigned char>(c) < 0x80) {
-                    *out += c;
-                } else {
-                    out->append(kReplacement);
-                    exact = false;
-                }
-            }
-            return exact;
-        }
-        return m_decode.Append(bytes, out, false);
-    }
-
-    // GBK bytes that read back as exactly this text, or false.
-    bool Encode(std::string_view text, std::string* out)
-    {
-        out->clear();
-        if (!m_encode.valid() || !IsValidUtf8(text) || !m_encode.Append(text, out, true))
-            return false;
-        m_check.clear();
-        return Decode(*out, &m_check) && m_check == text;
-    }
-
-private:
-    Converter m_decode{"UTF-8", "GBK"};
-    Converter m_encode{"GBK", "UTF-8"};
-    std::string m_check;
-};
-
-} // namespace
-
-std::string GbkToUtf8(std::string_view bytes, bool* lossless)
-{
-    GbkCodec codec;
-    std::string out;
-    out.reserve(bytes.size() * 3 / 2 + 8);
-    bool exact = codec.Decode(bytes, &out);
-    if (lossless)
-        *lossless = exact;
-    return out;
-}
-
-bool Utf8ToGbk(std::string_view text, std::string* out)
-{
-    GbkCodec codec;
-    return codec.Encode(text, out);
-}
 
 std::int32_t ParseProfileInt(std::string_view value, std::int32_t def)
 {
@@ -585,34 +395,18 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
     std::size_t end = sec == std::string::npos ? sec : SectionEnd(sec);
     std::size_t existing = sec == std::string::npos ? 0 : end - sec - 1;
 
-    // An open-addressing table of where each key is: an existing line, or a
-    // line still to be added (tagged). It holds indices, not names, because
-    // the names of edited lines live in m_edits, which grows below.
-    constexpr std::uint32_t kEmpty = 0;
+    // Where each key is: an existing line, or a line still to be added
+    // (tagged). The index holds numbers, not names, because the names of
+    // edited lines live in m_edits, which grows below.
     constexpr std::uint32_t kAdded = 0x80000000u;
-    std::size_t capacity = 16;
-    while (capacity < 2 * (existing + entries.size()))
-        capacity *= 2;
-    std::vector<std::uint32_t> table(capacity, kEmpty);
     std::vector<Entry> added;
-
     auto nameOf = [&](std::uint32_t slot) -> std::string_view {
         std::uint32_t index = (slot & ~kAdded) - 1;
         return (slot & kAdded) ? added[index].first : Name(m_lines[index]);
     };
-    // The slot of a name with that hash: where it is, or the empty slot it
-    // would go to.
-    const std::size_t mask = capacity - 1;
-    auto probe = [&](std::string_view name, std::size_t hash) -> std::uint32_t& {
-        std::size_t i = hash & mask;
-        while (table[i] != kEmpty && !EqualsNoCase(nameOf(table[i]), name))
-            i = (i + 1) & mask;
-        return table[i];
-    };
-    // A large table is one cache miss a lookup; hashing a few names ahead and
-    // prefetching their slots lets those misses overlap.
-    constexpr std::size_t kAhead = 16;
-    auto prefetch = [&](std::size_t hash) { __builtin_prefetch(&table[hash & mask]); };
+    KeyIndex<decltype(nameOf)> keys(existing + entries.size(), nameOf);
+    constexpr std::uint32_t kEmpty = decltype(keys)::kEmpty;
+    constexpr std::size_t kAhead = 16; // names hashed and prefetched ahead
 
     std::size_t anchor = std::string::npos; // new keys go after this line
     if (sec != std::string::npos) {
@@ -623,11 +417,11 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
                 hashes[i - sec - 1] = HashNoCase(Name(m_lines[i]));
         for (std::size_t i = sec + 1; i < end; ++i) {
             if (i + kAhead < end)
-                prefetch(hashes[i + kAhead - sec - 1]);
+                keys.Prefetch(hashes[i + kAhead - sec - 1]);
             if (m_lines[i].kind != Kind::Blank)
                 anchor = i;
             if (m_lines[i].kind == Kind::Entry) {
-                std::uint32_t& slot = probe(Name(m_lines[i]), hashes[i - sec - 1]);
+                std::uint32_t& slot = keys.Probe(Name(m_lines[i]), hashes[i - sec - 1]);
                 if (slot == kEmpty) // the first line of a key is the one read
                     slot = static_cast<std::uint32_t>(i + 1);
             }
@@ -640,9 +434,9 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
     std::string text;
     for (std::size_t e = 0; e < entries.size(); ++e) {
         if (e + kAhead < entries.size())
-            prefetch(hashes[e + kAhead]);
+            keys.Prefetch(hashes[e + kAhead]);
         const auto& [key, value] = entries[e];
-        std::uint32_t& slot = probe(key, hashes[e]);
+        std::uint32_t& slot = keys.Probe(key, hashes[e]);
         if (slot == kEmpty) {
             added.emplace_back(key, value);
             slot = static_cast<std::uint32_t>(added.size()) | kAdded;

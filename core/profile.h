@@ -10,6 +10,7 @@
 // A file that is not UTF-8 is read as GBK (code page 936); it stays GBK
 // when what was set can be written in GBK, and becomes UTF-8 otherwise.
 
+#include "core/encoding.h"
 #include "core/fileio.h"
 
 #include <cstdint>
@@ -151,17 +152,5 @@ std::int32_t ParseProfileInt(std::string_view value, std::int32_t def);
 // The value a reader sees for a stored one: trimmed, cut at a NUL byte, and
 // without one pair of enclosing quotes.
 std::string_view ProfileValue(std::string_view stored);
-
-// Whether bytes are valid UTF-8 (no overlongs, surrogates or code points
-// above U+10FFFF).
-bool IsValidUtf8(std::string_view bytes);
-
-// GBK (code page 936) to UTF-8; bytes that are not GBK become U+FFFD, and
-// *lossless (if given) says whether there were none.
-std::string GbkToUtf8(std::string_view bytes, bool* lossless = nullptr);
-
-// UTF-8 to GBK, only where that is exact: the result reads back as the same
-// text. Returns false for text that is not UTF-8 or has characters GBK lacks.
-bool Utf8ToGbk(std::string_view text, std::string* out);
 
 } // namespace voicelib
