@@ -45,6 +45,12 @@ const QString kLibraryFilter = QStringLiteral("Voice Library Files(*.bin)|*.bin|
 const QString kLibraryExt = QStringLiteral("*.bin");
 const QString kWindowText = QStringLiteral("语音库合成工具:");
 
+// A text of the message table, as Qt shows it.
+template <typename... Args> QString Text(voicelib::Msg id, const Args&... args)
+{
+    return QString::fromStdString(voicelib::Message(id, args...));
+}
+
 // The template's controls in template order (tab order), in dialog units.
 struct ControlPlacement
 {
@@ -512,14 +518,13 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
 
 void CMainDlg::ShowMessage(const QString& text)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("提示:"), text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Information, Text(voicelib::Msg::Prompt), text, QMessageBox::Ok, this);
     box.exec();
 }
 
 int CMainDlg::AskSaveChanges()
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("提示:"),
-                    QStringLiteral("语音列表已修改,是否保存?"),
+    QMessageBox box(QMessageBox::Question, Text(voicelib::Msg::Prompt), Text(voicelib::Msg::AskSaveChanges),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
     box.button(QMessageBox::No)->setText(QStringLiteral("否"));
@@ -652,7 +657,7 @@ void CMainDlg::OnLoadList()
     if (status.ok())
         MarkSaved();
     else
-        ShowMessage(QStringLiteral("加载语音列表失败: ") + QString::fromStdString(status.message()));
+        ShowMessage(Text(voicelib::Msg::LoadListFailed, status.message()));
 }
 
 bool CMainDlg::OnDrop(const QMimeData* data, int row)
@@ -799,7 +804,7 @@ bool CMainDlg::OnExportList()
         MarkSaved();
         ShowMessage(QString::fromStdString(voicelib::SaveDoneMessage()));
     } else {
-        ShowMessage(QStringLiteral("保存失败: ") + QString::fromStdString(status.message()));
+        ShowMessage(Text(voicelib::Msg::SaveFailed, status.message()));
     }
     return status.ok();
 }
@@ -837,8 +842,8 @@ void CMainDlg::OnBuildLibrary()
 
     // The build stays synchronous; a long one shows its progress and keeps the window painted.
     const int total = std::min(static_cast<int>(paths.size()), voicelib::MAX_LIBRARY_ENTRIES);
-    QProgressDialog progress(QStringLiteral("正在合成语音库..."), QStringLiteral("取消"), 0, total, this);
-    progress.setWindowTitle(QStringLiteral("提示:"));
+    QProgressDialog progress(Text(voicelib::Msg::Building), QStringLiteral("取消"), 0, total, this);
+    progress.setWindowTitle(Text(voicelib::Msg::Prompt));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);
@@ -857,10 +862,9 @@ void CMainDlg::OnBuildLibrary()
 
     if (!result.status.ok()) {
         if (cancelled)
-            ShowMessage(QStringLiteral("语音库合成已取消, 原文件未改动: ") +
-                        QString::fromStdString(result.status.path()));
+            ShowMessage(Text(voicelib::Msg::BuildCancelled, result.status.path()));
         else
-            ShowMessage(QStringLiteral("语音库合成失败: ") + QString::fromStdString(result.status.message()));
+            ShowMessage(Text(voicelib::Msg::BuildFailed, result.status.message()));
         return;
     }
     m_SizeTable = result.summary.sizes;

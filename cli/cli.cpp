@@ -304,9 +304,9 @@ int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
             err << RejectedSourceMessage(r) << "\n";
         PrintWarnings(warnings, err);
         if (rejected.empty())
-            out << "检查通过,共计" << checked << "个文件.\n";
+            out << Message(Msg::CheckPassed, checked) << "\n";
         else
-            out << "检查未通过,共计" << checked << "个文件,其中" << rejected.size() << "个无效.\n";
+            out << Message(Msg::CheckFailed, checked, rejected.size()) << "\n";
         if (leftOut > 0)
             out << LeftOutMessage(leftOut) << "\n";
     }

@@ -1,5 +1,6 @@
 #include "core/fileio.h"
 
+#include "core/messages.h"
 #include "core/syscall.h"
 #include "core/tempfiles.h"
 
@@ -194,16 +195,16 @@ Result<std::uint64_t> FileSize(int fd)
 const char* KindOfFile(mode_t mode)
 {
     if (S_ISDIR(mode))
-        return "a folder";
+        return MessageText(Msg::KindFolder);
     if (S_ISFIFO(mode))
-        return "a FIFO (named pipe)";
+        return MessageText(Msg::KindFifo);
     if (S_ISCHR(mode))
-        return "a character device";
+        return MessageText(Msg::KindCharDevice);
     if (S_ISBLK(mode))
-        return "a block device";
+        return MessageText(Msg::KindBlockDevice);
     if (S_ISSOCK(mode))
-        return "a socket";
-    return "not a regular file";
+        return MessageText(Msg::KindSocket);
+    return MessageText(Msg::KindOther);
 }
 
 namespace {
@@ -246,7 +247,7 @@ bool StartsWithRiff(const std::string& path)
 Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& options, TargetKind kind)
 {
     if (target.empty())
-        return Error(target, "no file name given");
+        return Error(target, Message(Msg::NoFileName));
     std::string real = target;
     if (kind == TargetKind::Document) {
         Result<std::string> resolved = ResolveLinks(real);
@@ -268,18 +269,16 @@ Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& op
     for (const std::string& source : options.sources) {
         struct stat src;
         if (::stat(source.c_str(), &src) == 0 && src.st_dev == st.st_dev && src.st_ino == st.st_ino)
-            return Error::Refused(target, "refused: it is the same file as the source " + source);
+            return Error::Refused(target, Message(Msg::RefusedSameAsSource, source));
     }
     if (S_ISDIR(st.st_mode))
         return Error::FromErrno(target, EISDIR);
     if (!S_ISREG(st.st_mode))
-        return Error::Refused(target, std::string("refused: it is ") + KindOfFile(st.st_mode));
+        return Error::Refused(target, Message(Msg::RefusedKind, KindOfFile(st.st_mode)));
     if (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0)
-        return Error::Refused(target,
-                              std::string("refused: it is write-protected (") + std::strerror(errno) + ")");
+        return Error::Refused(target, Message(Msg::RefusedWriteProtected, std::strerror(errno)));
     if (kind == TargetKind::Document && !options.force && StartsWithRiff(real))
-        return Error::Refused(target, "refused: it is a WAVE (RIFF) file, not a voice library or list file",
-                              true);
+        return Error::Refused(target, Message(Msg::RefusedRiff), true);
     out.exists = true;
     out.mode = st.st_mode & 07777;
     out.uid = st.st_uid;
@@ -351,7 +350,7 @@ IoStatus AtomicFile::WriteAt(const void* buf, std::size_t n, std::uint64_t offse
 IoStatus AtomicFile::Commit()
 {
     if (!m_file.valid())
-        return Error(m_target, "file is not open");
+        return Error(m_target, Message(Msg::FileNotOpen));
     if (::fsync(m_file.fd()) != 0)
         return Fail(LastError());
     if (::close(m_file.release()) != 0)

@@ -1,6 +1,7 @@
 #include "core/library.h"
 
 #include "core/byteorder.h"
+#include "core/messages.h"
 #include "core/tempfiles.h"
 #include "core/wave.h"
 
@@ -40,7 +41,7 @@ Error CopyFailed(const std::string& source, const AtomicFile& target, const Copy
     if (copy.where == CopyFailure::Write)
         return target.Fail(copy.code);
     if (copy.code == std::errc::no_message_available)
-        return Error(source, "file became shorter while it was being read");
+        return Error(source, Message(Msg::SourceShrank));
     return Error(copy.code, source);
 }
 
@@ -78,7 +79,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     WriteResult result;
     BuildSummary& summary = result.summary;
     if (paths.empty()) {
-        result.status = Error(target, "the list is empty, there is nothing to build");
+        result.status = Error(target, Message(Msg::NothingToBuild));
         return result;
     }
     const int n = static_cast<int>(std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES));
@@ -123,7 +124,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
             const AudioSpan& span = *located;
             const std::uint64_t bytes = span.length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
             if (bytes > kMaxEntryBytes) {
-                result.status = Error(path, "audio too large for one library entry (4 GiB)");
+                result.status = Error(path, Message(Msg::EntryTooLarge));
                 return result;
             }
             if (CopyOutcome copy = CopyRange(src.fd(), span.offset, out.fd(), bytes); !copy.ok()) {
@@ -135,7 +136,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
             ++summary.ok;
         }
         if (progress && !progress(i + 1, n)) {
-            result.status = Error(target, "build cancelled");
+            result.status = Error(target, Message(Msg::Cancelled));
             return result;
         }
     }
@@ -159,7 +160,7 @@ Result<LibraryIndex> ReadLibraryIndex(const std::string& path)
     // A FIFO or device is refused before it is opened: nothing is read from it.
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return Error(path, std::string("not a voice library: it is ") + KindOfFile(st.st_mode));
+        return Error(path, Message(Msg::NotLibraryKind, KindOfFile(st.st_mode)));
     Result<FileHandle> file = OpenSource(path);
     if (!file)
         return file.error();
@@ -173,25 +174,22 @@ Result<LibraryIndex> ReadLibraryIndex(const std::string& path)
     if (!got)
         return Error(got.code(), path);
     if (*got < 4)
-        return Error(path, "not a voice library: too short to hold an entry count");
+        return Error(path, Message(Msg::NotLibraryTooShort));
     const std::uint32_t count = Le32(word);
     if (count == 0)
-        return Error(path, "not a voice library: the entry count is 0");
+        return Error(path, Message(Msg::NotLibraryCountZero));
     if (count > MAX_LIBRARY_ENTRIES)
-        return Error(path, "not a voice library: the entry count " + std::to_string(count) + " is over " +
-                               std::to_string(MAX_LIBRARY_ENTRIES));
+        return Error(path, Message(Msg::NotLibraryCountOver, count, MAX_LIBRARY_ENTRIES));
 
     const std::uint64_t headerBytes = kCountBytes + kSizeBytes * count;
     if (fileSize < headerBytes)
-        return Error(path, "truncated: the size table of " + std::to_string(count) + " entries needs " +
-                               std::to_string(headerBytes) + " bytes, the file has " +
-                               std::to_string(fileSize));
+        return Error(path, Message(Msg::TruncatedSizeTable, count, headerBytes, fileSize));
     std::vector<unsigned char> table(kSizeBytes * count);
     got = ReadAt(file->fd(), table.data(), table.size(), kCountBytes);
     if (!got)
         return Error(got.code(), path);
     if (*got != table.size())
-        return Error(path, "truncated while reading the size table");
+        return Error(path, Message(Msg::TruncatedReadingSizeTable));
 
     LibraryIndex result;
     result.fileSize = fileSize;
@@ -199,19 +197,15 @@ Result<LibraryIndex> ReadLibraryIndex(const std::string& path)
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t entry = Le32(table.data() + kSizeBytes * i);
         if (entry % AUDIO_BLOCK_SIZE != 0)
-            return Error(path, "damaged: the size of entry " + std::to_string(i) + " (" +
-                                   std::to_string(entry) + ") is not a multiple of " +
-                                   std::to_string(AUDIO_BLOCK_SIZE));
+            return Error(path, Message(Msg::DamagedEntrySize, i, entry, AUDIO_BLOCK_SIZE));
         result.sizes.push_back(entry);
         result.offsets.push_back(offset);
         offset += entry; // at most 1024 * 4 GiB: no overflow in 64 bits
     }
     if (offset > fileSize)
-        return Error(path, "truncated: the entries need " + std::to_string(offset) + " bytes, the file has " +
-                               std::to_string(fileSize));
+        return Error(path, Message(Msg::TruncatedEntries, offset, fileSize));
     if (offset < fileSize)
-        return Error(path, "damaged: the entries end at byte " + std::to_string(offset) +
-                               " but the file has " + std::to_string(fileSize));
+        return Error(path, Message(Msg::DamagedEntriesEnd, offset, fileSize));
     return result;
 }
 
@@ -228,10 +222,10 @@ Result<FileHandle> OpenIndexedLibrary(const std::string& library, const LibraryI
         return Error(size.code(), library);
     // The index describes the file as it was; never read past what is there now.
     if (*size != index.fileSize || index.offsets.size() != index.sizes.size())
-        return Error(library, "the file changed since its table was read");
+        return Error(library, Message(Msg::LibraryChanged));
     for (std::size_t i = 0; i < index.sizes.size(); ++i) {
         if (index.offsets[i] + index.sizes[i] > index.fileSize)
-            return Error(library, "the file changed since its table was read");
+            return Error(library, Message(Msg::LibraryChanged));
     }
     return file;
 }
@@ -316,8 +310,7 @@ public:
         if (::stat(m_folder.c_str(), &st) != 0)
             return Error::FromErrno(m_folder, errno);
         if (!S_ISDIR(st.st_mode))
-            return Error::Refused(m_folder,
-                                  std::string("refused: it is ") + KindOfFile(st.st_mode) + ", not a folder");
+            return Error::Refused(m_folder, Message(Msg::RefusedNotAFolder, KindOfFile(st.st_mode)));
         return {};
     }
 
@@ -453,8 +446,7 @@ IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int
                       const std::string& target, const WriteOptions& options)
 {
     if (entry < 0 || static_cast<std::size_t>(entry) >= index.sizes.size())
-        return Error(library, "there is no entry " + std::to_string(entry) + " (the library has " +
-                                  std::to_string(index.sizes.size()) + ")");
+        return Error(library, Message(Msg::NoSuchEntry, entry, index.sizes.size()));
     Result<FileHandle> file = OpenIndexedLibrary(library, index);
     if (!file)
         return file.error();
@@ -477,7 +469,7 @@ IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, c
     if (!file)
         return file.error();
     if (folder.empty())
-        return Error(folder, "no folder name given");
+        return Error(folder, Message(Msg::NoFolderName));
     const int n = static_cast<int>(index.sizes.size());
     Extraction run(folder, n);
     if (IoStatus s = run.MakeFolder(); !s.ok())
@@ -489,7 +481,7 @@ IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, c
         return listed.error();
     const std::vector<std::string>& names = *listed;
     if (!names.empty() && !run.CreatedFolder() && !options.force)
-        return Error::Refused(folder, "refused: the folder is not empty", true);
+        return Error::Refused(folder, Message(Msg::RefusedFolderNotEmpty), true);
 
     // Every name this run replaces or removes must pass the target rules.
     // A symlink at an entry's name is replaced, never followed: extracting

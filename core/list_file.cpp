@@ -1,5 +1,6 @@
 #include "core/list_file.h"
 
+#include "core/messages.h"
 #include "core/profile.h"
 #include "core/text.h"
 #include "core/voice_list.h"
@@ -107,11 +108,10 @@ std::string ListKey(int row)
 Result<std::vector<std::string>> RowsFromDocument(const ProfileDocument& doc, const std::string& path)
 {
     if (!doc.HasSection(kSection))
-        return Error(path, "not a voice list file: it has no [ZuLibItem] section");
+        return Error(path, Message(Msg::NotListFile));
     std::int32_t count = doc.GetInt(kSection, kCountKey, 0);
     if (count > MAX_LIST_ROWS) {
-        return Error(path, "invalid list file: ZuCount is " + std::to_string(count) + ", more than " +
-                               std::to_string(MAX_LIST_ROWS) + " rows");
+        return Error(path, Message(Msg::ListCountTooLarge, count, MAX_LIST_ROWS));
     }
     if (count <= 0)
         return std::vector<std::string>();
@@ -147,21 +147,18 @@ namespace {
 IoStatus CheckRows(const std::string& path, const std::vector<std::string>& rows)
 {
     if (rows.size() > static_cast<std::size_t>(MAX_LIST_ROWS)) {
-        return Error(path, std::to_string(rows.size()) + " rows are more than a list file holds (" +
-                               std::to_string(MAX_LIST_ROWS) + ")");
+        return Error(path, Message(Msg::TooManyRows, rows.size(), MAX_LIST_ROWS));
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string& row = rows[i];
         if (std::memchr(row.data(), '\n', row.size()) || std::memchr(row.data(), '\r', row.size()) ||
             std::memchr(row.data(), '\0', row.size())) {
-            return Error(path, "row " + std::to_string(i) +
-                                   ": a path with a line break cannot be stored in a list file");
+            return Error(path, Message(Msg::RowLineBreak, i));
         }
         // The file is text: one such row would make the reader take it all as GBK.
         // Most rows are plain ASCII, which needs no closer look.
         if (!IsAscii(row) && !IsValidUtf8(row)) {
-            return Error(path, "row " + std::to_string(i) +
-                                   ": a path that is not valid UTF-8 cannot be stored in a list file");
+            return Error(path, Message(Msg::RowNotUtf8, i));
         }
     }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace voicelib {
 
@@ -84,6 +85,105 @@ std::string FormatCode(std::uint16_t tag)
 }
 
 } // namespace
+
+namespace {
+
+struct MessageEntry
+{
+    Msg id;
+    const char* text;
+};
+
+// Every text, in the order of Msg.
+constexpr MessageEntry kMessages[] = {
+    {Msg::Prompt, "提示:"},
+    {Msg::AskSaveChanges, "语音列表已修改,是否保存?"},
+    {Msg::LoadListFailed, "加载语音列表失败: {}"},
+    {Msg::SaveFailed, "保存失败: {}"},
+    {Msg::SaveDone, "保存完成"},
+    {Msg::Building, "正在合成语音库..."},
+    {Msg::BuildCancelled, "语音库合成已取消, 原文件未改动: {}"},
+    {Msg::BuildFailed, "语音库合成失败: {}"},
+    {Msg::CheckPassed, "检查通过,共计{}个文件."},
+    {Msg::CheckFailed, "检查未通过,共计{}个文件,其中{}个无效."},
+    {Msg::NoFileName, "no file name given"},
+    {Msg::NoFolderName, "no folder name given"},
+    {Msg::FileNotOpen, "file is not open"},
+    {Msg::RefusedSameAsSource, "refused: it is the same file as the source {}"},
+    {Msg::RefusedKind, "refused: it is {}"},
+    {Msg::RefusedWriteProtected, "refused: it is write-protected ({})"},
+    {Msg::RefusedRiff, "refused: it is a WAVE (RIFF) file, not a voice library or list file"},
+    {Msg::RefusedNotAFolder, "refused: it is {}, not a folder"},
+    {Msg::RefusedFolderNotEmpty, "refused: the folder is not empty"},
+    {Msg::KindFolder, "a folder"},
+    {Msg::KindFifo, "a FIFO (named pipe)"},
+    {Msg::KindCharDevice, "a character device"},
+    {Msg::KindBlockDevice, "a block device"},
+    {Msg::KindSocket, "a socket"},
+    {Msg::KindOther, "not a regular file"},
+    {Msg::NotAFileFifo, "is a FIFO, not a regular file"},
+    {Msg::NotAFileDevice, "is a device, not a regular file"},
+    {Msg::NotAFileSocket, "is a socket, not a regular file"},
+    {Msg::NotAFileOther, "is not a regular file"},
+    {Msg::SourceShrank, "file became shorter while it was being read"},
+    {Msg::NothingToBuild, "the list is empty, there is nothing to build"},
+    {Msg::EntryTooLarge, "audio too large for one library entry (4 GiB)"},
+    {Msg::Cancelled, "build cancelled"},
+    {Msg::NotLibraryKind, "not a voice library: it is {}"},
+    {Msg::NotLibraryTooShort, "not a voice library: too short to hold an entry count"},
+    {Msg::NotLibraryCountZero, "not a voice library: the entry count is 0"},
+    {Msg::NotLibraryCountOver, "not a voice library: the entry count {} is over {}"},
+    {Msg::TruncatedSizeTable, "truncated: the size table of {} entries needs {} bytes, the file has {}"},
+    {Msg::TruncatedReadingSizeTable, "truncated while reading the size table"},
+    {Msg::DamagedEntrySize, "damaged: the size of entry {} ({}) is not a multiple of {}"},
+    {Msg::TruncatedEntries, "truncated: the entries need {} bytes, the file has {}"},
+    {Msg::DamagedEntriesEnd, "damaged: the entries end at byte {} but the file has {}"},
+    {Msg::LibraryChanged, "the file changed since its table was read"},
+    {Msg::NoSuchEntry, "there is no entry {} (the library has {})"},
+    {Msg::NotListFile, "not a voice list file: it has no [ZuLibItem] section"},
+    {Msg::ListCountTooLarge, "invalid list file: ZuCount is {}, more than {} rows"},
+    {Msg::TooManyRows, "{} rows are more than a list file holds ({})"},
+    {Msg::RowLineBreak, "row {}: a path with a line break cannot be stored in a list file"},
+    {Msg::RowNotUtf8, "row {}: a path that is not valid UTF-8 cannot be stored in a list file"},
+    {Msg::ListFileTooLarge, "file is too large for a list file"},
+    {Msg::LineNotUtf8, "line {}: the text is not valid UTF-8"},
+    {Msg::GbkMustBecomeUtf8,
+     "the file is GBK and must become UTF-8 for its new text{}, but line {} is not valid "
+     "GBK and cannot be converted without loss"},
+    {Msg::GbkLineNeedsUtf8, " (line {} cannot be written in GBK)"},
+};
+
+constexpr bool InOrder()
+{
+    for (std::size_t i = 0; i < std::size(kMessages); ++i)
+        if (static_cast<std::size_t>(kMessages[i].id) != i)
+            return false;
+    return std::size(kMessages) == static_cast<std::size_t>(Msg::Count_);
+}
+static_assert(InOrder(), "kMessages must list every Msg in order");
+
+} // namespace
+
+const char* MessageText(Msg id)
+{
+    return kMessages[static_cast<std::size_t>(id)].text;
+}
+
+std::string FormatMessage(Msg id, std::initializer_list<std::string_view> args)
+{
+    const std::string_view text = MessageText(id);
+    std::string out;
+    out.reserve(text.size() + 16 * args.size());
+    auto arg = args.begin();
+    std::size_t pos = 0;
+    for (std::size_t at; (at = text.find("{}", pos)) != std::string_view::npos; pos = at + 2) {
+        out.append(text.substr(pos, at - pos));
+        if (arg != args.end())
+            out.append(*arg++);
+    }
+    out.append(text.substr(pos));
+    return out;
+}
 
 std::string InvalidSourceMessage(int index, const std::string& path)
 {
@@ -219,7 +319,7 @@ std::string BuildReportMessage(const BuildSummary& summary)
 
 std::string SaveDoneMessage()
 {
-    return "保存完成";
+    return Message(Msg::SaveDone);
 }
 
 namespace {

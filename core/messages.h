@@ -1,9 +1,13 @@
 #pragma once
 
-// The texts the window and the command line show for a build, in one place.
+// Every text the window and the command line show, and the reasons the
+// engine gives, in one place.
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 namespace voicelib {
 
@@ -13,6 +17,92 @@ struct SourceVerdict;
 struct Capacity;
 struct RowWarnings;
 struct SourceWarning;
+
+// Every text the tool shows, by name; the table in messages.cpp holds them
+// all, in Chinese for the window and the command line's summaries and in
+// English for the reasons an operation gives. "{}" marks where Message puts
+// its arguments, in order.
+enum class Msg
+{
+    // The window.
+    Prompt,
+    AskSaveChanges,
+    LoadListFailed,
+    SaveFailed,
+    SaveDone,
+    Building,
+    BuildCancelled,
+    BuildFailed,
+    // The command line's summaries.
+    CheckPassed,
+    CheckFailed,
+    // Why a file operation failed.
+    NoFileName,
+    NoFolderName,
+    FileNotOpen,
+    RefusedSameAsSource,
+    RefusedKind,
+    RefusedWriteProtected,
+    RefusedRiff,
+    RefusedNotAFolder,
+    RefusedFolderNotEmpty,
+    KindFolder,
+    KindFifo,
+    KindCharDevice,
+    KindBlockDevice,
+    KindSocket,
+    KindOther,
+    NotAFileFifo,
+    NotAFileDevice,
+    NotAFileSocket,
+    NotAFileOther,
+    SourceShrank,
+    NothingToBuild,
+    EntryTooLarge,
+    Cancelled,
+    NotLibraryKind,
+    NotLibraryTooShort,
+    NotLibraryCountZero,
+    NotLibraryCountOver,
+    TruncatedSizeTable,
+    TruncatedReadingSizeTable,
+    DamagedEntrySize,
+    TruncatedEntries,
+    DamagedEntriesEnd,
+    LibraryChanged,
+    NoSuchEntry,
+    NotListFile,
+    ListCountTooLarge,
+    TooManyRows,
+    RowLineBreak,
+    RowNotUtf8,
+    ListFileTooLarge,
+    LineNotUtf8,
+    GbkMustBecomeUtf8,
+    GbkLineNeedsUtf8,
+    Count_
+};
+
+// The text of id as the table holds it.
+const char* MessageText(Msg id);
+
+// The text of id with each "{}" replaced by the next argument.
+std::string FormatMessage(Msg id, std::initializer_list<std::string_view> args = {});
+
+inline std::string_view MessageArg(std::string_view text)
+{
+    return text;
+}
+template <typename T>
+requires std::is_integral_v<T> std::string MessageArg(T value)
+{
+    return std::to_string(value);
+}
+
+template <typename... Args> std::string Message(Msg id, const Args&... args)
+{
+    return FormatMessage(id, {std::string_view(MessageArg(args))...});
+}
 
 // "无效的WAV文件,序号:%d 名称:%s"
 std::string InvalidSourceMessage(int index, const std::string& path);

@@ -1,6 +1,7 @@
 #include "core/profile.h"
 
 #include "core/key_index.h"
+#include "core/messages.h"
 #include "core/syscall.h"
 #include "core/text.h"
 
@@ -251,12 +252,12 @@ std::string NotAFile(mode_t mode)
     if (S_ISDIR(mode))
         return std::strerror(EISDIR);
     if (S_ISFIFO(mode))
-        return "is a FIFO, not a regular file";
+        return Message(Msg::NotAFileFifo);
     if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "is a device, not a regular file";
+        return Message(Msg::NotAFileDevice);
     if (S_ISSOCK(mode))
-        return "is a socket, not a regular file";
-    return "is not a regular file";
+        return Message(Msg::NotAFileSocket);
+    return Message(Msg::NotAFileOther);
 }
 
 } // namespace
@@ -283,7 +284,7 @@ Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
         return Error(path, NotAFile(st.st_mode));
     const long long size = static_cast<long long>(st.st_size);
     if (size > kMaxFileBytes)
-        return Error(path, "file is too large for a list file");
+        return Error(path, Message(Msg::ListFileTooLarge));
 
     // Read to the end rather than trusting the size: it may still be growing.
     std::string bytes;
@@ -292,7 +293,7 @@ Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
     for (;;) {
         if (have == bytes.size()) {
             if (static_cast<long long>(bytes.size()) > kMaxFileBytes)
-                return Error(path, "file is too large for a list file");
+                return Error(path, Message(Msg::ListFileTooLarge));
             bytes.resize(std::max<std::size_t>(bytes.size() * 2, 4096));
         }
         Result<std::size_t> r = ReadAt(file.fd(), bytes.data() + have, bytes.size() - have, have);
@@ -490,14 +491,9 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
 
 namespace {
 
-std::string LineNumber(std::size_t index)
-{
-    return "line " + std::to_string(index + 1);
-}
-
 std::string NotUtf8(std::size_t index)
 {
-    return LineNumber(index) + ": the text is not valid UTF-8";
+    return Message(Msg::LineNotUtf8, index + 1);
 }
 
 } // namespace
@@ -563,11 +559,10 @@ Result<std::string> ProfileDocument::SerializeGbk() const
         if (line.edited && !IsValidUtf8(Text(line)))
             return Error(std::string(), NotUtf8(i));
         if (line.lossy) {
-            std::string reason = "the file is GBK and must become UTF-8 for its new text";
-            if (needsUtf8 != std::string::npos)
-                reason += " (" + LineNumber(needsUtf8) + " cannot be written in GBK)";
-            reason += ", but " + LineNumber(i) + " is not valid GBK and cannot be converted without loss";
-            return Error(std::string(), reason);
+            const std::string why = needsUtf8 == std::string::npos
+                                        ? std::string()
+                                        : Message(Msg::GbkLineNeedsUtf8, needsUtf8 + 1);
+            return Error(std::string(), Message(Msg::GbkMustBecomeUtf8, why, i + 1));
         }
         out.append(Text(line));
         out.append(EolBytes(line.eol));
