@@ -18,8 +18,7 @@ constexpr std::size_t kListedFailures = 10;
 
 std::string SummaryLine(const BuildSummary& summary)
 {
-    return "语音库合成结束,共计" + std::to_string(summary.entries) +
-           "个文件,成功:" + std::to_string(summary.ok) + "个,失败" + std::to_string(summary.failed) + "个.";
+    return Message(Msg::BuildDone, summary.entries, summary.ok, summary.failed);
 }
 
 // The four bytes as text when they are printable ASCII, else "".
@@ -104,6 +103,12 @@ constexpr MessageEntry kMessages[] = {
     {Msg::Building, "正在合成语音库..."},
     {Msg::BuildCancelled, "语音库合成已取消, 原文件未改动: {}"},
     {Msg::BuildFailed, "语音库合成失败: {}"},
+    {Msg::BuildDone, "语音库合成结束,共计{}个文件,成功:{}个,失败{}个."},
+    {Msg::InvalidSource, "无效的WAV文件,序号:{} 名称:{}"},
+    {Msg::RejectedSource, "无效的WAV文件,序号:{} 名称:{}\n原因:{}"},
+    {Msg::FailedSource, "失败,序号:{} 名称:{} 原因:{}"},
+    {Msg::MoreFailures, "...等{}个"},
+    {Msg::LeftOut, "另有{}个文件超出{}个的上限,未写入语音库."},
     {Msg::CheckPassed, "检查通过,共计{}个文件."},
     {Msg::CheckFailed, "检查未通过,共计{}个文件,其中{}个无效."},
     {Msg::NoFileName, "no file name given"},
@@ -187,7 +192,7 @@ std::string FormatMessage(Msg id, std::initializer_list<std::string_view> args)
 
 std::string InvalidSourceMessage(int index, const std::string& path)
 {
-    return "无效的WAV文件,序号:" + std::to_string(index) + " 名称:" + path;
+    return Message(Msg::InvalidSource, index, path);
 }
 
 std::string SystemErrorText(int err)
@@ -278,22 +283,19 @@ std::string SourceProblemText(const SourceVerdict& v)
 
 std::string RejectedSourceMessage(const RejectedSource& rejected)
 {
-    return InvalidSourceMessage(rejected.index, rejected.path) +
-           "\n原因:" + SourceProblemText(rejected.verdict);
+    return Message(Msg::RejectedSource, rejected.index, rejected.path, SourceProblemText(rejected.verdict));
 }
 
 std::string FailedSourceLine(const RejectedSource& failed)
 {
-    return "失败,序号:" + std::to_string(failed.index) + " 名称:" + failed.path +
-           " 原因:" + SourceProblemText(failed.verdict);
+    return Message(Msg::FailedSource, failed.index, failed.path, SourceProblemText(failed.verdict));
 }
 
 std::string LeftOutMessage(int leftOut)
 {
     if (leftOut <= 0)
         return {};
-    return "另有" + std::to_string(leftOut) + "个文件超出" + std::to_string(MAX_LIBRARY_ENTRIES) +
-           "个的上限,未写入语音库.";
+    return Message(Msg::LeftOut, leftOut, MAX_LIBRARY_ENTRIES);
 }
 
 std::string BuildSummaryMessage(const BuildSummary& summary)
@@ -311,7 +313,7 @@ std::string BuildReportMessage(const BuildSummary& summary)
     for (std::size_t i = 0; i < failures && i < kListedFailures; ++i)
         text += "\n" + FailedSourceLine(summary.failures[i]);
     if (failures > kListedFailures)
-        text += "\n...等" + std::to_string(failures) + "个";
+        text += "\n" + Message(Msg::MoreFailures, failures);
     if (summary.leftOut > 0)
         text += "\n" + LeftOutMessage(summary.leftOut);
     return text;

@@ -33,7 +33,13 @@ enum class Msg
     Building,
     BuildCancelled,
     BuildFailed,
-    // The command line's summaries.
+    // Build and check summaries.
+    BuildDone,
+    InvalidSource,
+    RejectedSource,
+    FailedSource,
+    MoreFailures,
+    LeftOut,
     CheckPassed,
     CheckFailed,
     // Why a file operation failed.

@@ -24,6 +24,8 @@ TEST(MessageTable, FillsEachPlaceInOrder)
          "the file is GBK and must become UTF-8 for its new text (line 7 cannot be written in GBK), but line "
          "9 "
          "is not valid GBK and cannot be converted without loss"},
+        {"braces in an argument", Message(Msg::InvalidSource, 1, "a{}b.wav"),
+         "无效的WAV文件,序号:1 名称:a{}b.wav"},
         {"missing argument", Message(Msg::NoSuchEntry, 4), "there is no entry 4 (the library has )"},
     };
     for (const Case& c : cases) {
