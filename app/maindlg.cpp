@@ -8,6 +8,7 @@
 #include "core/list_file.h"
 #include "core/messages.h"
 #include "core/wave.h"
+#include "media/convert.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 #include "skin/resources.h"
@@ -16,6 +17,7 @@
 #include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -29,15 +31,25 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QTableView>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <filesystem>
+#include <string_view>
+#include <thread>
+#include <unordered_set>
 #include <utility>
 
 namespace {
 
-const QString kWaveFilter = QStringLiteral("Source Voice Files(*.wav)|*.wav||");
+// Sources: the WAVE files the list takes, then any audio the window converts.
+const QString kWaveFilter =
+    QStringLiteral("Source Voice Files(*.wav)|*.wav|所有音频文件|*.wav;*.mp3;*.flac;*.ogg;*.oga;*.opus;*.m4a;"
+                   "*.aac;*.wma;*.aif;*.aiff;*.au;*.amr||");
 const QString kWaveExt = QStringLiteral("*.wav");
 const QString kListFilter = QStringLiteral("Voice Library Configuration Files(*.ini)|*.ini||");
 const QString kListExt = QStringLiteral("*.ini");
@@ -132,6 +144,29 @@ std::vector<std::pair<int, int>> Runs(const std::vector<int>& rows)
     }
     return runs;
 }
+
+// Files the device cannot play as they are: those the build refuses and
+// accepted ones of another rate or channel count. Missing and unreadable
+// files are left to the build, which names them; nothing could convert them.
+bool NeedsConversion(const voicelib::SourceInfo& info)
+{
+    if (info.state == voicelib::SourceInfo::State::Rejected)
+        return true;
+    return info.accepted() &&
+           (info.sampleRate != voicelib::DEVICE_SAMPLE_RATE || info.channels != voicelib::DEVICE_CHANNELS);
+}
+
+// The name after the last slash.
+std::string_view FileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+}
+
+// New sources are read a few at a time, so a first look at a long list never holds the window.
+constexpr int kCapacityProbesPerStep = 64;
+// Conversion failures named in full in the message; the rest are counted.
+constexpr qsizetype kListedConversionFailures = 10;
 
 } // namespace
 
@@ -420,6 +455,18 @@ void CMainDlg::OnPaint(QPainter& p)
     const QRect g = m_list->geometry();
     const CRect frame(g.left() - 1, g.top() - 1, g.left() + g.width() + 1, g.top() + g.height() + 1);
     Draw3dRect(p, frame, RGB(65, 105, 225), RGB(65, 105, 225));
+
+    // The capacity line, in the bottom band left of its buttons, in line with the list.
+    if (!m_strCapacity.isEmpty()) {
+        const QRect band = m_rcBottomBand.ToQRect();
+        const QRect at(g.left(), band.top(), m_btnLoadList->x() - g.left() - 6, band.height());
+        p.save();
+        p.setFont(g_font);
+        p.setPen(ToQColor(RGB(244, 249, 250)));
+        p.drawText(at, Qt::AlignLeft | Qt::AlignVCenter,
+                   p.fontMetrics().elidedText(m_strCapacity, Qt::ElideRight, at.width()));
+        p.restore();
+    }
 }
 
 // --- selection: the list's selected row and the view's selection are kept equal
@@ -534,6 +581,35 @@ int CMainDlg::AskSaveChanges()
     return box.exec();
 }
 
+bool CMainDlg::AskYesNo(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提示:"), text, QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString CMainDlg::SelectFolder(const QString& start)
+{
+    // Qt's dialog opens and returns only folders that exist: the suggested one
+    // is made for it, and removed again (when still empty) unless it is chosen.
+    const bool made = !QFileInfo::exists(start) && QDir().mkpath(start);
+    QFileDialog dlg(this, QStringLiteral("选择保存转换后文件的文件夹..."),
+                    made || QFileInfo::exists(start) ? start : QFileInfo(start).absolutePath());
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::Directory);
+    dlg.setOption(QFileDialog::ShowDirsOnly);
+    QString chosen;
+    if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
+        chosen = dlg.selectedFiles().first();
+    if (made && QFileInfo(chosen) != QFileInfo(start))
+        QDir().rmdir(start);
+    return chosen;
+}
+
 bool CMainDlg::IsModified() const
 {
     return !m_undo->isClean() || m_nRevision != m_nSavedRevision;
@@ -559,8 +635,9 @@ void CMainDlg::OnAppend()
     AddFiles(SelectFile(true, true, kWaveFilter, kWaveExt));
 }
 
-void CMainDlg::AddFiles(const QStringList& files, int row)
+void CMainDlg::AddFiles(const QStringList& chosen, int row)
 {
+    const QStringList files = chosen.isEmpty() ? chosen : OfferConversion(chosen);
     if (files.isEmpty())
         return;
     const bool atEnd = row < 0 || row >= m_voices.GetItemCount();
@@ -579,7 +656,9 @@ void CMainDlg::OnInsert()
 {
     if (m_voices.GetSelected() < 0)
         return;
-    const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    if (!files.isEmpty())
+        files = OfferConversion(files);
     if (files.isEmpty())
         return;
     EditList(QStringLiteral("插入"), [&] {
@@ -634,7 +713,9 @@ void CMainDlg::MoveSelection(int delta)
 
 void CMainDlg::OnReplace(int row)
 {
-    const QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    if (!files.isEmpty())
+        files = OfferConversion(files);
     if (files.isEmpty())
         return;
     EditList(QStringLiteral("替换"),
@@ -681,7 +762,7 @@ bool CMainDlg::OnDrop(const QMimeData* data, int row)
     QMetaObject::invokeMethod(
         this,
         [this, files, row] {
-            if (!m_bBuilding)
+            if (!m_bBuilding && !m_bConverting)
                 AddFiles(files, row);
         },
         Qt::QueuedConnection);
@@ -839,6 +920,8 @@ void CMainDlg::OnBuildLibrary()
     const QStringList files = SelectFile(false, false, kLibraryFilter, kLibraryExt);
     if (files.isEmpty())
         return;
+    // What the device would play wrongly, from the headers of the sources as they are written.
+    const std::vector<voicelib::RowWarnings> warnings = voicelib::FindSourceWarnings(paths);
 
     // The build stays synchronous; a long one shows its progress and keeps the window painted.
     const int total = std::min(static_cast<int>(paths.size()), voicelib::MAX_LIBRARY_ENTRIES);
@@ -868,7 +951,10 @@ void CMainDlg::OnBuildLibrary()
         return;
     }
     m_SizeTable = result.summary.sizes;
-    ShowMessage(QString::fromStdString(voicelib::BuildReportMessage(result.summary)));
+    std::string report = voicelib::BuildReportMessage(result.summary);
+    if (!warnings.empty())
+        report += "\n" + voicelib::SourceWarningCountMessage(static_cast<int>(warnings.size()));
+    ShowMessage(QString::fromStdString(report));
 }
 
 void CMainDlg::OnClickList(int item, int subItem)
@@ -897,11 +983,143 @@ void CMainDlg::OnClickList(int item, int subItem)
 
 void CMainDlg::OnCancel()
 {
-    if (m_bBuilding || !ConfirmDiscard())
+    if (m_bBuilding || m_bConverting || !ConfirmDiscard())
         return;
     if (m_nPlayingRow >= 0)
         StopPreview();
     CTxDialog::OnCancel();
+}
+
+// --- chosen files the device cannot play are converted when the user agrees
+
+QStringList CMainDlg::OfferConversion(const QStringList& files)
+{
+    std::vector<qsizetype> offered;
+    for (qsizetype i = 0; i < files.size(); ++i)
+        if (NeedsConversion(voicelib::ReadSourceInfo(VoiceListModel::FromDisplay(DialogPath(files[i])))))
+            offered.push_back(i);
+    if (offered.empty() ||
+        !AskYesNo(QStringLiteral("%1个文件不是8kHz单声道A-law WAV文件,是否转换?").arg(offered.size())))
+        return files;
+    const QFileInfo first(DialogPath(files[offered.front()]));
+    const QString folder = SelectFolder(first.absoluteDir().filePath(QStringLiteral("alaw")));
+    if (folder.isEmpty())
+        return {};
+    const std::string dir = VoiceListModel::FromDisplay(DialogPath(folder));
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !std::filesystem::is_directory(dir)) {
+        ShowMessage(
+            QStringLiteral("无法创建文件夹 %1: %2")
+                .arg(folder, ec ? QString::fromStdString(ec.message()) : QStringLiteral("不是文件夹")));
+        return {};
+    }
+
+    std::vector<voicelib::ConvertJob> jobs;
+    voicelib::ConvertOptions options;
+    std::unordered_set<std::string_view> targets;
+    for (qsizetype i : offered) {
+        const std::string input = VoiceListModel::FromDisplay(DialogPath(files[i]));
+        jobs.push_back({input, voicelib::ConvertedName(dir, input)});
+        options.write.sources.push_back(input);
+    }
+    for (const voicelib::ConvertJob& job : jobs)
+        targets.insert(FileNameOf(job.output));
+    // Nor does a converted file replace one the list already plays.
+    for (int row = 0; row < m_voices.GetItemCount(); ++row)
+        if (targets.count(FileNameOf(m_voices.GetPath(row))))
+            options.write.sources.push_back(m_voices.GetResolvedPath(row));
+
+    bool cancelled = false;
+    const std::vector<voicelib::ConvertResult> results = RunConversion(jobs, options, &cancelled);
+    // Files written meanwhile are seen afresh by the capacity line.
+    if (m_capacityCache.Refresh())
+        ScheduleCapacity(0);
+    if (cancelled) {
+        ShowMessage(QStringLiteral("转换已取消,语音列表未改动."));
+        return {};
+    }
+    QStringList chosen = files;
+    QStringList failed;
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        const voicelib::ConvertResult& r = results[k];
+        if (r.ok)
+            chosen[offered[k]] = VoiceListModel::ToDisplay(r.output);
+        else
+            failed << VoiceListModel::ToDisplay(r.input) + QStringLiteral(": ") +
+                          QString::fromStdString(r.error);
+    }
+    if (!failed.isEmpty()) {
+        QString text = QStringLiteral("%1个文件未能转换,按原文件加入:").arg(failed.size());
+        for (qsizetype i = 0; i < failed.size() && i < kListedConversionFailures; ++i)
+            text += QLatin1Char('\n') + failed[i];
+        if (failed.size() > kListedConversionFailures)
+            text += QStringLiteral("\n...等%1个").arg(failed.size());
+        ShowMessage(text);
+    }
+    return chosen;
+}
+
+std::vector<voicelib::ConvertResult> CMainDlg::RunConversion(const std::vector<voicelib::ConvertJob>& jobs,
+                                                             const voicelib::ConvertOptions& options,
+                                                             bool* cancelled)
+{
+    // Until the results are in, the window takes no input but the progress dialog's (see eventFilter).
+    struct BusyScope
+    {
+        explicit BusyScope(bool& busy) : m_busy(busy), m_was(std::exchange(busy, true)) {}
+        ~BusyScope()
+        {
+            QCoreApplication::processEvents(); // input that came meanwhile goes, unseen
+            m_busy = m_was;
+        }
+        bool& m_busy;
+        bool m_was;
+    } scope(m_bConverting);
+
+    QProgressDialog progress(QStringLiteral("正在转换音频文件..."), QStringLiteral("取消"), 0, 1000, this);
+    progress.setWindowTitle(QStringLiteral("提示:"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+
+    // The converter's workers report here; the UI thread reads it on a timer.
+    std::atomic<bool> stop{false};
+    std::atomic<int> permille{0};
+    std::atomic<bool> finished{false};
+    std::vector<voicelib::ConvertResult> results;
+    QEventLoop loop;
+    connect(&progress, &QProgressDialog::canceled, &progress, [&stop] { stop = true; });
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &progress, [&] {
+        if (progress.wasCanceled())
+            stop = true;
+        else
+            progress.setValue(permille.load());
+    });
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    std::thread worker([&] {
+        results = voicelib::ConvertFiles(jobs, options, [&](double fraction, std::size_t, std::size_t) {
+            permille = static_cast<int>(fraction * 1000);
+            return !stop.load();
+        });
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    poll.start(50);
+    if (!finished)
+        loop.exec();
+    worker.join();
+    poll.stop();
+    QGuiApplication::restoreOverrideCursor();
+    progress.close();
+
+    // A cancel that came after the last file changes nothing.
+    *cancelled = std::any_of(results.begin(), results.end(),
+                             [](const voicelib::ConvertResult& r) { return r.cancelled; });
+    return results;
 }
 
 // --- preview
@@ -980,7 +1198,7 @@ bool CMainDlg::IsInputDuringBuild(QObject* watched, QEvent* event) const
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_bBuilding && IsInputDuringBuild(watched, event)) {
+    if ((m_bBuilding || m_bConverting) && IsInputDuringBuild(watched, event)) {
         if (event->type() == QEvent::ShortcutOverride)
             event->accept(); // no shortcut fires; the key itself is dropped next
         else if (event->type() == QEvent::Close)
@@ -1075,8 +1293,54 @@ void CMainDlg::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_previewTimer.timerId())
         OnTimer(PREVIEW_TIMER_ID);
+    else if (event->timerId() == m_capacityTimer.timerId())
+        UpdateCapacity();
     else
         CTxDialog::timerEvent(event);
+}
+
+// --- the capacity line follows the list's changes
+
+void CMainDlg::ScheduleCapacity(int first)
+{
+    m_nCapacityDirtyFrom = std::min(m_nCapacityDirtyFrom, first);
+    if (!m_capacityTimer.isActive())
+        m_capacityTimer.start(0, this); // one update for all the changes of one edit
+}
+
+void CMainDlg::UpdateCapacity()
+{
+    m_capacityTimer.stop();
+    const int count = m_voices.GetItemCount();
+    const int head = std::min(count, voicelib::MAX_LIBRARY_ENTRIES);
+    if (m_nCapacityDirtyFrom < head) {
+        // Only the rows a library takes are looked at, each one hash look-up once known.
+        std::vector<std::string> paths;
+        paths.reserve(static_cast<std::size_t>(head));
+        for (int i = 0; i < head; ++i)
+            paths.push_back(m_voices.GetResolvedPath(i));
+        m_capacity = m_capacityCache.Update(paths, kCapacityProbesPerStep);
+    } else if (head == 0) {
+        m_capacity = {};
+    }
+    // Rows beyond the library's change only this count.
+    m_capacity.overLimit = count - m_capacity.rows;
+    m_nCapacityDirtyFrom = INT_MAX;
+    if (m_capacity.pending > 0)
+        ScheduleCapacity(0);
+    const QString text = count == 0 ? QString() : QString::fromStdString(voicelib::CapacityText(m_capacity));
+    if (text != m_strCapacity) {
+        m_strCapacity = text;
+        update(m_rcBottomBand.ToQRect());
+    }
+}
+
+void CMainDlg::OnActivate(bool active)
+{
+    CTxDialog::OnActivate(active);
+    // Sources may have been changed elsewhere while the window was in the background.
+    if (active && m_capacityCache.Refresh())
+        ScheduleCapacity(0);
 }
 
 // --- the previewed row follows its file through the list's changes
@@ -1084,6 +1348,7 @@ void CMainDlg::timerEvent(QTimerEvent* event)
 void CMainDlg::RowsInserted(int first, int last)
 {
     CountChange();
+    ScheduleCapacity(first);
     if (m_nPlayingRow >= first)
         m_nPlayingRow += last - first + 1;
 }
@@ -1098,6 +1363,7 @@ void CMainDlg::RowsAboutToBeRemoved(int first, int last)
 void CMainDlg::RowsRemoved(int first, int last)
 {
     CountChange();
+    ScheduleCapacity(first);
     if (m_nPlayingRow > last)
         m_nPlayingRow -= last - first + 1;
 }
@@ -1105,6 +1371,7 @@ void CMainDlg::RowsRemoved(int first, int last)
 void CMainDlg::RowsMoved(int first, int last, int to)
 {
     CountChange();
+    ScheduleCapacity(std::min(first, to));
     const int n = last - first + 1;
     if (m_nPlayingRow < 0)
         return;
@@ -1119,6 +1386,7 @@ void CMainDlg::RowsMoved(int first, int last, int to)
 void CMainDlg::RowMoved(int from, int to)
 {
     CountChange();
+    ScheduleCapacity(std::min(from, to));
     if (m_nPlayingRow < 0)
         return;
     if (m_nPlayingRow == from)
@@ -1129,9 +1397,10 @@ void CMainDlg::RowMoved(int from, int to)
         ++m_nPlayingRow;
 }
 
-void CMainDlg::RowChanged(int /*row*/)
+void CMainDlg::RowChanged(int row)
 {
     CountChange();
+    ScheduleCapacity(row);
 }
 
 void CMainDlg::AboutToReset()
@@ -1143,4 +1412,5 @@ void CMainDlg::AboutToReset()
 void CMainDlg::Reset()
 {
     CountChange();
+    ScheduleCapacity(0);
 }

@@ -5,6 +5,7 @@
 
 #include "app/wmpplayer.h"
 #include "core/library.h"
+#include "core/source_info.h"
 #include "core/voice_list.h"
 #include "skin/skinbutton.h"
 #include "skin/txdialog.h"
@@ -12,6 +13,7 @@
 #include <QBasicTimer>
 #include <QIcon>
 #include <QStringList>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -23,6 +25,11 @@ class QUndoStack;
 class QTableView;
 class QKeyEvent;
 class QModelIndex;
+namespace voicelib {
+struct ConvertJob;
+struct ConvertOptions;
+struct ConvertResult;
+} // namespace voicelib
 class VoiceListModel;
 
 // Control ids of the window's template.
@@ -72,6 +79,11 @@ public:
     virtual void ShowMessage(const QString& text);
     // Asks whether the modified list is saved first: QMessageBox::Yes, No or Cancel.
     virtual int AskSaveChanges();
+    // A question with the answers 是 and 否: true for 是.
+    virtual bool AskYesNo(const QString& text);
+    // A folder, shown first at start (made for the dialog if it is not there
+    // yet); empty when the dialog was cancelled.
+    virtual QString SelectFolder(const QString& start);
 
     void OnAppend();
     // Adds files as rows before row (-1: at the end) as one undoable step:
@@ -104,6 +116,9 @@ public:
     // Whether the list differs from the last file loaded or exported (or from the empty start).
     bool IsModified() const;
     bool IsBuilding() const { return m_bBuilding; }
+    bool IsConverting() const { return m_bConverting; }
+    // The capacity line the bottom band shows; empty for an empty list.
+    const QString& CapacityLine() const { return m_strCapacity; }
 
     // Runs an edit of the list, made through the core's operations, and keeps
     // what it changed as one step of the undo stack named text. Every change
@@ -124,6 +139,7 @@ protected:
     void InitList();
     void OnPaint(QPainter& p) override;
     void timerEvent(QTimerEvent* event) override;
+    void OnActivate(bool active) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -161,6 +177,17 @@ private:
     void RestoreSelection(const RowSelection& selection);
     void ClearViewSelection();
     friend class CListEditCommand;
+    // The chosen files as the list is to take them: those the device cannot
+    // play as they are converted when the user agrees. Empty when the user
+    // cancelled the conversion, and with it the edit.
+    QStringList OfferConversion(const QStringList& files);
+    // Runs the conversions off the UI thread behind a progress dialog.
+    std::vector<voicelib::ConvertResult> RunConversion(const std::vector<voicelib::ConvertJob>& jobs,
+                                                       const voicelib::ConvertOptions& options,
+                                                       bool* cancelled);
+    // The rows from first on changed: the capacity line is brought up to date soon.
+    void ScheduleCapacity(int first);
+    void UpdateCapacity();
 
 public:
     // Members in the order the window binds them.
@@ -197,4 +224,11 @@ private:
     Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list
     bool m_bToldNoOutput = false;
     QString m_lastFolder; // where the last file dialog ended
+    bool m_bConverting = false;
+    voicelib::CapacityCache m_capacityCache;
+    voicelib::Capacity m_capacity;
+    QString m_strCapacity;
+    QBasicTimer m_capacityTimer;
+    // The first row whose source may have changed since the last update; INT_MAX for none.
+    int m_nCapacityDirtyFrom = INT_MAX;
 };

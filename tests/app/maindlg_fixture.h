@@ -82,6 +82,23 @@ public:
         saveAnswers.pop_front();
         return a;
     }
+    bool AskYesNo(const QString& text) override
+    {
+        asked << text;
+        const bool yes = !yesNo.empty() && yesNo.front();
+        if (!yesNo.empty())
+            yesNo.pop_front();
+        return yes;
+    }
+    QString SelectFolder(const QString& start) override
+    {
+        folderStarts << start;
+        if (folders.empty())
+            return {};
+        QString f = folders.front();
+        folders.pop_front();
+        return f == QLatin1String("=") ? start : f;
+    }
 
     using CMainDlg::OnPaint;
 
@@ -90,6 +107,10 @@ public:
     QStringList messages;
     std::deque<int> saveAnswers; // none left means 否
     int questions = 0;
+    QStringList asked;
+    std::deque<bool> yesNo; // none left means 否
+    QStringList folderStarts;
+    std::deque<QString> folders; // "=" takes the suggested folder; none left means cancel
 };
 
 // A canonical 8 kHz A-law file with its audio at byte 58.

@@ -16,6 +16,10 @@ using namespace apptest;
 namespace {
 
 const QString kWaveFilter = QStringLiteral("Source Voice Files(*.wav)|*.wav||");
+// The source dialogs add every kind of audio the window converts.
+const QString kSourceFilter =
+    QStringLiteral("Source Voice Files(*.wav)|*.wav|所有音频文件|*.wav;*.mp3;*.flac;*.ogg;*.oga;*.opus;*.m4a;"
+                   "*.aac;*.wma;*.aif;*.aiff;*.au;*.amr||");
 const QString kListFilter = QStringLiteral("Voice Library Configuration Files(*.ini)|*.ini||");
 const QString kLibraryFilter = QStringLiteral("Voice Library Files(*.bin)|*.bin||");
 
@@ -30,9 +34,9 @@ TEST_F(WindowTest, EachCommandAsksForItsKindOfFile)
         FileDialogCall expected;
     };
     const Row rows[] = {
-        {"append", [](WindowTest& t) { t.Click(IDC_APPEND); }, {true, true, kWaveFilter, "*.wav"}},
-        {"insert", [](WindowTest& t) { t.Click(IDC_INSERT); }, {true, false, kWaveFilter, "*.wav"}},
-        {"replace", [](WindowTest& t) { t.ClickCell(1, 2); }, {true, false, kWaveFilter, "*.wav"}},
+        {"append", [](WindowTest& t) { t.Click(IDC_APPEND); }, {true, true, kSourceFilter, "*.wav"}},
+        {"insert", [](WindowTest& t) { t.Click(IDC_INSERT); }, {true, false, kSourceFilter, "*.wav"}},
+        {"replace", [](WindowTest& t) { t.ClickCell(1, 2); }, {true, false, kSourceFilter, "*.wav"}},
         {"load", [](WindowTest& t) { t.Click(IDC_LOAD_LIST); }, {true, false, kListFilter, "*.ini"}},
         {"export", [](WindowTest& t) { t.Click(IDC_EXPORT_LIST); }, {false, false, kListFilter, "*.ini"}},
         {"build", [](WindowTest& t) { t.Click(IDC_BUILD); }, {false, false, kLibraryFilter, "*.bin"}},
@@ -399,6 +403,9 @@ TEST_F(WindowTest, CloseRequestEndsTheWindow)
 TEST(FilterText, BecomesQtNameFilters)
 {
     EXPECT_EQ(ToQtFilter(kWaveFilter), "Source Voice Files(*.wav)");
+    EXPECT_EQ(ToQtFilter(kSourceFilter),
+              "Source Voice Files(*.wav);;所有音频文件 (*.wav *.mp3 *.flac *.ogg *.oga "
+              "*.opus *.m4a *.aac *.wma *.aif *.aiff *.au *.amr)");
     EXPECT_EQ(ToQtFilter("Lists(*.ini)|*.ini|All(*.*)|*.ini;*.txt||"),
               "Lists(*.ini);;All(*.*) (*.ini *.txt)");
     EXPECT_EQ(ToQtFilter(""), "");
