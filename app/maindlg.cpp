@@ -1001,8 +1001,10 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     if (offered.empty() ||
         !AskYesNo(QStringLiteral("%1个文件不是8kHz单声道A-law WAV文件,是否转换?").arg(offered.size())))
         return files;
-    const QFileInfo first(DialogPath(files[offered.front()]));
-    const QString folder = SelectFolder(first.absoluteDir().filePath(QStringLiteral("alaw")));
+    const QString suggested =
+        QFileInfo(DialogPath(files[offered.front()])).absoluteDir().filePath(QStringLiteral("alaw"));
+    const bool hadSuggested = QFileInfo::exists(suggested);
+    const QString folder = SelectFolder(suggested);
     if (folder.isEmpty())
         return {};
     const std::string dir = VoiceListModel::FromDisplay(DialogPath(folder));
@@ -1035,6 +1037,9 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     // Files written meanwhile are seen afresh by the capacity line.
     if (m_capacityCache.Refresh())
         ScheduleCapacity(0);
+    // A folder made for this conversion goes again when nothing went into it.
+    if (!hadSuggested && QFileInfo(folder) == QFileInfo(suggested))
+        QDir().rmdir(folder);
     if (cancelled) {
         ShowMessage(QStringLiteral("转换已取消,语音列表未改动."));
         return {};
