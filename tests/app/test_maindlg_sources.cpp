@@ -6,9 +6,11 @@
 #include "maindlg_fixture.h"
 
 #include <QDir>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <cstdlib>
 #include <functional>
 
@@ -74,6 +76,18 @@ TEST_F(SourcesTest, OfferConvertsOnYesAndKeepsTheFilesOnNo)
          1,
          {"*rate", "w0"}},
         {"yes, replace", {"pcm"}, [](SourcesTest& t) { t.ClickCell(0, 2); }, true, 1, {"*pcm"}},
+        {"yes, drop",
+         {"rate"},
+         [](SourcesTest& t) {
+             QMimeData data;
+             data.setUrls({QUrl::fromLocalFile(t.dlg->answers.front().first())});
+             t.dlg->answers.clear();
+             t.dlg->listView()->model()->dropMimeData(&data, Qt::CopyAction, 0, 0, {});
+             QCoreApplication::processEvents(); // the drop's files are added after it returns
+         },
+         true,
+         1,
+         {"*rate", "w0"}},
     };
     for (const Row& r : rows) {
         dlg->voiceList().Assign({});
