@@ -16,6 +16,7 @@ inline constexpr int IDI_DOWN = 139;
 inline constexpr int IDI_UP = 140;
 inline constexpr int IDI_BUILD = 141;
 inline constexpr int IDI_LOAD = 142;
+inline constexpr int IDI_STOP = 147;    // the play icon's place while its row plays
 inline constexpr int IDI_CAPTION = 153; // frame caption icon, 32 x 32
 
 // Column header bitmaps: opaque, on the button-face colour that the header keys out.

@@ -37,7 +37,7 @@ constexpr std::array kEntries{
     Entry{IDI_EXPORT, 20, 20},         Entry{IDI_APPEND, 20, 20},      Entry{IDB_HEADER_MARK, 10, 10},
     Entry{IDI_DOWN, 20, 20},           Entry{IDI_UP, 20, 20},          Entry{IDI_BUILD, 20, 20},
     Entry{IDI_LOAD, 20, 20},           Entry{IDB_HEADER_PLAY, 20, 20}, Entry{IDB_HEADER_DELETE, 20, 20},
-    Entry{IDB_HEADER_REPLACE, 20, 20}, Entry{IDI_CAPTION, 32, 32},
+    Entry{IDB_HEADER_REPLACE, 20, 20}, Entry{IDI_CAPTION, 32, 32},     Entry{IDI_STOP, 20, 20},
 };
 
 // Beyond this a request is a caller's mistake, not a screen; refuse rather than allocate gigabytes.

@@ -66,6 +66,7 @@ const Expected kTable[] = {
     {"HeaderDelete", IDB_HEADER_DELETE, 20, Kind::Bitmap, Hue::Blue},
     {"HeaderReplace", IDB_HEADER_REPLACE, 20, Kind::Bitmap, Hue::Blue},
     {"Caption", IDI_CAPTION, 32, Kind::Icon, Hue::Yellow},
+    {"Stop", IDI_STOP, 20, Kind::Icon, Hue::Blue},
 };
 
 std::vector<Expected> Rows(Kind kind)
