@@ -12,6 +12,17 @@
 QList<QIcon> g_imageList;
 QFont g_font;
 
+QIcon LoadRowIcon(int id)
+{
+    QIcon icon;
+    for (qreal dpr : {1.0, 2.0}) {
+        const QPixmap pm = voicelib::res::LoadBitmapResource(id, Qt::white, dpr);
+        if (!pm.isNull())
+            icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 void CMainApp::InitSharedResources()
 {
     // CreateFontA maps the face to the installed CJK fonts; the size is in points.
@@ -19,15 +30,8 @@ void CMainApp::InitSharedResources()
     g_font.setPointSize(9);
 
     g_imageList.clear();
-    for (int id : g_rowIconIds) {
-        QIcon icon;
-        for (qreal dpr : {1.0, 2.0}) {
-            const QPixmap pm = voicelib::res::LoadBitmapResource(id, Qt::white, dpr);
-            if (!pm.isNull())
-                icon.addPixmap(pm);
-        }
-        g_imageList.append(icon);
-    }
+    for (int id : g_rowIconIds)
+        g_imageList.append(LoadRowIcon(id));
 
     SetIconLookup([](unsigned id) { return voicelib::res::LoadIconResource(static_cast<int>(id)); });
     // Header bitmaps are opaque on the button face, which the header keys out.

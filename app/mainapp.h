@@ -16,6 +16,9 @@ extern QList<QIcon> g_imageList;
 // The 9-point user-interface font of the buttons and the list.
 extern QFont g_font;
 
+// A row icon as the list shows it: the picture of that resource id on white.
+QIcon LoadRowIcon(int id);
+
 class CMainApp
 {
 public:

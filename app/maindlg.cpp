@@ -448,6 +448,11 @@ void CMainDlg::InitList()
             m_header->SetColumnBitmap(m_list, i, kColumns[i].bitmap, 0);
     }
     m_header->SetBitmapAlign(1, 1);
+
+    // While a row plays, its play icon turns into a stop icon and its number
+    // takes the buttons' hover colour.
+    m_model->SetPlayingLook(LoadRowIcon(IDI_STOP), ToQColor(m_btnAppend->GetColor(BTNCLR_FG_HOT)));
+    m_model->SetPlayingRowSource([this] { return m_nPlayingRow; });
 }
 
 void CMainDlg::OnPaint(QPainter& p)
@@ -966,7 +971,11 @@ void CMainDlg::OnClickList(int item, int subItem)
         OnReplace(item);
         break;
     case VoiceListModel::ColPlay:
-        StartPreview(item);
+        // The playing row shows a stop icon there.
+        if (item == m_nPlayingRow)
+            StopPreview();
+        else
+            StartPreview(item);
         break;
     case VoiceListModel::ColDelete:
         if (item == m_nPlayingRow)
@@ -1141,13 +1150,16 @@ void CMainDlg::StartPreview(int row)
     m_nPlayingRow = row;
     m_player->SetURL(path);
     m_previewTimer.start(PREVIEW_POLL_MS, this);
+    m_model->PlayingRowChanged(row);
 }
 
 void CMainDlg::StopPreview()
 {
     m_player->Close();
-    m_nPlayingRow = -1;
+    const int row = std::exchange(m_nPlayingRow, -1);
     m_previewTimer.stop();
+    if (m_model)
+        m_model->PlayingRowChanged(row);
 }
 
 void CMainDlg::OnTimer(int timerId)
@@ -1156,9 +1168,10 @@ void CMainDlg::OnTimer(int timerId)
         return;
     const int state = m_player->GetPlayState();
     if (m_nPlayingRow >= 0 && state == CWMPPlayer4::psStopped) {
-        m_nPlayingRow = -1;
+        const int row = std::exchange(m_nPlayingRow, -1);
         m_player->Close();
         m_previewTimer.stop();
+        m_model->PlayingRowChanged(row);
     }
 }
 

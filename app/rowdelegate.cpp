@@ -45,9 +45,14 @@ void VoiceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
                                        : (opt.state & QStyle::State_Active) ? QPalette::Normal
                                                                             : QPalette::Inactive;
     const bool selected = opt.state & QStyle::State_Selected;
+    // A colour of the row's own (the playing row's) shows on the selection too.
+    const QVariant own = index.data(Qt::ForegroundRole);
     painter->save();
     painter->setFont(opt.font);
-    painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    if (own.canConvert<QBrush>())
+        painter->setPen(qvariant_cast<QBrush>(own).color());
+    else
+        painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
     const int advance = QFontMetrics(opt.font).horizontalAdvance(number);
     if (advance <= room.width()) {
         painter->drawText(room, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, number);

@@ -2,7 +2,8 @@
 
 // Paints the list's cells. The number column holds its icon and the row
 // number in 48 pixels: a number too wide for the room beside the icon is
-// drawn condensed, never cut, so the row a message names can be found.
+// drawn condensed, never cut, so the row a message names can be found. A
+// number with a colour of its own (the playing row's) keeps it when selected.
 
 #include <QProxyStyle>
 #include <QStyledItemDelegate>

@@ -1,5 +1,6 @@
 #include "app/voicelistmodel.h"
 
+#include <QBrush>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QFile>
@@ -53,9 +54,15 @@ QVariant VoiceListModel::data(const QModelIndex& index, int role) const
         if (col == ColPath)
             return ToDisplay(m_list.GetPath(row));
         return {};
+    case Qt::ForegroundRole:
+        if (col == ColNumber && m_crPlayingNumber.isValid() && IsPlaying(row))
+            return QBrush(m_crPlayingNumber);
+        return {};
     case Qt::ToolTipRole:
         return col == ColPath ? QVariant(ToDisplay(m_list.GetPath(row))) : QVariant();
     case Qt::DecorationRole: {
+        if (col == ColPlay && !m_stopIcon.isNull() && IsPlaying(row))
+            return m_stopIcon;
         int image = kColumnImage[col];
         if (image >= 0 && image < m_rowIcons.size())
             return m_rowIcons[image];
@@ -167,6 +174,37 @@ bool VoiceListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, 
         return false;
     const int count = m_list.GetItemCount();
     return onDrop(data, row < 0 || row > count ? count : row);
+}
+
+void VoiceListModel::SetPlayingLook(QIcon stopIcon, QColor numberColour)
+{
+    m_stopIcon = std::move(stopIcon);
+    m_crPlayingNumber = numberColour;
+    PlayingCellsChanged(0, rowCount() - 1);
+}
+
+void VoiceListModel::SetPlayingRowSource(std::function<int()> source)
+{
+    m_playingRow = std::move(source);
+    PlayingCellsChanged(0, rowCount() - 1);
+}
+
+void VoiceListModel::PlayingRowChanged(int row)
+{
+    if (row >= 0 && row < rowCount())
+        PlayingCellsChanged(row, row);
+}
+
+void VoiceListModel::PlayingCellsChanged(int first, int last)
+{
+    if (first <= last)
+        emit dataChanged(index(first, ColNumber), index(last, ColPlay),
+                         {Qt::DecorationRole, Qt::ForegroundRole});
+}
+
+bool VoiceListModel::IsPlaying(int row) const
+{
+    return m_playingRow && m_playingRow() == row;
 }
 
 QString VoiceListModel::ToDisplay(const std::string& path)

@@ -7,6 +7,7 @@
 #include "core/voice_list.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QIcon>
 #include <QList>
 #include <functional>
@@ -35,6 +36,14 @@ public:
     ~VoiceListModel() override;
 
     voicelib::VoiceList& list() const { return m_list; }
+
+    // The row being previewed shows stopIcon in the play column and its number
+    // in numberColour. The source tells which row that is (-1: none); it is
+    // read whenever a cell is asked for, so it follows the rows by itself.
+    void SetPlayingLook(QIcon stopIcon, QColor numberColour);
+    void SetPlayingRowSource(std::function<int()> source);
+    // The preview started or ended on this row: its number and icon change.
+    void PlayingRowChanged(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -84,7 +93,12 @@ private:
 
     // The numbers of rows row..last (-1: to the end) are new.
     void NumbersChangedFrom(int row, int last = -1);
+    bool IsPlaying(int row) const;
+    void PlayingCellsChanged(int first, int last);
 
     voicelib::VoiceList& m_list;
     QList<QIcon> m_rowIcons;
+    QIcon m_stopIcon;
+    QColor m_crPlayingNumber;
+    std::function<int()> m_playingRow;
 };

@@ -2,6 +2,11 @@
 // row followed through edits, deletes, loads and the window's close.
 
 #include "maindlg_fixture.h"
+#include "res/resource_ids.h"
+
+#include <QPaintEvent>
+#include <algorithm>
+#include <functional>
 
 using namespace apptest;
 
@@ -27,17 +32,22 @@ TEST_F(PreviewTest, StartupSwitchesThePlayersInterfaceOff)
     EXPECT_FALSE(dlg->previewTimerActive());
 }
 
-TEST_F(PreviewTest, PlayClickStartsAndASecondClickRestarts)
+TEST_F(PreviewTest, PlayClickStartsAnotherRowRestartsAndTheStopIconStops)
 {
     ClickCell(1, 3);
     EXPECT_EQ(backend->plays, QStringList{files[1]});
     EXPECT_EQ(dlg->playingRow(), 1);
     EXPECT_TRUE(dlg->previewTimerActive());
 
-    ClickCell(1, 3); // the same row again: closed, then played from the start
-    ClickCell(3, 3);
-    EXPECT_EQ(backend->plays, (QStringList{files[1], files[1], files[3]}));
+    ClickCell(3, 3); // another row: the first file is closed, the new one plays
+    EXPECT_EQ(backend->releases, 1);
+    EXPECT_EQ(dlg->playingRow(), 3);
+    ClickCell(3, 3); // the playing row shows a stop icon there
     EXPECT_EQ(backend->releases, 2);
+    EXPECT_EQ(dlg->playingRow(), -1);
+    EXPECT_FALSE(dlg->previewTimerActive());
+    ClickCell(3, 3); // and plays again from the start
+    EXPECT_EQ(backend->plays, (QStringList{files[1], files[3], files[3]}));
     EXPECT_EQ(dlg->playingRow(), 3);
     EXPECT_TRUE(dlg->previewTimerActive());
 }
@@ -188,6 +198,149 @@ TEST_F(PreviewTest, ClosingStopsThePreview)
     EXPECT_EQ(backend->releases, 1);
     EXPECT_EQ(dlg->playingRow(), -1);
     EXPECT_FALSE(dlg->previewTimerActive());
+}
+
+// The style's margin puts the 20-pixel icon's right edge outside the 22-pixel
+// column, so the icon's top left 16 x 16 is looked for.
+bool ShowsIcon(const QImage& shot, const QRect& cell, int id)
+{
+    const QImage part = LoadRowIcon(id)
+                            .pixmap(QSize(20, 20), 1.0)
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32)
+                            .copy(0, 0, 16, 16);
+    for (int y = cell.top(); y + 16 <= cell.bottom() + 1; ++y)
+        for (int x = cell.left(); x + 16 <= cell.right() + 1; ++x)
+            if (shot.copy(x, y, 16, 16) == part)
+                return true;
+    return false;
+}
+
+// Anti-aliased glyphs blend into the background: the hue tells.
+bool HasHoverColour(const QImage& shot, const QRect& cell)
+{
+    const int hue = ToQColor(RGB(255, 165, 0)).hsvHue();
+    int n = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            n += std::abs(c.hsvHue() - hue) <= 4 && c.hsvSaturation() > 150 && c.value() > 200;
+        }
+    return n >= 3;
+}
+
+// Per row: 'S' the stop icon with a hover-coloured number, 'P' the play icon
+// with a plain one, '?' anything else. Read unselected: selected icons are tinted.
+std::string Looks(QTableView* view)
+{
+    view->selectionModel()->clearSelection();
+    const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    std::string looks;
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        const QRect icon = view->visualRect(view->model()->index(row, VoiceListModel::ColPlay));
+        const bool hover = HasHoverColour(shot, view->visualRect(view->model()->index(row, 0)));
+        looks += ShowsIcon(shot, icon, IDI_STOP) && hover    ? 'S'
+                 : ShowsIcon(shot, icon, IDI_PLAY) && !hover ? 'P'
+                                                             : '?';
+    }
+    return looks;
+}
+
+// The regions a widget is asked to repaint.
+class PaintLog : public QObject
+{
+public:
+    explicit PaintLog(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion region;
+};
+
+// Read from the pixels, so left out of the run under a compositor with the other look tests.
+class PreviewLookTest : public PreviewTest
+{
+};
+
+TEST_F(PreviewLookTest, PlayingRowShowsTheStopIconAndAHoverColouredNumber)
+{
+    const QString ini = File("l.ini");
+    dlg->answers.push_back({ini});
+    Click(IDC_EXPORT_LIST);
+    std::vector<std::string> paths;
+    for (const QString& f : files)
+        paths.push_back(VoiceListModel::FromDisplay(f));
+    QTableView* view = dlg->listView();
+    PaintLog log(view->viewport());
+    const auto tick = [this](PlayerBackend::State state) {
+        backend->state = state;
+        dlg->OnTimer(PREVIEW_TIMER_ID);
+    };
+    const auto space = [view] { QTest::keyClick(view, Qt::Key_Space); };
+    const struct
+    {
+        const char* name;
+        std::function<void()> act;
+        std::string looks; // row 1 played before
+    } cases[] = {
+        {"still playing", [&] { tick(PlayerBackend::State::Playing); }, "PSPP"},
+        {"its stop icon clicked", [&] { ClickCell(1, 3); }, "PPPP"},
+        {"space on it", space, "PPPP"},
+        {"another row clicked", [&] { ClickCell(3, 3); }, "PPPS"},
+        {"space on another row",
+         [&] {
+             dlg->voiceList().SetSelected(3);
+             QCoreApplication::processEvents();
+             log.region = {}; // only what the key changes
+             space();
+         },
+         "PPPS"},
+        {"played to the end", [&] { tick(PlayerBackend::State::Stopped); }, "PPPP"},
+        {"failed",
+         [&] {
+             backend->Fail(backend->sources.back());
+             tick(PlayerBackend::State::Playing);
+         },
+         "PPPP"},
+        {"moved down", [&] { Click(IDC_MOVE_DOWN); }, "PPSP"},
+        {"a row above deleted", [&] { ClickCell(0, 4); }, "SPP"},
+        {"its row deleted", [&] { ClickCell(1, 4); }, "PPP"},
+        {"list loaded",
+         [&] {
+             dlg->answers.push_back({ini});
+             Click(IDC_LOAD_LIST);
+         },
+         "PPPP"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dlg->voiceList().Assign(paths);
+        ClickCell(1, 3);
+        view->setFocus();
+        const std::string before = Looks(view);
+        EXPECT_EQ(before, "PSPP");
+        dlg->voiceList().SetSelected(1);
+        QCoreApplication::processEvents();
+        log.region = {};
+        c.act();
+        QCoreApplication::processEvents();
+        const QRegion repainted = log.region; // the grab paints everything
+        const std::string after = Looks(view);
+        EXPECT_EQ(after, c.looks);
+        // A row whose look changed was repainted: the view was told.
+        for (std::size_t row = 0; row < std::min(before.size(), after.size()); ++row)
+            for (int column : {0, 3})
+                EXPECT_TRUE(before[row] == after[row] ||
+                            repainted.contains(view->visualRect(view->model()->index(int(row), column))))
+                    << row;
+    }
+    // The number keeps the hover colour on the selection too.
+    ClickCell(2, 3);
+    EXPECT_TRUE(
+        HasHoverColour(view->viewport()->grab().toImage(), view->visualRect(view->model()->index(2, 0))));
 }
 
 TEST_F(PreviewTest, CloseRequestStopsThePreview)
