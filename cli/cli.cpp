@@ -54,7 +54,7 @@ bool EndsWithIni(const std::string& path)
 bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::ostream& err)
 {
     if (opt.inputs.empty()) {
-        err << "voicelib " << opt.name << ": no source files given\n";
+        err << Message(Msg::CommandError, opt.name, MessageText(Msg::NoSourceFiles)) << "\n";
         return false;
     }
     if (!EndsWithIni(opt.inputs[0])) {
@@ -62,17 +62,17 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
         return true;
     }
     if (opt.inputs.size() > 1) {
-        err << "voicelib " << opt.name << ": a voice list file takes no further files\n";
+        err << Message(Msg::CommandError, opt.name, MessageText(Msg::ListTakesNoFiles)) << "\n";
         return false;
     }
     Result<std::vector<std::string>> rows = ReadListFile(opt.inputs[0]);
     if (!rows.ok()) {
-        err << "voicelib " << opt.name << ": cannot read voice list " << rows.message() << "\n";
+        err << Message(Msg::CommandError, opt.name, Message(Msg::CannotReadList, rows.message())) << "\n";
         return false;
     }
     *paths = std::move(*rows);
     if (paths->empty()) {
-        err << "voicelib " << opt.name << ": the voice list " << opt.inputs[0] << " has no rows\n";
+        err << Message(Msg::CommandError, opt.name, Message(Msg::ListHasNoRows, opt.inputs[0])) << "\n";
         return false;
     }
     const std::string folder = ListFolder(opt.inputs[0]);
@@ -114,7 +114,7 @@ bool Validate(const Options& opt, const std::vector<std::string>& paths, std::os
 // The target rules' verdict, with the way round it where there is one.
 std::string Refusal(const IoStatus& status)
 {
-    return status.message() + (status.forceable() ? " (--force overrides this)" : "");
+    return status.forceable() ? Message(Msg::ForceOverrides, status.message()) : status.message();
 }
 
 // What a write may replace: the sources it reads are never among them.
@@ -211,19 +211,21 @@ bool OpenMapTargets(const Options& opt, const std::vector<std::string>& paths,
     const std::vector<MapTarget> targets = MapTargets(opt);
     for (std::size_t i = 0; i < targets.size(); ++i) {
         if (SamePath(targets[i].path, opt.output)) {
-            err << "voicelib build: " << targets[i].option << " names the library itself: " << opt.output
+            err << Message(Msg::CommandError, opt.name,
+                           Message(Msg::NamesTheLibrary, targets[i].option, opt.output))
                 << "\n";
             return false;
         }
         if (i > 0 && SamePath(targets[i].path, targets[0].path)) {
-            err << "voicelib build: --header and --map name the same file: " << targets[i].path << "\n";
+            err << Message(Msg::CommandError, opt.name, Message(Msg::HeaderAndMapSame, targets[i].path))
+                << "\n";
             return false;
         }
     }
     for (const MapTarget& t : targets) {
         files->push_back(std::make_unique<AtomicFile>(t.path, MapRules(opt, paths)));
         if (IoStatus s = files->back()->Open(); !s.ok()) {
-            err << "voicelib build: cannot write " << Refusal(s) << "\n";
+            err << Message(Msg::CommandError, opt.name, Message(Msg::CannotWrite, Refusal(s))) << "\n";
             return false;
         }
     }
@@ -243,7 +245,8 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     const std::vector<RowWarnings> warnings = FindSourceWarnings(paths);
     WriteResult result = WriteLibrary(opt.output, paths, opt.buildProgress, TargetRules(opt));
     if (!result.status.ok()) {
-        err << "voicelib build: cannot write the library " << Refusal(result.status) << "\n";
+        err << Message(Msg::CommandError, opt.name, Message(Msg::CannotWriteLibrary, Refusal(result.status)))
+            << "\n";
         return EXIT_USAGE_OR_IO;
     }
     const BuildSummary& s = result.summary;
@@ -277,7 +280,7 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
         if (status.ok())
             status = file.Commit();
         if (!status.ok()) {
-            err << "voicelib build: the library was written, but not " << Refusal(status) << "\n";
+            err << Message(Msg::CommandError, opt.name, Message(Msg::MapNotWritten, Refusal(status))) << "\n";
             return EXIT_USAGE_OR_IO;
         }
     }
@@ -313,21 +316,23 @@ int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
     return rejected.empty() ? EXIT_DONE : EXIT_INVALID_SOURCE;
 }
 
-bool OneInput(const Options& opt, const char* what, std::ostream& err)
+bool OneInput(const Options& opt, Msg what, std::ostream& err)
 {
     if (opt.inputs.size() == 1)
         return true;
-    err << "voicelib " << opt.name << ": expected one " << what << ", got " << opt.inputs.size() << "\n";
+    err << Message(Msg::CommandError, opt.name,
+                   Message(Msg::ExpectedOne, MessageText(what), opt.inputs.size()))
+        << "\n";
     return false;
 }
 
 bool ReadIndex(const Options& opt, LibraryIndex* index, std::ostream& err)
 {
-    if (!OneInput(opt, "library file", err))
+    if (!OneInput(opt, Msg::ValueLibraryFile, err))
         return false;
     Result<LibraryIndex> read = ReadLibraryIndex(opt.inputs[0]);
     if (!read.ok()) {
-        err << "voicelib " << opt.name << ": " << read.message() << "\n";
+        err << Message(Msg::CommandError, opt.name, read.message()) << "\n";
         return false;
     }
     *index = std::move(*read);
@@ -364,13 +369,12 @@ int RunInfo(Options& opt, std::ostream& out, std::ostream& err)
             << "\n";
         return EXIT_DONE;
     }
-    out << "entries: " << index.sizes.size() << "\n";
+    out << Message(Msg::InfoEntries, index.sizes.size()) << "\n";
     out << "index\toffset\tsize\tseconds\n";
     for (std::size_t i = 0; i < index.sizes.size(); ++i)
         out << i << "\t" << index.offsets[i] << "\t" << index.sizes[i] << "\t" << Seconds(index.sizes[i])
             << "\n";
-    out << "total: " << total << " bytes of audio, " << Seconds(total) << " s, file " << index.fileSize
-        << " bytes\n";
+    out << Message(Msg::InfoTotal, total, Seconds(total), index.fileSize) << "\n";
     return EXIT_DONE;
 }
 
@@ -381,20 +385,20 @@ int RunExtract(Options& opt, std::ostream& out, std::ostream& err)
         return EXIT_USAGE_OR_IO;
     IoStatus status = ExtractLibrary(opt.inputs[0], index, opt.output, TargetRules(opt));
     if (!status.ok()) {
-        err << "voicelib extract: " << Refusal(status) << "\n";
+        err << Message(Msg::CommandError, opt.name, Refusal(status)) << "\n";
         return EXIT_USAGE_OR_IO;
     }
-    out << "extracted " << index.sizes.size() << " entries to " << opt.output << "\n";
+    out << Message(Msg::Extracted, index.sizes.size(), opt.output) << "\n";
     return EXIT_DONE;
 }
 
 int RunShow(Options& opt, std::ostream& out, std::ostream& err)
 {
-    if (!OneInput(opt, "voice list file", err))
+    if (!OneInput(opt, Msg::ValueListFile, err))
         return EXIT_USAGE_OR_IO;
     Result<std::vector<std::string>> read = ReadListFile(opt.inputs[0]);
     if (!read.ok()) {
-        err << "voicelib show: cannot read voice list " << read.message() << "\n";
+        err << Message(Msg::CommandError, opt.name, Message(Msg::CannotReadList, read.message())) << "\n";
         return EXIT_USAGE_OR_IO;
     }
     const std::vector<std::string>& rows = *read;
@@ -416,12 +420,12 @@ int RunShow(Options& opt, std::ostream& out, std::ostream& err)
 int RunExport(Options& opt, std::ostream& out, std::ostream& err)
 {
     if (opt.inputs.empty()) {
-        err << "voicelib export: no files given\n";
+        err << Message(Msg::CommandError, opt.name, MessageText(Msg::NoFiles)) << "\n";
         return EXIT_USAGE_OR_IO;
     }
     IoStatus status = WriteListFile(opt.output, opt.inputs, TargetRules(opt));
     if (!status.ok()) {
-        err << "voicelib export: cannot save the voice list " << Refusal(status) << "\n";
+        err << Message(Msg::CommandError, opt.name, Message(Msg::CannotSaveList, Refusal(status))) << "\n";
         return EXIT_USAGE_OR_IO;
     }
     out << SaveDoneMessage() << "\n";
@@ -434,7 +438,7 @@ void DeclareOutput(CLI::App& command, Options& opt, const char* what, const char
     command.add_option("-o,--output", opt.output, description)
         ->type_name(what)
         ->required()
-        ->check(NotEmpty("a file name"));
+        ->check(NotEmpty(Msg::ValueFileName));
 }
 
 void DeclareJson(CLI::App& command, Options& opt)
@@ -454,10 +458,10 @@ void DeclareBuild(CLI::App& command, Options& opt)
     DeclareForce(command, opt, "replace an existing WAVE (RIFF) file");
     command.add_option("--header", opt.header, "also write a C header for firmware")
         ->type_name("FILE.h")
-        ->check(NotEmpty("a file name"));
+        ->check(NotEmpty(Msg::ValueFileName));
     command.add_option("--map", opt.map, "also write the entries as a CSV table")
         ->type_name("FILE.csv")
-        ->check(NotEmpty("a file name"));
+        ->check(NotEmpty(Msg::ValueFileName));
     command.add_option("--prefix", opt.prefix, "prefix of the header's names (default VOICE_)")
         ->type_name("NAME");
     command.footer(R"(Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law) and
@@ -650,7 +654,7 @@ std::string Reason(const CLI::ParseError& error, const CLI::App& command)
     if (dynamic_cast<const CLI::RequiredError*>(&error)) {
         for (const CLI::Option* option : command.get_options())
             if (option->get_required() && option->count() == 0)
-                return "missing " + OptionName(*option);
+                return Message(Msg::MissingOption, OptionName(*option));
     }
     const bool mismatch = dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr;
     if (mismatch || dynamic_cast<const CLI::ValidationError*>(&error)) {
@@ -659,10 +663,11 @@ std::string Reason(const CLI::ParseError& error, const CLI::App& command)
             const std::string prefix = option->get_name() + ": ";
             if (what.rfind(prefix, 0) != 0)
                 continue;
-            const std::string name = "option " + OptionName(*option);
+            const std::string name = OptionName(*option);
             if (!mismatch)
-                return name + " " + what.substr(prefix.size());
-            return name + (option->count() > 1 ? " given twice" : " needs " + ValueNoun(*option));
+                return Message(Msg::OptionInvalid, name, what.substr(prefix.size()));
+            return option->count() > 1 ? Message(Msg::OptionGivenTwice, name)
+                                       : Message(Msg::OptionNeeds, name, ValueNoun(*option));
         }
     }
     return error.what();
@@ -719,13 +724,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     const Command* cmd = FindCommand(args[0]);
     if (!cmd) {
-        err << "voicelib: unknown command '" << args[0] << "'\n" << app.help();
+        err << Message(Msg::UnknownCommand, args[0]) << "\n" << app.help();
         return EXIT_USAGE_OR_IO;
     }
     CLI::App& command = *app.get_subcommand(cmd->name);
     opt.name = cmd->name;
     auto usageError = [&](const std::string& why) {
-        err << "voicelib " << opt.name << ": " << why << "\n" << command.help();
+        err << Message(Msg::CommandError, opt.name, why) << "\n" << command.help();
         return EXIT_USAGE_OR_IO;
     };
     std::vector<std::string> options = {args[0]};
@@ -744,7 +749,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::vector<std::string> inputs;
     for (const std::string& a : command.remaining()) {
         if (a.size() > 1 && a[0] == '-')
-            return usageError("unknown option '" + a + "'");
+            return usageError(Message(Msg::UnknownOption, a));
         inputs.push_back(a);
     }
     inputs.insert(inputs.end(), files.begin(), files.end());

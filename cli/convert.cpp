@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "cli/options.h"
+#include "core/messages.h"
 #include "media/convert.h"
 
 #include <cmath>
@@ -52,13 +53,13 @@ bool ParseLevel(const std::string& text, const char* unit, double* value)
 }
 
 // A level in unit within [low, high), the value left without its unit.
-CLI::Validator Level(const char* unit, double low, double high, const std::string& wants)
+CLI::Validator Level(const char* unit, double low, double high, Msg wants)
 {
     return CLI::Validator(
         [=](std::string& text) {
             double v = 0;
             if (!ParseLevel(text, unit, &v) || v < low || v >= high)
-                return wants;
+                return std::string(MessageText(wants));
             text = std::to_string(v);
             return std::string();
         },
@@ -72,7 +73,7 @@ void DeclareConvert(CLI::App& command, ConvertArgs& a)
     command.footer(kDetails);
     command.add_option("-o,--output", a.dir, "folder for the converted files")
         ->type_name("DIR")
-        ->check(NotEmpty("a folder name"));
+        ->check(NotEmpty(Msg::ValueFolderName));
     command.add_flag_callback(
         "--no-pad", [&a] { a.options.pad = false; }, "cut the audio to whole blocks instead of padding");
     command.add_flag("--trim", a.options.trim, "remove leading and trailing silence");
@@ -80,7 +81,7 @@ void DeclareConvert(CLI::App& command, ConvertArgs& a)
         .add_option("--trim-threshold", a.options.trimThresholdDb,
                     "peak level below which audio counts as silence\n(default -50dB; implies --trim)")
         ->type_name("DB")
-        ->transform(Level("dB", -120, 0, "wants a level below 0 dB, such as -50dB"))
+        ->transform(Level("dB", -120, 0, Msg::WantsLevelDb))
         ->each([&a](const std::string&) { a.options.trim = true; });
     command
         .add_flag("--normalize", a.normalize,
@@ -94,8 +95,9 @@ void DeclareConvert(CLI::App& command, ConvertArgs& a)
             [](std::string& text) {
                 char* end = nullptr;
                 const long n = std::strtol(text.c_str(), &end, 10);
-                return text.empty() || *end != '\0' || n < 1 || n > 256 ? "wants a number from 1 to 256"
-                                                                        : std::string();
+                return text.empty() || *end != '\0' || n < 1 || n > 256
+                           ? std::string(MessageText(Msg::WantsJobs))
+                           : std::string();
             },
             ""));
     command.add_flag("--json", a.json,
@@ -107,7 +109,7 @@ void DeclareConvert(CLI::App& command, ConvertArgs& a)
 std::string CheckConvert(ConvertArgs& a)
 {
     if (a.inputs.empty())
-        return "no files given";
+        return MessageText(Msg::NoFiles);
     if (a.normalize.empty())
         return {};
     a.options.normalize = true;
@@ -115,7 +117,7 @@ std::string CheckConvert(ConvertArgs& a)
         return {};
     double lufs = 0;
     if (!ParseLevel(a.normalize, "LUFS", &lufs) || lufs < MIN_LOUDNESS_LUFS || lufs > MAX_LOUDNESS_LUFS)
-        return "--normalize wants a loudness from -70 to -5 LUFS, such as --normalize=-23";
+        return MessageText(Msg::WantsLoudness);
     a.options.loudnessLufs = lufs;
     return {};
 }
@@ -136,7 +138,9 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     std::error_code ec;
     std::filesystem::create_directories(a.dir, ec);
     if (ec || !std::filesystem::is_directory(a.dir)) {
-        err << "voicelib convert: " << a.dir << ": " << (ec ? ec.message() : "not a folder") << "\n";
+        err << Message(Msg::CommandError, "convert",
+                       Message(Msg::FileError, a.dir, ec ? ec.message() : MessageText(Msg::NotAFolder)))
+            << "\n";
         return EXIT_USAGE_OR_IO;
     }
 
@@ -152,8 +156,7 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     if (showProgress) {
         progress = [&err, shown = std::string()](double fraction, std::size_t done,
                                                  std::size_t total) mutable {
-            std::string line = "converting: " + std::to_string(done) + "/" + std::to_string(total) +
-                               " files, " + std::to_string(static_cast<int>(fraction * 100)) + "% ";
+            std::string line = Message(Msg::ConvertProgress, done, total, static_cast<int>(fraction * 100));
             if (line != shown)
                 err << "\r" << line << std::flush;
             shown = std::move(line);
@@ -189,20 +192,26 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     }
     for (const auto& r : results) {
         if (!r.ok) {
-            err << "voicelib convert: " << r.input << ": " << r.error << "\n";
+            err << Message(Msg::CommandError, "convert", Message(Msg::FileError, r.input, r.error)) << "\n";
             continue;
         }
         if (r.clippedSamples > 0)
-            err << "voicelib convert: " << r.output << ": " << r.clippedSamples << " samples clipped\n";
+            err << Message(Msg::CommandError, "convert",
+                           Message(Msg::FileError, r.output, Message(Msg::SamplesClipped, r.clippedSamples)))
+                << "\n";
         if (a.options.normalize && !std::isfinite(r.inputLoudness))
-            err << "voicelib convert: " << r.input << ": silent, loudness left as it is\n";
+            err << Message(Msg::CommandError, "convert",
+                           Message(Msg::FileError, r.input, MessageText(Msg::SilentLoudness)))
+                << "\n";
         if (r.audioBytes == 0)
-            err << "voicelib convert: " << r.output << ": no audio left\n";
+            err << Message(Msg::CommandError, "convert",
+                           Message(Msg::FileError, r.output, MessageText(Msg::NoAudioLeft)))
+                << "\n";
         if (!a.json)
-            out << r.input << " -> " << r.output << " (" << Fixed(r.seconds(), 3) << " s)\n";
+            out << Message(Msg::Converted, r.input, r.output, Fixed(r.seconds(), 3)) << "\n";
     }
     if (!a.json && results.size() > 1)
-        out << "converted " << results.size() - failed << " of " << results.size() << " files\n";
+        out << Message(Msg::ConvertedCount, results.size() - failed, results.size()) << "\n";
     return failed > 0 ? EXIT_INVALID_SOURCE : EXIT_DONE;
 }
 

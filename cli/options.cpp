@@ -4,18 +4,23 @@
 
 namespace voicelib::cli {
 
-CLI::Validator NotEmpty(const std::string& what)
+CLI::Validator NotEmpty(Msg what)
 {
     return CLI::Validator(
-        [what](const std::string& value) { return value.empty() ? "needs " + what : std::string(); }, "");
+        [what](const std::string& value) {
+            return value.empty() ? Message(Msg::NeedsValue, MessageText(what)) : std::string();
+        },
+        "");
 }
 
 std::string ValueNoun(const CLI::Option& option)
 {
-    static const std::map<std::string, std::string> nouns = {
-        {"DIR", "a folder name"}, {"N", "a number"}, {"DB", "a level"}, {"NAME", "a name"}};
+    static const std::map<std::string, Msg> nouns = {{"DIR", Msg::ValueFolderName},
+                                                     {"N", Msg::ValueNumber},
+                                                     {"DB", Msg::ValueLevel},
+                                                     {"NAME", Msg::ValueName}};
     const auto it = nouns.find(option.get_type_name());
-    return it == nouns.end() ? "a file name" : it->second;
+    return MessageText(it == nouns.end() ? Msg::ValueFileName : it->second);
 }
 
 } // namespace voicelib::cli

@@ -2,13 +2,15 @@
 
 // Pieces the commands share in declaring their options.
 
+#include "core/messages.h"
+
 #include <CLI/CLI.hpp>
 #include <string>
 
 namespace voicelib::cli {
 
 // A value that may not be empty: "-o ''" names no file.
-CLI::Validator NotEmpty(const std::string& what);
+CLI::Validator NotEmpty(Msg what);
 
 // What an option's value is, in an error: "a file name", "a number", ...
 std::string ValueNoun(const CLI::Option& option);

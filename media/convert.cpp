@@ -2,6 +2,7 @@
 
 #include "core/fileio.h"
 #include "core/library.h"
+#include "core/messages.h"
 #include "core/wave.h"
 
 extern "C" {
@@ -183,7 +184,7 @@ public:
         const AVCodec* codec = nullptr;
         m_stream = av_find_best_stream(m_format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (m_stream < 0)
-            return m_stream == AVERROR_STREAM_NOT_FOUND ? "no audio stream" : AvError(m_stream);
+            return m_stream == AVERROR_STREAM_NOT_FOUND ? MessageText(Msg::NoAudioStream) : AvError(m_stream);
         if (!codec)
             return AvError(AVERROR_DECODER_NOT_FOUND);
         m_codec.reset(avcodec_alloc_context3(codec));
@@ -251,7 +252,7 @@ public:
         if (std::string error = drain(); !error.empty())
             return error;
         if (!decodedAny)
-            return firstDecodeError.empty() ? "no audio decoded" : firstDecodeError;
+            return firstDecodeError.empty() ? MessageText(Msg::NoAudioDecoded) : firstDecodeError;
         return onFrame(nullptr);
     }
 
@@ -489,7 +490,7 @@ public:
         std::uint64_t keep = trimEnd ? std::min(m_loudEnd, m_written) : m_written;
         std::uint64_t total = pad ? (keep + kBlock - 1) / kBlock * kBlock : keep / kBlock * kBlock;
         if (total > UINT32_MAX - WAVE_DATA_OFFSET)
-            return "the converted audio would exceed the 4 GiB a WAVE file can hold";
+            return MessageText(Msg::WaveTooLarge);
         if (keep < m_written || total < m_written) {
             if (::ftruncate(m_file.fd(), static_cast<off_t>(WAVE_DATA_OFFSET + std::min(keep, total))) != 0)
                 return m_file.Fail(LastError()).reason();
@@ -575,10 +576,10 @@ std::string RefuseTarget(const std::string& target, const SourceMap& sources, bo
     if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     if (auto it = sources.find({st.st_dev, st.st_ino}); it != sources.end())
-        return "refused: it is the same file as the source " + it->second;
+        return Message(Msg::RefusedSameAsSource, it->second);
     // A converted file is replaced freely; anything else the user may still need.
     if (!force && !IsAcceptedWave(target))
-        return "refused: it is not an A-law WAVE file (--force replaces it)";
+        return MessageText(Msg::RefusedNotAlaw);
     return {};
 }
 
@@ -605,7 +606,7 @@ private:
     double m_last = -1;
 };
 
-const char* const kCancelled = "cancelled";
+const char* const kCancelled = MessageText(Msg::ConvertCancelled);
 
 ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, const SourceMap& sources,
                       const ConvertProgress& progress)
@@ -623,7 +624,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     Source source;
     Result<FileHandle> opened = OpenSource(job.input);
     if (!opened.ok())
-        return fail(opened.code() == std::errc::invalid_argument ? "not a regular file (a pipe or a device)"
+        return fail(opened.code() == std::errc::invalid_argument ? MessageText(Msg::SourceNotRegular)
                                                                  : opened.code().message());
     source.file = std::move(*opened);
     Result<std::uint64_t> size = FileSize(source.file.fd());
@@ -636,7 +637,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     if (::fstat(source.file.fd(), &st) == 0)
         refused.emplace(FileId{st.st_dev, st.st_ino}, job.input);
     if (std::string why = RefuseTarget(job.output, refused, options.write.force); !why.empty())
-        return fail(job.output + ": " + why);
+        return fail(Message(Msg::FileError, job.output, why));
 
     const int passes = options.normalize ? 2 : 1;
     PassProgress report(progress, passes);
@@ -648,7 +649,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
         // Measure the audio as it will be written, then apply one fixed gain.
         Decoder decoder;
         if (std::string error = decoder.Open(job.input, source); !error.empty())
-            return fail("cannot decode: " + error);
+            return fail(Message(Msg::CannotDecode, error));
         ChainSettings measure = settings;
         measure.measure = true;
         Chain chain(measure);
@@ -664,7 +665,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
             return chain.Push(f, onFiltered);
         });
         if (!error.empty())
-            return fail("cannot decode: " + error);
+            return fail(Message(Msg::CannotDecode, error));
         // Silence has no loudness to correct (the meter's gate floor is -70).
         if (std::isfinite(loudness) && loudness > MIN_LOUDNESS_LUFS) {
             result.inputLoudness = loudness;
@@ -677,10 +678,10 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
 
     Decoder decoder;
     if (std::string error = decoder.Open(job.input, source); !error.empty())
-        return fail("cannot decode: " + error);
+        return fail(Message(Msg::CannotDecode, error));
     AlawWriter writer(job.output, WriteOptions{options.write.force, {job.input}});
     if (std::string error = writer.Open(); !error.empty())
-        return fail(job.output + ": " + error);
+        return fail(Message(Msg::FileError, job.output, error));
     // The threshold is the source's level: scale it with the gain.
     const float loudAbove =
         options.trim ? static_cast<float>(settings.trimAmplitude * DbToAmplitude(settings.gainDb)) : 0.0f;
@@ -696,7 +697,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     if (!error.empty())
         return fail(error);
     if (std::string e = writer.Finish(options.trim, options.pad, &result.audioBytes); !e.empty())
-        return fail(job.output + ": " + e);
+        return fail(Message(Msg::FileError, job.output, e));
     result.clippedSamples = writer.clipped();
     result.ok = true;
     if (progress)
@@ -736,7 +737,7 @@ std::vector<ConvertResult> ConvertFiles(const std::vector<ConvertJob>& jobs, con
         if (!fresh) {
             results[i].input = jobs[i].input;
             results[i].output = jobs[i].output;
-            results[i].error = jobs[i].output + " is also the target of " + jobs[it->second].input;
+            results[i].error = Message(Msg::SameTarget, jobs[i].output, jobs[it->second].input);
             skip[i] = true;
         }
     }
