@@ -5,19 +5,17 @@
 //
 // Usage: bench_build [folder]   (default: $TMPDIR or /tmp)
 
+#include "bench/timing.h"
 #include "core/fileio.h"
 #include "core/library.h"
 #include "core/wave.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -25,6 +23,7 @@
 namespace {
 
 using namespace voicelib;
+using namespace voicelib::bench;
 namespace fs = std::filesystem;
 
 constexpr int kSources = 1024;
@@ -35,19 +34,6 @@ constexpr int kRuns = 7;
 {
     std::fprintf(stderr, "bench_build: %s\n", what.c_str());
     std::exit(1);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double TimeMs(const std::function<void()>& fn)
-{
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 void WriteSource(const std::string& path, int seed)

@@ -7,12 +7,11 @@
 //
 // Usage: bench_capacity [folder]   (default: $TMPDIR or /tmp)
 
+#include "bench/timing.h"
 #include "core/source_info.h"
 #include "core/voice_list.h"
 #include "core/wave.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,24 +23,12 @@
 namespace {
 
 using namespace voicelib;
+using namespace voicelib::bench;
 namespace fs = std::filesystem;
 
 constexpr int kSources = 1024;
 constexpr int kRows = 100000;
 constexpr int kRuns = 15;
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double TimeMs(const std::function<void()>& fn)
-{
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 double MedianMs(const std::function<void()>& prepare, const std::function<void()>& fn)
 {

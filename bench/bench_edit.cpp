@@ -5,12 +5,12 @@
 
 #include "app/mainapp.h"
 #include "app/maindlg.h"
+#include "bench/timing.h"
 
 #include <QApplication>
 #include <QTableView>
 #include <QUndoStack>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <numeric>
@@ -19,7 +19,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using voicelib::bench::Clock;
+using voicelib::bench::Median;
+using voicelib::bench::MsSince;
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 15;
@@ -33,17 +35,6 @@ public:
     QStringList SelectFile(bool, bool, const QString&, const QString&) override { return {}; }
     void ShowMessage(const QString&) override {}
 };
-
-double Ms(Clock::time_point t0)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 struct Timing
 {
@@ -61,7 +52,7 @@ Timing Measure(BenchDlg& dlg, const std::function<void()>& select, const std::fu
         auto t0 = Clock::now();
         edit();
         QCoreApplication::processEvents();
-        const double e = Ms(t0);
+        const double e = MsSince(t0);
         if (dlg.undoStack()->index() != steps + 1) {
             std::fprintf(stderr, "bench_edit: an edit did nothing\n");
             std::exit(1);
@@ -69,7 +60,7 @@ Timing Measure(BenchDlg& dlg, const std::function<void()>& select, const std::fu
         t0 = Clock::now();
         dlg.OnUndo();
         QCoreApplication::processEvents();
-        const double u = Ms(t0);
+        const double u = MsSince(t0);
         if (i > 0) { // the first run warms up
             edits.push_back(e);
             undos.push_back(u);
@@ -86,11 +77,11 @@ Timing Baseline(std::vector<std::string>& rows, int first, int count)
         std::vector<std::string> taken(std::make_move_iterator(rows.begin() + first),
                                        std::make_move_iterator(rows.begin() + first + count));
         rows.erase(rows.begin() + first, rows.begin() + first + count);
-        const double e = Ms(t0);
+        const double e = MsSince(t0);
         t0 = Clock::now();
         rows.insert(rows.begin() + first, std::make_move_iterator(taken.begin()),
                     std::make_move_iterator(taken.end()));
-        const double u = Ms(t0);
+        const double u = MsSince(t0);
         if (i > 0) {
             erases.push_back(e);
             inserts.push_back(u);

@@ -2,11 +2,10 @@
 // of a file of the same size, measured in the same run. Target: each at most
 // three times the plain file I/O.
 
+#include "bench/timing.h"
 #include "core/list_file.h"
 #include "core/voice_list.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -20,7 +19,7 @@
 namespace {
 
 using namespace voicelib;
-using Clock = std::chrono::steady_clock;
+using namespace voicelib::bench;
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 9;
@@ -29,13 +28,9 @@ double MedianMs(const std::function<void()>& fn)
 {
     fn(); // warm the page cache and the allocator
     std::vector<double> ms;
-    for (int i = 0; i < kRuns; ++i) {
-        auto t0 = Clock::now();
-        fn();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    for (int i = 0; i < kRuns; ++i)
+        ms.push_back(TimeMs(fn));
+    return Median(ms);
 }
 
 void Require(bool ok, const char* what)

@@ -6,6 +6,7 @@
 #include "app/mainapp.h"
 #include "app/maindlg.h"
 #include "app/voicelistmodel.h"
+#include "bench/timing.h"
 #include "soundsink.h"
 
 #include <QApplication>
@@ -20,6 +21,8 @@
 
 namespace {
 
+using voicelib::bench::Median;
+
 class BenchDlg : public CMainDlg
 {
 public:
@@ -28,12 +31,6 @@ public:
     void ShowMessage(const QString&) override {}
     QStringList next;
 };
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 void Quiet(soundtest::SinkRecorder& rec)
 {
