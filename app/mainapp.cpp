@@ -3,7 +3,7 @@
 #include "app/maindlg.h"
 #include "res/resources.h"
 #include "skin/gdi.h"
-#include "skin/resources.h"
+#include "skin/resource_lookup.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

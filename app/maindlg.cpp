@@ -11,7 +11,7 @@
 #include "media/convert.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
-#include "skin/resources.h"
+#include "skin/resource_lookup.h"
 #include "skin/skinheader.h"
 
 #include <QAbstractItemView>

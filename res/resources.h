@@ -3,8 +3,8 @@
 // Icons and column header bitmaps by numeric resource id (resource_ids.h). Every picture is an SVG
 // compiled into the program, rendered at the device pixel ratio it is shown at.
 //
-// These live in a namespace because skin/resources.h declares global LoadIconResource/LoadBitmapResource
-// lookups with unsigned ids; the program wires those lookups to the functions here.
+// These live in a namespace because skin/resource_lookup.h declares global LoadIconResource and
+// LoadBitmapResource lookups with unsigned ids; the program wires those lookups to the functions here.
 
 #include <QColor>
 #include <QIcon>

@@ -1,6 +1,6 @@
 #include "skin/skinbutton.h"
 
-#include "skin/resources.h"
+#include "skin/resource_lookup.h"
 
 #include <QApplication>
 #include <QFontMetrics>

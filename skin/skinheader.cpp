@@ -1,7 +1,7 @@
 #include "skin/skinheader.h"
 
 #include "skin/offscreen.h"
-#include "skin/resources.h"
+#include "skin/resource_lookup.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>

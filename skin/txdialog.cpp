@@ -1,6 +1,6 @@
 #include "skin/txdialog.h"
 
-#include "skin/resources.h"
+#include "skin/resource_lookup.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>

@@ -4,7 +4,7 @@
 #include "app/mainapp.h"
 #include "app/maindlg.h"
 #include "res/resources.h"
-#include "skin/resources.h"
+#include "skin/resource_lookup.h"
 
 #include <QApplication>
 #include <QFontInfo>

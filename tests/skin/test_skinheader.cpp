@@ -1,4 +1,4 @@
-#include "skin/resources.h"
+#include "skin/resource_lookup.h"
 #include "skin/skinheader.h"
 #include "skin_test_util.h"
 
