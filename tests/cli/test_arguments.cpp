@@ -3,6 +3,7 @@
 // in-process.
 
 #include "cli/cli.h"
+#include "outcome.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,13 +16,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 namespace {
-
-struct Outcome
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
 
 Outcome Invoke(const std::vector<std::string>& args)
 {

@@ -2,6 +2,7 @@
 // (and in-process where a test must act in the middle of a build).
 
 #include "cli/cli.h"
+#include "outcome.h"
 #include "tempfolder.h"
 
 #include <algorithm>
@@ -36,13 +37,6 @@ using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
-
-struct Outcome
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
 
 using voicelib::test::Quote;
 using voicelib::test::Slurp;
