@@ -7,7 +7,16 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 
-deb=$("$top/tools/package.sh" "$@" | tee /dev/stderr | tail -n 1)
+# The build's output goes on to our stderr and its last line names the package.
+# Not `tee /dev/stderr`: reopening it truncates a log file stderr is sent to.
+deb=$("$top/tools/package.sh" "$@" | {
+    last=
+    while IFS= read -r line; do
+        printf '%s\n' "$line" >&2
+        last=$line
+    done
+    printf '%s\n' "$last"
+})
 
 echo "package-check: lintian"
 # Errors fail; warnings are shown.
