@@ -569,7 +569,7 @@ struct Command
     std::string (*check)(Options& opt) = nullptr;
 };
 
-const Command kCommands[] = {
+const Command COMMANDS[] = {
     {"build", "(FILE.wav... | LIST.ini)", "build a library", DeclareBuild, RunBuild},
     {"check", "(FILE.wav... | LIST.ini)", "validate sources only", DeclareCheck, RunCheck},
     {"info", "LIB.bin", "describe a library", DeclareInfo, RunInfo},
@@ -582,10 +582,10 @@ const Command kCommands[] = {
      [](Options& opt) { return CheckConvert(opt.convert); }},
 };
 
-const char* const kAbout = R"(Packs A-law WAVE voice prompts into a voice library (.bin) and works with
+const char* const ABOUT_TEXT = R"(Packs A-law WAVE voice prompts into a voice library (.bin) and works with
 voice list files (.ini).)";
 
-const char* const kAboutFooter = R"(Run 'voicelib COMMAND --help' for details of one command.
+const char* const ABOUT_FOOTER = R"(Run 'voicelib COMMAND --help' for details of one command.
 Results go to stdout, messages (a rejected source and why) to stderr.
 exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
             3 library written but some sources could not be copied
@@ -593,7 +593,7 @@ exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
 
 const Command* FindCommand(const std::string& name)
 {
-    for (const Command& c : kCommands)
+    for (const Command& c : COMMANDS)
         if (name == c.name)
             return &c;
     return nullptr;
@@ -615,7 +615,7 @@ public:
         const Command* command = FindCommand(app->get_name());
         if (!app->get_parent() || !command) {
             text << "usage: voicelib COMMAND [ARGS...]\n\n" << app->get_description() << "\n\ncommands:\n";
-            for (const Command& c : kCommands)
+            for (const Command& c : COMMANDS)
                 text << "  " << std::left << std::setw(9) << c.name << c.summary << "\n";
             text << "\n" << app->get_footer();
             return text.str();
@@ -703,12 +703,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const BuildProgress& buildProgress)
 {
     Options opt;
-    CLI::App app(kAbout, "voicelib");
+    CLI::App app(ABOUT_TEXT, "voicelib");
     app.formatter(std::make_shared<HelpFormatter>());
     app.set_help_flag("-h,--help", "explain the command and exit");
-    app.footer(kAboutFooter);
+    app.footer(ABOUT_FOOTER);
     app.require_subcommand(1);
-    for (const Command& c : kCommands) {
+    for (const Command& c : COMMANDS) {
         CLI::App* command = app.add_subcommand(c.name, c.summary);
         // Files are what no option takes: see below.
         command->allow_extras();

@@ -20,7 +20,8 @@ namespace voicelib::cli {
 
 namespace {
 
-const char* const kDetails = R"(Converts audio files (WAVE of any encoding and rate, MP3, FLAC, Ogg Vorbis or
+const char* const CONVERT_DETAILS =
+    R"(Converts audio files (WAVE of any encoding and rate, MP3, FLAC, Ogg Vorbis or
 Opus, M4A/AAC: whatever FFmpeg decodes) into 8 kHz mono A-law WAVE files that
 build accepts, written as DIR/STEM.wav (DIR: the current folder unless -o
 names one; it is created when missing). Channels are mixed down to mono; the
@@ -70,7 +71,7 @@ CLI::Validator Level(const char* unit, double low, double high, Msg wants)
 
 void DeclareConvert(CLI::App& command, ConvertArgs& a)
 {
-    command.footer(kDetails);
+    command.footer(CONVERT_DETAILS);
     command.add_option("-o,--output", a.dir, "folder for the converted files")
         ->type_name("DIR")
         ->check(NotEmpty(Msg::ValueFolderName));

@@ -106,10 +106,10 @@ public:
             ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // reset the shift state
             if (strict)
                 break;
-            if (out->size() - used < kReplacementChar.size())
+            if (out->size() - used < REPLACEMENT_CHAR.size())
                 out->resize(out->size() + 16);
-            std::memcpy(out->data() + used, kReplacementChar.data(), kReplacementChar.size());
-            used += kReplacementChar.size();
+            std::memcpy(out->data() + used, REPLACEMENT_CHAR.data(), REPLACEMENT_CHAR.size());
+            used += REPLACEMENT_CHAR.size();
             ++src;
             --left;
         }
@@ -138,7 +138,7 @@ bool GbkCodec::Decode(std::string_view bytes, std::string* out)
             if (static_cast<unsigned char>(c) < 0x80) {
                 *out += c;
             } else {
-                out->append(kReplacementChar);
+                out->append(REPLACEMENT_CHAR);
                 exact = false;
             }
         }

@@ -10,7 +10,7 @@
 namespace voicelib {
 
 // U+FFFD in UTF-8: what a byte that does not decode becomes.
-inline constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
+inline constexpr std::string_view REPLACEMENT_CHAR = "\xEF\xBF\xBD";
 
 // Whether bytes are valid UTF-8 (no overlongs, surrogates or code points
 // above U+10FFFF).

@@ -170,8 +170,8 @@ CopyOutcome CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t 
         done += static_cast<std::uint64_t>(*c);
     }
 
-    constexpr std::size_t kBuf = 256 * 1024;
-    std::vector<char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(len - done, kBuf)));
+    constexpr std::size_t COPY_CHUNK_BYTES = 256 * 1024;
+    std::vector<char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(len - done, COPY_CHUNK_BYTES)));
     while (done < len) {
         std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, buf.size()));
         Result<std::size_t> r = ReadAt(src, buf.data(), want, src_offset + done);

@@ -32,7 +32,7 @@ inline std::size_t HashNoCase(std::string_view s)
 template <typename NameOf> class KeyIndex
 {
 public:
-    static constexpr std::uint32_t kEmpty = 0;
+    static constexpr std::uint32_t EMPTY_SLOT = 0;
 
     // Room for at least `names` names at most half full.
     KeyIndex(std::size_t names, NameOf nameOf) : m_nameOf(nameOf)
@@ -40,16 +40,16 @@ public:
         std::size_t capacity = 16;
         while (capacity < 2 * names)
             capacity *= 2;
-        m_table.assign(capacity, kEmpty);
+        m_table.assign(capacity, EMPTY_SLOT);
         m_mask = capacity - 1;
     }
 
-    // The slot of a name with that hash: its number, or kEmpty where the
+    // The slot of a name with that hash: its number, or EMPTY_SLOT where the
     // name would go.
     std::uint32_t& Probe(std::string_view name, std::size_t hash)
     {
         std::size_t i = hash & m_mask;
-        while (m_table[i] != kEmpty && !EqualsNoCase(m_nameOf(m_table[i]), name))
+        while (m_table[i] != EMPTY_SLOT && !EqualsNoCase(m_nameOf(m_table[i]), name))
             i = (i + 1) & m_mask;
         return m_table[i];
     }

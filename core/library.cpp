@@ -20,18 +20,18 @@ namespace voicelib {
 
 namespace {
 
-constexpr std::uint64_t kCountBytes = 4;
-constexpr std::uint64_t kSizeBytes = 4;
+constexpr std::uint64_t COUNT_BYTES = 4;
+constexpr std::uint64_t SIZE_BYTES = 4;
 // The largest whole-block entry a 32-bit size can describe.
-constexpr std::uint64_t kMaxEntryBytes = UINT32_MAX / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
+constexpr std::uint64_t MAX_ENTRY_BYTES = UINT32_MAX / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
 
 // The count and N size words, little-endian.
 std::vector<unsigned char> EncodeHeader(int n, const SizeTable& sizes)
 {
-    std::vector<unsigned char> out(kCountBytes + kSizeBytes * static_cast<std::size_t>(n));
+    std::vector<unsigned char> out(COUNT_BYTES + SIZE_BYTES * static_cast<std::size_t>(n));
     PutLe32(out.data(), static_cast<std::uint32_t>(n));
     for (int i = 0; i < n; ++i)
-        PutLe32(out.data() + kCountBytes + kSizeBytes * static_cast<std::size_t>(i),
+        PutLe32(out.data() + COUNT_BYTES + SIZE_BYTES * static_cast<std::size_t>(i),
                 sizes[static_cast<std::size_t>(i)]);
     return out;
 }
@@ -94,7 +94,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
         return result;
     }
     // Placeholder sizes first; the real table goes over them at the end.
-    if (IoStatus s = out.Write(EncodeHeader(n, SizeTable{}).data(), kCountBytes + kSizeBytes * n); !s.ok()) {
+    if (IoStatus s = out.Write(EncodeHeader(n, SizeTable{}).data(), COUNT_BYTES + SIZE_BYTES * n); !s.ok()) {
         result.status = s;
         return result;
     }
@@ -123,7 +123,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
             }
             const AudioSpan& span = *located;
             const std::uint64_t bytes = span.length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
-            if (bytes > kMaxEntryBytes) {
+            if (bytes > MAX_ENTRY_BYTES) {
                 result.status = Error(path, Message(Msg::EntryTooLarge));
                 return result;
             }
@@ -142,7 +142,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     }
 
     const std::vector<unsigned char> header = EncodeHeader(n, summary.sizes);
-    if (IoStatus s = out.WriteAt(header.data() + kCountBytes, header.size() - kCountBytes, kCountBytes);
+    if (IoStatus s = out.WriteAt(header.data() + COUNT_BYTES, header.size() - COUNT_BYTES, COUNT_BYTES);
         !s.ok()) {
         result.status = s;
         return result;
@@ -181,11 +181,11 @@ Result<LibraryIndex> ReadLibraryIndex(const std::string& path)
     if (count > MAX_LIBRARY_ENTRIES)
         return Error(path, Message(Msg::NotLibraryCountOver, count, MAX_LIBRARY_ENTRIES));
 
-    const std::uint64_t headerBytes = kCountBytes + kSizeBytes * count;
+    const std::uint64_t headerBytes = COUNT_BYTES + SIZE_BYTES * count;
     if (fileSize < headerBytes)
         return Error(path, Message(Msg::TruncatedSizeTable, count, headerBytes, fileSize));
-    std::vector<unsigned char> table(kSizeBytes * count);
-    got = ReadAt(file->fd(), table.data(), table.size(), kCountBytes);
+    std::vector<unsigned char> table(SIZE_BYTES * count);
+    got = ReadAt(file->fd(), table.data(), table.size(), COUNT_BYTES);
     if (!got)
         return Error(got.code(), path);
     if (*got != table.size())
@@ -195,7 +195,7 @@ Result<LibraryIndex> ReadLibraryIndex(const std::string& path)
     result.fileSize = fileSize;
     std::uint64_t offset = headerBytes;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t entry = Le32(table.data() + kSizeBytes * i);
+        const std::uint32_t entry = Le32(table.data() + SIZE_BYTES * i);
         if (entry % AUDIO_BLOCK_SIZE != 0)
             return Error(path, Message(Msg::DamagedEntrySize, i, entry, AUDIO_BLOCK_SIZE));
         result.sizes.push_back(entry);
@@ -275,7 +275,7 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder)
     return names;
 }
 
-constexpr const char* kStagingPrefix = ".voicelib-extract-";
+constexpr const char* STAGING_PREFIX = ".voicelib-extract-";
 
 // One extract: entries are written into a locked staging folder inside the
 // target folder, then moved into place together; the files they replace are
@@ -318,7 +318,7 @@ public:
 
     IoStatus Stage()
     {
-        std::string tmpl = m_folder + "/" + kStagingPrefix + "XXXXXX";
+        std::string tmpl = m_folder + "/" + STAGING_PREFIX + "XXXXXX";
         if (!::mkdtemp(tmpl.data()))
             return Error::FromErrno(m_folder, errno);
         m_staging = tmpl;
@@ -474,7 +474,7 @@ IoStatus ExtractLibrary(const std::string& library, const LibraryIndex& index, c
     Extraction run(folder, n);
     if (IoStatus s = run.MakeFolder(); !s.ok())
         return s;
-    RemoveLeftovers(folder, kStagingPrefix, true);
+    RemoveLeftovers(folder, STAGING_PREFIX, true);
 
     Result<std::vector<std::string>> listed = ListFolder(folder);
     if (!listed)

@@ -16,8 +16,8 @@ namespace voicelib {
 
 namespace {
 
-constexpr std::string_view kSection = "ZuLibItem";
-constexpr std::string_view kCountKey = "ZuCount";
+constexpr std::string_view LIST_SECTION = "ZuLibItem";
+constexpr std::string_view COUNT_KEY = "ZuCount";
 
 // The row a key stands for, when it is exactly ListKey(row) (any case).
 // "D0001" is no row's key: indices of four digits and more are not padded.
@@ -107,9 +107,9 @@ std::string ListKey(int row)
 
 Result<std::vector<std::string>> RowsFromDocument(const ProfileDocument& doc, const std::string& path)
 {
-    if (!doc.HasSection(kSection))
+    if (!doc.HasSection(LIST_SECTION))
         return Error(path, Message(Msg::NotListFile));
-    std::int32_t count = doc.GetInt(kSection, kCountKey, 0);
+    std::int32_t count = doc.GetInt(LIST_SECTION, COUNT_KEY, 0);
     if (count > MAX_LIST_ROWS) {
         return Error(path, Message(Msg::ListCountTooLarge, count, MAX_LIST_ROWS));
     }
@@ -119,7 +119,7 @@ Result<std::vector<std::string>> RowsFromDocument(const ProfileDocument& doc, co
     // line of a key wins, as it does for a single lookup.
     std::vector<std::string_view> values(static_cast<std::size_t>(count));
     std::vector<bool> seen(static_cast<std::size_t>(count), false);
-    doc.ForEachEntry(kSection, [&](std::string_view key, std::string_view value) {
+    doc.ForEachEntry(LIST_SECTION, [&](std::string_view key, std::string_view value) {
         long long row = RowOfKey(key);
         if (row < 0 || row >= count || seen[static_cast<std::size_t>(row)])
             return;
@@ -175,7 +175,7 @@ void SetRows(ProfileDocument& doc, const std::vector<std::string>& rows)
     std::vector<ProfileDocument::Entry> entries;
     entries.reserve(rows.size() + 1);
     std::string count = std::to_string(rows.size());
-    entries.emplace_back(kCountKey, count);
+    entries.emplace_back(COUNT_KEY, count);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         keys.push_back(ListKey(static_cast<int>(i)));
         std::string scratch;
@@ -186,7 +186,7 @@ void SetRows(ProfileDocument& doc, const std::vector<std::string>& rows)
         }
         entries.emplace_back(keys.back(), value);
     }
-    doc.SetStrings(kSection, entries);
+    doc.SetStrings(LIST_SECTION, entries);
 }
 
 } // namespace

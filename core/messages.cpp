@@ -14,7 +14,7 @@ namespace voicelib {
 namespace {
 
 // Failed rows listed one by one in the window's report; more are counted.
-constexpr std::size_t kListedFailures = 10;
+constexpr std::size_t LISTED_FAILURES = 10;
 
 std::string SummaryLine(const BuildSummary& summary)
 {
@@ -94,7 +94,7 @@ struct MessageEntry
 };
 
 // Every text, in the order of Msg.
-constexpr MessageEntry kMessages[] = {
+constexpr MessageEntry MESSAGE_TABLE[] = {
     {Msg::Prompt, "提示:"},
     {Msg::AskSaveChanges, "语音列表已修改,是否保存?"},
     {Msg::LoadListFailed, "加载语音列表失败: {}"},
@@ -210,18 +210,18 @@ constexpr MessageEntry kMessages[] = {
 
 constexpr bool InOrder()
 {
-    for (std::size_t i = 0; i < std::size(kMessages); ++i)
-        if (static_cast<std::size_t>(kMessages[i].id) != i)
+    for (std::size_t i = 0; i < std::size(MESSAGE_TABLE); ++i)
+        if (static_cast<std::size_t>(MESSAGE_TABLE[i].id) != i)
             return false;
-    return std::size(kMessages) == static_cast<std::size_t>(Msg::Count_);
+    return std::size(MESSAGE_TABLE) == static_cast<std::size_t>(Msg::Count_);
 }
-static_assert(InOrder(), "kMessages must list every Msg in order");
+static_assert(InOrder(), "MESSAGE_TABLE must list every Msg in order");
 
 } // namespace
 
 const char* MessageText(Msg id)
 {
-    return kMessages[static_cast<std::size_t>(id)].text;
+    return MESSAGE_TABLE[static_cast<std::size_t>(id)].text;
 }
 
 std::string FormatMessage(Msg id, std::initializer_list<std::string_view> args)
@@ -360,9 +360,9 @@ std::string BuildReportMessage(const BuildSummary& summary)
 {
     std::string text = SummaryLine(summary);
     const std::size_t failures = summary.failures.size();
-    for (std::size_t i = 0; i < failures && i < kListedFailures; ++i)
+    for (std::size_t i = 0; i < failures && i < LISTED_FAILURES; ++i)
         text += "\n" + FailedSourceLine(summary.failures[i]);
-    if (failures > kListedFailures)
+    if (failures > LISTED_FAILURES)
         text += "\n" + Message(Msg::MoreFailures, failures);
     if (summary.leftOut > 0)
         text += "\n" + LeftOutMessage(summary.leftOut);

@@ -19,9 +19,9 @@ namespace {
 
 // Larger files are not profiles anyone wrote by hand or by export; refusing
 // them keeps a stray device or disk image from being read into memory.
-constexpr long long kMaxFileBytes = 512ll * 1024 * 1024;
+constexpr long long MAX_FILE_BYTES = 512ll * 1024 * 1024;
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
 
 std::string_view EolBytes(ProfileDocument::Eol eol)
 {
@@ -96,12 +96,12 @@ ProfileDocument ProfileDocument::ParseOwned(std::string bytes)
 {
     ProfileDocument doc;
     // Line records keep 32-bit offsets and indices; no profile comes near.
-    if (bytes.size() > static_cast<std::size_t>(kMaxFileBytes))
-        bytes.resize(static_cast<std::size_t>(kMaxFileBytes));
+    if (bytes.size() > static_cast<std::size_t>(MAX_FILE_BYTES))
+        bytes.resize(static_cast<std::size_t>(MAX_FILE_BYTES));
     std::size_t start = 0;
-    if (std::string_view(bytes).substr(0, kBom.size()) == kBom) {
+    if (std::string_view(bytes).substr(0, UTF8_BOM.size()) == UTF8_BOM) {
         doc.m_bom = true;
-        start = kBom.size();
+        start = UTF8_BOM.size();
     }
     // The lines simply start after a mark.
     doc.m_fromGbk = !IsValidUtf8(std::string_view(bytes).substr(start));
@@ -283,7 +283,7 @@ Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
     if (!S_ISREG(st.st_mode))
         return Error(path, NotAFile(st.st_mode));
     const long long size = static_cast<long long>(st.st_size);
-    if (size > kMaxFileBytes)
+    if (size > MAX_FILE_BYTES)
         return Error(path, Message(Msg::ListFileTooLarge));
 
     // Read to the end rather than trusting the size: it may still be growing.
@@ -292,7 +292,7 @@ Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
     std::size_t have = 0;
     for (;;) {
         if (have == bytes.size()) {
-            if (static_cast<long long>(bytes.size()) > kMaxFileBytes)
+            if (static_cast<long long>(bytes.size()) > MAX_FILE_BYTES)
                 return Error(path, Message(Msg::ListFileTooLarge));
             bytes.resize(std::max<std::size_t>(bytes.size() * 2, 4096));
         }
@@ -399,15 +399,15 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
     // Where each key is: an existing line, or a line still to be added
     // (tagged). The index holds numbers, not names, because the names of
     // edited lines live in m_edits, which grows below.
-    constexpr std::uint32_t kAdded = 0x80000000u;
+    constexpr std::uint32_t ADDED_BIT = 0x80000000u;
     std::vector<Entry> added;
     auto nameOf = [&](std::uint32_t slot) -> std::string_view {
-        std::uint32_t index = (slot & ~kAdded) - 1;
-        return (slot & kAdded) ? added[index].first : Name(m_lines[index]);
+        std::uint32_t index = (slot & ~ADDED_BIT) - 1;
+        return (slot & ADDED_BIT) ? added[index].first : Name(m_lines[index]);
     };
     KeyIndex<decltype(nameOf)> keys(existing + entries.size(), nameOf);
-    constexpr std::uint32_t kEmpty = decltype(keys)::kEmpty;
-    constexpr std::size_t kAhead = 16; // names hashed and prefetched ahead
+    constexpr std::uint32_t EMPTY_SLOT = decltype(keys)::EMPTY_SLOT;
+    constexpr std::size_t PREFETCH_AHEAD = 16; // names hashed and prefetched ahead
 
     std::size_t anchor = std::string::npos; // new keys go after this line
     if (sec != std::string::npos) {
@@ -417,13 +417,13 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
             if (m_lines[i].kind == Kind::Entry)
                 hashes[i - sec - 1] = HashNoCase(Name(m_lines[i]));
         for (std::size_t i = sec + 1; i < end; ++i) {
-            if (i + kAhead < end)
-                keys.Prefetch(hashes[i + kAhead - sec - 1]);
+            if (i + PREFETCH_AHEAD < end)
+                keys.Prefetch(hashes[i + PREFETCH_AHEAD - sec - 1]);
             if (m_lines[i].kind != Kind::Blank)
                 anchor = i;
             if (m_lines[i].kind == Kind::Entry) {
                 std::uint32_t& slot = keys.Probe(Name(m_lines[i]), hashes[i - sec - 1]);
-                if (slot == kEmpty) // the first line of a key is the one read
+                if (slot == EMPTY_SLOT) // the first line of a key is the one read
                     slot = static_cast<std::uint32_t>(i + 1);
             }
         }
@@ -434,15 +434,15 @@ void ProfileDocument::SetStrings(std::string_view section, std::span<const Entry
         hashes[e] = HashNoCase(entries[e].first);
     std::string text;
     for (std::size_t e = 0; e < entries.size(); ++e) {
-        if (e + kAhead < entries.size())
-            keys.Prefetch(hashes[e + kAhead]);
+        if (e + PREFETCH_AHEAD < entries.size())
+            keys.Prefetch(hashes[e + PREFETCH_AHEAD]);
         const auto& [key, value] = entries[e];
         std::uint32_t& slot = keys.Probe(key, hashes[e]);
-        if (slot == kEmpty) {
+        if (slot == EMPTY_SLOT) {
             added.emplace_back(key, value);
-            slot = static_cast<std::uint32_t>(added.size()) | kAdded;
-        } else if (slot & kAdded) {
-            added[(slot & ~kAdded) - 1].second = value;
+            slot = static_cast<std::uint32_t>(added.size()) | ADDED_BIT;
+        } else if (slot & ADDED_BIT) {
+            added[(slot & ~ADDED_BIT) - 1].second = value;
         } else {
             Line& line = m_lines[slot - 1];
             // A line that reads as the new value keeps its bytes.
@@ -502,13 +502,13 @@ Result<std::string> ProfileDocument::Bytes() const
 {
     if (m_fromGbk)
         return SerializeGbk();
-    std::size_t total = m_bom ? kBom.size() : 0;
+    std::size_t total = m_bom ? UTF8_BOM.size() : 0;
     for (const Line& line : m_lines)
         total += line.len + EolBytes(line.eol).size();
     std::string out;
     out.reserve(total);
     if (m_bom)
-        out.append(kBom);
+        out.append(UTF8_BOM);
     bool edited = false;
     for (const Line& line : m_lines) {
         edited = edited || line.edited;
@@ -532,7 +532,7 @@ Result<std::string> ProfileDocument::SerializeGbk() const
     std::string out;
     out.reserve(m_raw.size() + m_edits.size());
     if (m_bom)
-        out.append(kBom);
+        out.append(UTF8_BOM);
     const std::size_t body = out.size();
 
     // GBK while everything set can be written in GBK: old lines as they were.

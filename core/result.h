@@ -77,8 +77,8 @@ public:
 
     const Error& error() const
     {
-        static const Error kNone;
-        return ok() ? kNone : self().Failure();
+        static const Error NO_FAILURE;
+        return ok() ? NO_FAILURE : self().Failure();
     }
     std::error_code code() const { return error().code(); }
     const std::string& path() const { return error().path(); }

@@ -12,11 +12,11 @@ namespace voicelib {
 namespace {
 
 // Enough for the header and the chunks ahead of the data in what real tools write.
-constexpr std::size_t kHeadBytes = 512;
+constexpr std::size_t HEAD_BYTES = 512;
 
 // A list edited for long sees many paths come and go; beyond this many the
 // cache keeps only the paths of the latest update.
-constexpr std::size_t kPruneAt = 4 * MAX_LIBRARY_ENTRIES;
+constexpr std::size_t PRUNE_AT = 4 * MAX_LIBRARY_ENTRIES;
 
 } // namespace
 
@@ -47,7 +47,7 @@ SourceInfo ReadSourceInfo(const std::string& path)
     if (!size)
         return info;
     info.fileSize = *size;
-    unsigned char head[kHeadBytes];
+    unsigned char head[HEAD_BYTES];
     Result<std::size_t> got = ReadAt(file->fd(), head, sizeof head, 0);
     if (!got)
         return info;
@@ -174,7 +174,7 @@ Capacity CapacityCache::Update(const std::vector<std::string>& paths, int maxNew
             ++c.invalid;
         c.audioBytes += it->second.bytes;
     }
-    if (m_entries.size() > kPruneAt) {
+    if (m_entries.size() > PRUNE_AT) {
         std::unordered_map<std::string, Entry> kept;
         for (int i = 0; i < c.rows; ++i) {
             auto it = m_entries.find(paths[static_cast<std::size_t>(i)]);

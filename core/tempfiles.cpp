@@ -19,21 +19,21 @@ namespace {
 
 // A build writes one temporary file, an extract one folder: a few slots are
 // plenty. Paths are copied in, so the handler never touches the heap.
-constexpr int kSlots = 64;
-constexpr int kFree = 0;
-constexpr int kFilling = 1;
-constexpr int kLive = 2;
+constexpr int SLOT_COUNT = 64;
+constexpr int SLOT_FREE = 0;
+constexpr int SLOT_FILLING = 1;
+constexpr int SLOT_LIVE = 2;
 
 struct Slot
 {
-    std::atomic<int> state{kFree};
+    std::atomic<int> state{SLOT_FREE};
     int children = 0;
     char path[PATH_MAX] = {};
 };
 
-Slot g_slots[kSlots];
+Slot g_slots[SLOT_COUNT];
 std::atomic<bool> g_installed{false};
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Writes "NNNN.wav" (at least four digits) into out; async-signal-safe.
 std::size_t FormatEntryName(int i, char* out)
@@ -74,7 +74,7 @@ void RemoveSlot(const Slot& slot)
 void OnSignal(int sig)
 {
     for (const Slot& slot : g_slots) {
-        if (slot.state.load(std::memory_order_acquire) == kLive)
+        if (slot.state.load(std::memory_order_acquire) == SLOT_LIVE)
             RemoveSlot(slot);
     }
     // Installed with SA_RESETHAND | SA_NODEFER: the default action now ends
@@ -135,7 +135,7 @@ void InstallTempFileCleanup()
 {
     if (g_installed.exchange(true))
         return;
-    for (int sig : kSignals) {
+    for (int sig : CLEANUP_SIGNALS) {
         struct sigaction old = {};
         if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
             continue;
@@ -151,13 +151,13 @@ int RegisterTempPath(const std::string& path, int children)
 {
     if (path.size() >= PATH_MAX || path.empty())
         return -1;
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = kFree;
-        if (!g_slots[i].state.compare_exchange_strong(expected, kFilling))
+    for (int i = 0; i < SLOT_COUNT; ++i) {
+        int expected = SLOT_FREE;
+        if (!g_slots[i].state.compare_exchange_strong(expected, SLOT_FILLING))
             continue;
         std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
         g_slots[i].children = children;
-        g_slots[i].state.store(kLive, std::memory_order_release);
+        g_slots[i].state.store(SLOT_LIVE, std::memory_order_release);
         return i;
     }
     return -1;
@@ -165,16 +165,16 @@ int RegisterTempPath(const std::string& path, int children)
 
 void UnregisterTempPath(int slot)
 {
-    if (slot >= 0 && slot < kSlots)
-        g_slots[slot].state.store(kFree, std::memory_order_release);
+    if (slot >= 0 && slot < SLOT_COUNT)
+        g_slots[slot].state.store(SLOT_FREE, std::memory_order_release);
 }
 
 std::string TempPrefix(const std::string& name)
 {
     // Room for the dot, the suffix and the six random characters within a
     // name's 255 bytes.
-    constexpr std::size_t kMaxStem = 200;
-    return "." + name.substr(0, kMaxStem) + ".voicelib-";
+    constexpr std::size_t MAX_STEM = 200;
+    return "." + name.substr(0, MAX_STEM) + ".voicelib-";
 }
 
 void RemoveLeftovers(const std::string& dir, const std::string& prefix, bool folders)

@@ -7,7 +7,7 @@ namespace voicelib {
 
 namespace {
 
-const std::string kNoPath;
+const std::string NO_PATH;
 
 } // namespace
 
@@ -34,7 +34,7 @@ template <typename Fn> void VoiceList::Notify(Fn&& fn)
 
 const std::string& VoiceList::GetPath(int row) const
 {
-    return IsValidRow(row) ? m_paths[static_cast<std::size_t>(row)] : kNoPath;
+    return IsValidRow(row) ? m_paths[static_cast<std::size_t>(row)] : NO_PATH;
 }
 
 std::string VoiceList::GetResolvedPath(int row) const

@@ -20,7 +20,7 @@ void PutTag(std::vector<unsigned char>& out, const char (&tag)[5])
 
 // A hostile file could hold millions of empty chunks; real sources have a
 // handful before their data.
-constexpr int kMaxChunks = 4096;
+constexpr int MAX_CHUNKS = 4096;
 
 } // namespace
 
@@ -180,7 +180,7 @@ Result<AudioSpan> LocateAudio(int fd, std::uint64_t fileSize, const unsigned cha
         std::memcpy(window, head, windowLen);
     }
     std::uint64_t pos = 12;
-    for (int chunks = 0; chunks < kMaxChunks && pos + 8 <= fileSize; ++chunks) {
+    for (int chunks = 0; chunks < MAX_CHUNKS && pos + 8 <= fileSize; ++chunks) {
         if (pos < windowPos || pos + 8 > windowPos + windowLen) {
             const auto want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(sizeof window, fileSize - pos));
@@ -207,9 +207,9 @@ Result<AudioSpan> LocateAudio(int fd, std::uint64_t fileSize, const unsigned cha
 
 std::vector<unsigned char> MakeCanonicalWaveHeader(std::uint32_t dataBytes)
 {
-    constexpr std::uint32_t kAfterRiffSize = WAVE_HEADER_PROBE_SIZE - 8;
+    constexpr std::uint32_t AFTER_RIFF_SIZE = WAVE_HEADER_PROBE_SIZE - 8;
     const std::uint32_t riffSize =
-        dataBytes > UINT32_MAX - kAfterRiffSize ? UINT32_MAX : dataBytes + kAfterRiffSize;
+        dataBytes > UINT32_MAX - AFTER_RIFF_SIZE ? UINT32_MAX : dataBytes + AFTER_RIFF_SIZE;
 
     std::vector<unsigned char> h;
     h.reserve(WAVE_HEADER_PROBE_SIZE);

@@ -36,9 +36,9 @@ namespace voicelib {
 
 namespace {
 
-constexpr int kRate = 8000;
-constexpr std::uint64_t kBlock = AUDIO_BLOCK_SIZE;
-constexpr int kIoBufferSize = 64 * 1024;
+constexpr int OUTPUT_RATE = 8000;
+constexpr std::uint64_t BLOCK_BYTES = AUDIO_BLOCK_SIZE;
+constexpr int IO_BUFFER_SIZE = 64 * 1024;
 
 std::string AvError(int code)
 {
@@ -161,10 +161,10 @@ public:
     std::string Open(const std::string& path, const Source& source)
     {
         m_state = {source.file.fd(), 0, source.size};
-        auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+        auto* buffer = static_cast<unsigned char*>(av_malloc(IO_BUFFER_SIZE));
         if (!buffer)
             return AvError(AVERROR(ENOMEM));
-        m_io = avio_alloc_context(buffer, kIoBufferSize, 0, &m_state, ReadPacket, nullptr, SeekPacket);
+        m_io = avio_alloc_context(buffer, IO_BUFFER_SIZE, 0, &m_state, ReadPacket, nullptr, SeekPacket);
         if (!m_io) {
             av_free(buffer);
             return AvError(AVERROR(ENOMEM));
@@ -293,7 +293,7 @@ std::string ChainText(const ChainSettings& settings)
     std::snprintf(buf, sizeof buf,
                   "aresample=resampler=soxr:osr=%d:ochl=mono:osf=flt:rematrix_maxval=1,"
                   "aformat=sample_fmts=flt:sample_rates=%d:channel_layouts=mono",
-                  kRate, kRate);
+                  OUTPUT_RATE, OUTPUT_RATE);
     chain += buf;
     if (settings.gainDb != 0) {
         std::snprintf(buf, sizeof buf, ",volume=volume=%.6fdB:precision=float", settings.gainDb);
@@ -452,14 +452,14 @@ public:
         if (!m_codec || !m_frame || !m_packet)
             return AvError(AVERROR(ENOMEM));
         m_codec->sample_fmt = AV_SAMPLE_FMT_S16;
-        m_codec->sample_rate = kRate;
-        m_codec->time_base = AVRational{1, kRate};
+        m_codec->sample_rate = OUTPUT_RATE;
+        m_codec->time_base = AVRational{1, OUTPUT_RATE};
         av_channel_layout_default(&m_codec->ch_layout, 1);
         int ret = avcodec_open2(m_codec.get(), codec, nullptr);
         if (ret < 0)
             return AvError(ret);
         // What the encoder makes of silence, for padding.
-        std::vector<float> zeros(kBlock, 0.0f);
+        std::vector<float> zeros(BLOCK_BYTES, 0.0f);
         if (std::string error = Encode(zeros.data(), static_cast<int>(zeros.size()), &m_silence);
             !error.empty())
             return error;
@@ -488,7 +488,8 @@ public:
     std::string Finish(bool trimEnd, bool pad, std::uint64_t* audioBytes)
     {
         std::uint64_t keep = trimEnd ? std::min(m_loudEnd, m_written) : m_written;
-        std::uint64_t total = pad ? (keep + kBlock - 1) / kBlock * kBlock : keep / kBlock * kBlock;
+        std::uint64_t total =
+            pad ? (keep + BLOCK_BYTES - 1) / BLOCK_BYTES * BLOCK_BYTES : keep / BLOCK_BYTES * BLOCK_BYTES;
         if (total > UINT32_MAX - WAVE_DATA_OFFSET)
             return MessageText(Msg::WaveTooLarge);
         if (keep < m_written || total < m_written) {
@@ -497,7 +498,7 @@ public:
             m_written = std::min(keep, total);
         }
         while (m_written < total) {
-            std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(total - m_written, kBlock));
+            std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(total - m_written, BLOCK_BYTES));
             if (std::string error = Append(m_silence.data(), n); !error.empty())
                 return error;
         }
@@ -519,7 +520,7 @@ private:
         if (n <= 0)
             return {};
         m_frame->format = AV_SAMPLE_FMT_S16;
-        m_frame->sample_rate = kRate;
+        m_frame->sample_rate = OUTPUT_RATE;
         m_frame->nb_samples = n;
         av_channel_layout_uninit(&m_frame->ch_layout);
         av_channel_layout_default(&m_frame->ch_layout, 1);
@@ -606,7 +607,7 @@ private:
     double m_last = -1;
 };
 
-const char* const kCancelled = MessageText(Msg::ConvertCancelled);
+const char* const CANCELLED_TEXT = MessageText(Msg::ConvertCancelled);
 
 ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, const SourceMap& sources,
                       const ConvertProgress& progress)
@@ -616,7 +617,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     result.input = job.input;
     result.output = job.output;
     auto fail = [&](std::string reason) {
-        result.cancelled = reason == kCancelled;
+        result.cancelled = reason == CANCELLED_TEXT;
         result.error = std::move(reason);
         return result;
     };
@@ -661,7 +662,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
         };
         std::string error = decoder.Run([&](AVFrame* f) -> std::string {
             if (f && !report.Report(0, decoder.Fraction()))
-                return kCancelled;
+                return CANCELLED_TEXT;
             return chain.Push(f, onFiltered);
         });
         if (!error.empty())
@@ -691,7 +692,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     };
     std::string error = decoder.Run([&](AVFrame* f) -> std::string {
         if (f && !report.Report(passes - 1, decoder.Fraction()))
-            return kCancelled;
+            return CANCELLED_TEXT;
         return chain.Push(f, onFiltered);
     });
     if (!error.empty())
@@ -771,7 +772,7 @@ std::vector<ConvertResult> ConvertFiles(const std::vector<ConvertJob>& jobs, con
                     results[i].input = jobs[i].input;
                     results[i].output = jobs[i].output;
                     results[i].cancelled = true;
-                    results[i].error = kCancelled;
+                    results[i].error = CANCELLED_TEXT;
                 }
                 std::lock_guard<std::mutex> lock(mutex);
                 ++done;

@@ -31,7 +31,7 @@ struct Entry
     int height;
 };
 
-constexpr std::array kEntries{
+constexpr std::array RESOURCE_ENTRIES{
     Entry{IDR_MAINFRAME, 48, 48},      Entry{IDI_DELETE, 20, 20},      Entry{IDI_EXIT, 20, 20},
     Entry{IDI_INSERT, 20, 20},         Entry{IDI_REPLACE, 20, 20},     Entry{IDI_PLAY, 20, 20},
     Entry{IDI_EXPORT, 20, 20},         Entry{IDI_APPEND, 20, 20},      Entry{IDB_HEADER_MARK, 10, 10},
@@ -41,18 +41,18 @@ constexpr std::array kEntries{
 };
 
 // Beyond this a request is a caller's mistake, not a screen; refuse rather than allocate gigabytes.
-constexpr qreal kMaxDpr = 16.0;
+constexpr qreal MAX_DPR = 16.0;
 
 const Entry* Find(int id)
 {
-    const auto it =
-        std::find_if(kEntries.begin(), kEntries.end(), [id](const Entry& e) { return e.id == id; });
-    return it == kEntries.end() ? nullptr : &*it;
+    const auto it = std::find_if(RESOURCE_ENTRIES.begin(), RESOURCE_ENTRIES.end(),
+                                 [id](const Entry& e) { return e.id == id; });
+    return it == RESOURCE_ENTRIES.end() ? nullptr : &*it;
 }
 
 bool ValidDpr(qreal dpr)
 {
-    return dpr > 0.0 && dpr <= kMaxDpr;
+    return dpr > 0.0 && dpr <= MAX_DPR;
 }
 
 QSize Natural(const Entry& e)

@@ -86,7 +86,7 @@ void CSkinHeaderCtrl::SetBitmapAlign(short align, int redraw)
 void CSkinHeaderCtrl::SetColumnBitmap(QAbstractItemView* list, int column, unsigned bitmapId, int flag)
 {
     SetColumnBitmap(list, column, LoadBitmapResource(bitmapId), flag);
-    if (column >= 0 && column < kMaxBitmapColumns)
+    if (column >= 0 && column < MAX_BITMAP_COLUMNS)
         m_ColumnBitmaps[column].nBitmapId = bitmapId;
 }
 
@@ -98,7 +98,7 @@ void CSkinHeaderCtrl::SetColumnBitmap(QAbstractItemView* /*list*/, int column, c
     HDITEM& item = m_items[column];
     item.fmt |= HDF_BITMAP | HDF_STRING | HDF_OWNERDRAW;
     item.hbm = MapSystemColors(bitmap);
-    if (column < kMaxBitmapColumns)
+    if (column < MAX_BITMAP_COLUMNS)
         m_ColumnBitmaps[column] = ColumnBitmapSlot{true, column, 0};
     viewport()->update();
 }
@@ -147,7 +147,7 @@ void CSkinHeaderCtrl::paintEvent(QPaintEvent* event)
     COffscreenDC dc(target, event->rect());
     QPainter& p = dc.painter();
     DrawBackground(p, CRect(dc.GetClipBox()));
-    for (int i = 0; i < kMaxBitmapColumns; ++i)
+    for (int i = 0; i < MAX_BITMAP_COLUMNS; ++i)
         if (m_ColumnBitmaps[i].bUsed)
             DrawColumnBitmapItem(p, i);
     DrawHeadings(p);
@@ -218,7 +218,7 @@ void CSkinHeaderCtrl::DrawHeadings(QPainter& dc)
             flags = Qt::AlignRight;
         }
         rc.OffsetRect(0, (rc.Height() - tmHeight) / 2);
-        const bool hasSlot = i < kMaxBitmapColumns && m_ColumnBitmaps[i].bUsed;
+        const bool hasSlot = i < MAX_BITMAP_COLUMNS && m_ColumnBitmaps[i].bUsed;
         if (!hasSlot && rc.Width() > 0)
             dc.drawText(rc.ToQRect(), flags | Qt::AlignTop, HeadingAt(i));
     }
@@ -227,7 +227,7 @@ void CSkinHeaderCtrl::DrawHeadings(QPainter& dc)
 
 void CSkinHeaderCtrl::DrawColumnBitmapItem(QPainter& dc, int slot)
 {
-    if (slot < 0 || slot >= kMaxBitmapColumns || !m_ColumnBitmaps[slot].bUsed)
+    if (slot < 0 || slot >= MAX_BITMAP_COLUMNS || !m_ColumnBitmaps[slot].bUsed)
         return;
     const int column = logicalIndex(slot);
     if (column < 0)

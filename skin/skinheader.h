@@ -45,7 +45,7 @@ class CSkinHeaderCtrl : public QHeaderView
     Q_OBJECT
 
 public:
-    static constexpr int kMaxBitmapColumns = 20;
+    static constexpr int MAX_BITMAP_COLUMNS = 20;
 
     struct ColumnBitmapSlot
     {
@@ -113,7 +113,7 @@ protected:
     bool m_bOutline = false;
     bool m_bSeparators = true;
     int m_bBold = 0;
-    ColumnBitmapSlot m_ColumnBitmaps[kMaxBitmapColumns];
+    ColumnBitmapSlot m_ColumnBitmaps[MAX_BITMAP_COLUMNS];
     // The per-column format and bitmap the platform's header items would hold.
     std::map<int, HDITEM> m_items;
 };

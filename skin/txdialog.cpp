@@ -27,9 +27,9 @@
 
 namespace {
 
-const char* const kSavedAutoFill = "_skinSavedAutoFill";
-const char* const kSavedPalette = "_skinSavedPalette";
-const char* const kHadOwnPalette = "_skinHadOwnPalette";
+const char* const SAVED_AUTOFILL_PROPERTY = "_skinSavedAutoFill";
+const char* const SAVED_PALETTE_PROPERTY = "_skinSavedPalette";
+const char* const HAD_OWN_PALETTE_PROPERTY = "_skinHadOwnPalette";
 
 } // namespace
 
@@ -301,23 +301,23 @@ void CTxDialog::ApplyControlColor(QWidget* control)
         return;
     const int kind = CtlColorKindOf(control);
     const bool transparent = kind != CTLCOLOR_NONE && OnCtlColor(control, kind);
-    const bool saved = control->property(kSavedAutoFill).isValid();
+    const bool saved = control->property(SAVED_AUTOFILL_PROPERTY).isValid();
     if (transparent && !saved) {
-        control->setProperty(kSavedAutoFill, control->autoFillBackground());
-        control->setProperty(kHadOwnPalette, control->testAttribute(Qt::WA_SetPalette));
-        control->setProperty(kSavedPalette, QVariant::fromValue(control->palette()));
+        control->setProperty(SAVED_AUTOFILL_PROPERTY, control->autoFillBackground());
+        control->setProperty(HAD_OWN_PALETTE_PROPERTY, control->testAttribute(Qt::WA_SetPalette));
+        control->setProperty(SAVED_PALETTE_PROPERTY, QVariant::fromValue(control->palette()));
         QPalette pal = control->palette();
         for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
             pal.setBrush(role, Qt::transparent);
         control->setAutoFillBackground(false);
         control->setPalette(pal);
     } else if (!transparent && saved) {
-        const bool autoFill = control->property(kSavedAutoFill).toBool();
-        const bool hadOwn = control->property(kHadOwnPalette).toBool();
-        const auto pal = control->property(kSavedPalette).value<QPalette>();
-        control->setProperty(kSavedAutoFill, QVariant());
-        control->setProperty(kHadOwnPalette, QVariant());
-        control->setProperty(kSavedPalette, QVariant());
+        const bool autoFill = control->property(SAVED_AUTOFILL_PROPERTY).toBool();
+        const bool hadOwn = control->property(HAD_OWN_PALETTE_PROPERTY).toBool();
+        const auto pal = control->property(SAVED_PALETTE_PROPERTY).value<QPalette>();
+        control->setProperty(SAVED_AUTOFILL_PROPERTY, QVariant());
+        control->setProperty(HAD_OWN_PALETTE_PROPERTY, QVariant());
+        control->setProperty(SAVED_PALETTE_PROPERTY, QVariant());
         control->setPalette(hadOwn ? pal : QPalette());
         control->setAutoFillBackground(autoFill);
     }
