@@ -152,7 +152,7 @@ bool NeedsConversion(const voicelib::SourceInfo& info)
 {
     if (info.state == voicelib::SourceInfo::State::Rejected)
         return true;
-    return info.accepted() &&
+    return info.IsAccepted() &&
            (info.sampleRate != voicelib::DEVICE_SAMPLE_RATE || info.channels != voicelib::DEVICE_CHANNELS);
 }
 
@@ -913,7 +913,7 @@ void CMainDlg::OnBuildLibrary()
         bool& m_building;
     } scope(m_bBuilding);
     // Exactly these rows are checked and written, relative ones resolved once.
-    const std::vector<std::string> paths = m_voices.ResolvedPaths();
+    const std::vector<std::string> paths = m_voices.GetResolvedPaths();
     voicelib::SourceVerdict why;
     const int bad = voicelib::FindFirstInvalidSource(paths, &why);
     if (bad >= 0) {

@@ -78,11 +78,11 @@ int main(int argc, char** argv)
                                      list.DeleteSelected();
                                  }) /
                         2;
-    cache.Update(list.Paths());
-    const double warm = MedianMs([&] {}, [&] { c = cache.Update(list.Paths()); });
+    cache.Update(list.GetPaths());
+    const double warm = MedianMs([&] {}, [&] { c = cache.Update(list.GetPaths()); });
     const double refresh = MedianMs([&] {}, [&] { cache.Refresh(); });
-    const double cold = MedianMs([&] { cache.Clear(); }, [&] { c = cache.Update(list.Paths()); });
-    const double direct = MedianMs([&] {}, [&] { c = ComputeCapacity(list.Paths()); });
+    const double cold = MedianMs([&] { cache.Clear(); }, [&] { c = cache.Update(list.GetPaths()); });
+    const double direct = MedianMs([&] {}, [&] { c = ComputeCapacity(list.GetPaths()); });
 
     std::printf("list of %d rows over %d sources: %d rows, %.1f s, %llu bytes, %d over the limit\n", kRows,
                 kSources, c.rows, c.Seconds(), static_cast<unsigned long long>(c.libraryBytes), c.overLimit);

@@ -112,7 +112,7 @@ int main(int argc, char** argv)
     VoiceList loaded;
     const double loadMs = MedianMs(
         [&] { Require(LoadListFile(listPath, loaded).ok() && loaded.GetItemCount() == kRows, "load"); });
-    Require(loaded.Paths() == paths, "loaded rows");
+    Require(loaded.GetPaths() == paths, "loaded rows");
     const double exportOverMs = MedianMs([&] { Require(ExportListFile(listPath, list).ok(), "export"); });
     const double exportNewMs = MedianMs([&] {
         fs::remove(freshPath);

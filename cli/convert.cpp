@@ -177,7 +177,7 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
         for (const ConvertResult& r : results) {
             Json file = {{"input", r.input}, {"output", r.output}};
             if (r.ok) {
-                file["seconds"] = r.seconds();
+                file["seconds"] = r.Seconds();
                 file["clipped_samples"] = r.clippedSamples;
                 if (a.options.normalize && std::isfinite(r.inputLoudness)) {
                     file["loudness_before"] = r.inputLoudness;
@@ -209,7 +209,7 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
                            Message(Msg::FileError, r.output, MessageText(Msg::NoAudioLeft)))
                 << "\n";
         if (!a.json)
-            out << Message(Msg::Converted, r.input, r.output, Fixed(r.seconds(), 3)) << "\n";
+            out << Message(Msg::Converted, r.input, r.output, Fixed(r.Seconds(), 3)) << "\n";
     }
     if (!a.json && results.size() > 1)
         out << Message(Msg::ConvertedCount, results.size() - failed, results.size()) << "\n";

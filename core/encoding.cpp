@@ -71,13 +71,13 @@ public:
     Converter(const char* to, const char* from) : m_cd(::iconv_open(to, from)) {}
     ~Converter()
     {
-        if (valid())
+        if (IsValid())
             ::iconv_close(m_cd);
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    bool IsValid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
 
     // Appends the conversion of in to *out and returns whether it was exact.
     // A byte that does not convert ends a strict conversion; otherwise it
@@ -131,7 +131,7 @@ GbkCodec::~GbkCodec() = default;
 
 bool GbkCodec::Decode(std::string_view bytes, std::string* out)
 {
-    if (!m_decode->valid()) {
+    if (!m_decode->IsValid()) {
         // No converter installed: keep what is ASCII, mark the rest.
         bool exact = true;
         for (char c : bytes) {
@@ -150,7 +150,7 @@ bool GbkCodec::Decode(std::string_view bytes, std::string* out)
 bool GbkCodec::Encode(std::string_view text, std::string* out)
 {
     out->clear();
-    if (!m_encode->valid() || !IsValidUtf8(text) || !m_encode->Append(text, out, true))
+    if (!m_encode->IsValid() || !IsValidUtf8(text) || !m_encode->Append(text, out, true))
         return false;
     m_check.clear();
     return Decode(*out, &m_check) && m_check == text;

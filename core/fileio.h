@@ -130,7 +130,7 @@ public:
 
     IoStatus Open();
     int fd() const { return m_file.fd(); }
-    const std::string& target() const { return m_target; }
+    const std::string& GetTarget() const { return m_target; }
 
     IoStatus Write(const void* buf, std::size_t n);
     IoStatus WriteAt(const void* buf, std::size_t n, std::uint64_t offset);

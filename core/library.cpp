@@ -52,7 +52,7 @@ int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict*
     const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
     for (std::size_t i = 0; i < n; ++i) {
         SourceVerdict v = ProbeSource(paths[i]);
-        if (!v.ok()) {
+        if (!v.IsAccepted()) {
             if (why)
                 *why = v;
             return static_cast<int>(i);
@@ -67,7 +67,7 @@ std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& p
     const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
     for (std::size_t i = 0; i < n; ++i) {
         SourceVerdict v = ProbeSource(paths[i]);
-        if (!v.ok())
+        if (!v.IsAccepted())
             rejected.push_back({static_cast<int>(i), paths[i], v});
     }
     return rejected;
@@ -110,7 +110,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
             result.status = Error::FromErrno(path, verdict.err);
             return result;
         }
-        if (!verdict.ok()) {
+        if (!verdict.IsAccepted()) {
             // Gone, unreadable or changed since validation: an empty entry.
             ++summary.failed;
             summary.failures.push_back({i, path, verdict});

@@ -67,7 +67,7 @@ VoiceListEdit VoiceListRecorder::Take()
 
 std::vector<std::string> VoiceListRecorder::Slice(int first, int last) const
 {
-    const auto& p = m_list.Paths();
+    const auto& p = m_list.GetPaths();
     return {p.begin() + first, p.begin() + last + 1};
 }
 
@@ -108,7 +108,7 @@ void VoiceListRecorder::RowChanged(int row)
 void VoiceListRecorder::AboutToReset()
 {
     m_edit.m_steps.push_back(
-        {VoiceListEdit::Kind::Reset, 0, 0, 0, {}, m_list.Paths(), {}, m_list.GetBaseFolder()});
+        {VoiceListEdit::Kind::Reset, 0, 0, 0, {}, m_list.GetPaths(), {}, m_list.GetBaseFolder()});
 }
 
 void VoiceListRecorder::Reset()
@@ -116,7 +116,7 @@ void VoiceListRecorder::Reset()
     if (m_edit.m_steps.empty() || m_edit.m_steps.back().kind != VoiceListEdit::Kind::Reset)
         return;
     VoiceListEdit::Step& step = m_edit.m_steps.back();
-    step.paths = m_list.Paths();
+    step.paths = m_list.GetPaths();
     step.base = m_list.GetBaseFolder();
 }
 

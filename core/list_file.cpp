@@ -243,7 +243,7 @@ IoStatus ExportListFile(const std::string& path, const VoiceList& list, const Wr
 {
     if (list.GetItemCount() == 0)
         return {};
-    return WriteListFile(path, list.Paths(), options, list.GetBaseFolder());
+    return WriteListFile(path, list.GetPaths(), options, list.GetBaseFolder());
 }
 
 } // namespace voicelib

@@ -87,10 +87,10 @@ public:
     // The target rules of CheckTarget apply (a list file is a document).
     IoStatus Save(const std::string& path, const WriteOptions& options = {}) const;
 
-    bool decodedFromGbk() const { return m_fromGbk; }
-    bool hasBom() const { return m_bom; }
-    Eol newLineStyle() const { return m_eol; }
-    std::size_t lineCount() const { return m_lines.size(); }
+    bool IsDecodedFromGbk() const { return m_fromGbk; }
+    bool HasBom() const { return m_bom; }
+    Eol GetNewLineStyle() const { return m_eol; }
+    std::size_t GetLineCount() const { return m_lines.size(); }
 
 private:
     enum class Kind : std::uint8_t

@@ -22,12 +22,12 @@ constexpr std::size_t PRUNE_AT = 4 * MAX_LIBRARY_ENTRIES;
 
 std::uint64_t SourceInfo::EntryBytes() const
 {
-    return accepted() ? audio.length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE : 0;
+    return IsAccepted() ? audio.length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE : 0;
 }
 
 std::uint32_t SourceInfo::CutBytes() const
 {
-    return accepted() ? static_cast<std::uint32_t>(audio.length % AUDIO_BLOCK_SIZE) : 0;
+    return IsAccepted() ? static_cast<std::uint32_t>(audio.length % AUDIO_BLOCK_SIZE) : 0;
 }
 
 SourceInfo ReadSourceInfo(const std::string& path)
@@ -87,7 +87,7 @@ const char* SourceWarningCode(SourceWarningKind kind)
 std::vector<SourceWarning> SourceWarnings(const SourceInfo& info)
 {
     std::vector<SourceWarning> out;
-    if (!info.accepted())
+    if (!info.IsAccepted())
         return out;
     if (info.sampleRate != DEVICE_SAMPLE_RATE)
         out.push_back({SourceWarningKind::SampleRate, info.sampleRate});
@@ -129,7 +129,7 @@ Capacity ComputeCapacity(const std::vector<std::string>& paths)
     c.rows = static_cast<int>(std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES));
     for (int i = 0; i < c.rows; ++i) {
         const SourceInfo info = ReadSourceInfo(paths[static_cast<std::size_t>(i)]);
-        if (!info.accepted())
+        if (!info.IsAccepted())
             ++c.invalid;
         c.audioBytes += info.EntryBytes();
     }
@@ -148,7 +148,7 @@ CapacityCache::Entry CapacityCache::Probe(const std::string& path)
     e.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     e.inode = static_cast<std::uint64_t>(st.st_ino);
     const SourceInfo info = ReadSourceInfo(path);
-    e.valid = info.accepted();
+    e.valid = info.IsAccepted();
     e.bytes = info.EntryBytes();
     return e;
 }

@@ -35,7 +35,7 @@ struct SourceInfo
     std::uint16_t bitsPerSample = 0;
     AudioSpan audio;
 
-    bool accepted() const { return state == State::Accepted; }
+    bool IsAccepted() const { return state == State::Accepted; }
     // The bytes a library stores for this source: its audio cut to whole blocks.
     std::uint64_t EntryBytes() const;
     // The audio bytes beyond the last whole block, which a library drops.
@@ -110,7 +110,7 @@ public:
     // Returns whether any did.
     bool Refresh();
     void Clear() { m_entries.clear(); }
-    std::size_t size() const { return m_entries.size(); }
+    std::size_t GetPathCount() const { return m_entries.size(); }
 
 private:
     struct Entry

@@ -42,7 +42,7 @@ std::string VoiceList::GetResolvedPath(int row) const
     return ResolvePath(m_baseFolder, GetPath(row));
 }
 
-std::vector<std::string> VoiceList::ResolvedPaths() const
+std::vector<std::string> VoiceList::GetResolvedPaths() const
 {
     if (m_baseFolder.empty())
         return m_paths;

@@ -45,7 +45,7 @@ public:
     bool IsValidRow(int row) const { return row >= 0 && row < GetItemCount(); }
     // Path of a row; an empty string for an index outside the list.
     const std::string& GetPath(int row) const;
-    const std::vector<std::string>& Paths() const { return m_paths; }
+    const std::vector<std::string>& GetPaths() const { return m_paths; }
 
     // The folder the relative rows are relative to: that of the list file
     // they were loaded from, or "" for the process's current folder.
@@ -53,7 +53,7 @@ public:
     // The file a row names: a relative path resolved against the base
     // folder, anything else as it stands. The row's text is not changed.
     std::string GetResolvedPath(int row) const;
-    std::vector<std::string> ResolvedPaths() const;
+    std::vector<std::string> GetResolvedPaths() const;
 
     // The selected row, or -1.
     int GetSelected() const { return m_selected; }

@@ -109,7 +109,7 @@ SourceVerdict CheckWaveHeader(const unsigned char* probe, std::size_t n)
 
 bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n)
 {
-    return CheckWaveHeader(probe, n).ok();
+    return CheckWaveHeader(probe, n).IsAccepted();
 }
 
 SourceVerdict CheckOpenSource(int fd)
@@ -165,7 +165,7 @@ SourceVerdict ProbeSource(const std::string& path, FileHandle* opened)
 
 bool IsAcceptedWave(const std::string& path)
 {
-    return ProbeSource(path).ok();
+    return ProbeSource(path).IsAccepted();
 }
 
 Result<AudioSpan> LocateAudio(int fd, std::uint64_t fileSize, const unsigned char* head, std::size_t headLen)

@@ -54,7 +54,7 @@ struct SourceVerdict
     std::uint32_t fmtSize = 0;   // FmtSize, NotAlaw: the format chunk's size
     std::uint16_t formatTag = 0; // FmtSize, NotAlaw: the format code
 
-    bool ok() const { return problem == SourceProblem::None; }
+    bool IsAccepted() const { return problem == SourceProblem::None; }
 };
 
 // A stable lower-case name of a problem ("not_alaw"), for scripts.

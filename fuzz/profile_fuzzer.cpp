@@ -137,7 +137,7 @@ void CheckProfile(std::string_view bytes)
 
     voicelib::Result<std::string> out = doc.Bytes();
     if (!out) {
-        Check(doc.decodedFromGbk() && !out.reason().empty()); // only an old line that is not GBK stops it
+        Check(doc.IsDecodedFromGbk() && !out.reason().empty()); // only an old line that is not GBK stops it
         return;
     }
     ProfileDocument again = ProfileDocument::Parse(*out);
@@ -148,7 +148,7 @@ void CheckProfile(std::string_view bytes)
 void CheckListFile(std::string_view file, const std::vector<std::string>& rows)
 {
     ProfileDocument doc = ProfileDocument::Parse(file);
-    const bool gbk = doc.decodedFromGbk();
+    const bool gbk = doc.IsDecodedFromGbk();
     (void)voicelib::RowsFromDocument(doc, "f");
 
     const bool storable = std::all_of(rows.begin(), rows.end(), StorableRow);
@@ -169,10 +169,10 @@ void CheckListFile(std::string_view file, const std::vector<std::string>& rows)
     Check(loaded.ok() && *loaded == rows);
 
     // Every other line is kept: as bytes, or as text where GBK became UTF-8.
-    const bool transcoded = gbk && !back.decodedFromGbk();
+    const bool transcoded = gbk && !back.IsDecodedFromGbk();
     Check(Untouched(file, transcoded) == Untouched(out, false));
     Check((out.substr(0, kBom.size()) == kBom) == (file.substr(0, kBom.size()) == kBom));
-    Check(gbk || !back.decodedFromGbk()); // a UTF-8 file stays UTF-8
+    Check(gbk || !back.IsDecodedFromGbk()); // a UTF-8 file stays UTF-8
 
     // Exporting the same rows again changes nothing.
     Check(voicelib::SetRowsInDocument(back, "f", rows).ok());

@@ -55,7 +55,7 @@ struct ConvertResult
     double inputLoudness = 0; // integrated LUFS before the gain, with normalize
     double gainDb = 0;        // the gain applied, with normalize
 
-    double seconds() const { return static_cast<double>(audioBytes) / 8000.0; }
+    double Seconds() const { return static_cast<double>(audioBytes) / 8000.0; }
 };
 
 // Called with the fraction done (0 to 1); returning false cancels.

@@ -18,7 +18,7 @@ public:
     COffscreenDC& operator=(const COffscreenDC&) = delete;
 
     QPainter* operator->() { return &m_painter; }
-    QPainter& painter() { return m_painter; }
+    QPainter& GetPainter() { return m_painter; }
     // The buffered rectangle, the analogue of the target's clip box.
     const QRect& GetClipBox() const { return m_rect; }
 

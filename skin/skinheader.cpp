@@ -145,7 +145,7 @@ void CSkinHeaderCtrl::paintEvent(QPaintEvent* event)
 {
     QPainter target(viewport());
     COffscreenDC dc(target, event->rect());
-    QPainter& p = dc.painter();
+    QPainter& p = dc.GetPainter();
     DrawBackground(p, CRect(dc.GetClipBox()));
     for (int i = 0; i < MAX_BITMAP_COLUMNS; ++i)
         if (m_ColumnBitmaps[i].bUsed)

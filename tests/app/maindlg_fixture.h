@@ -176,7 +176,7 @@ public:
     QStringList Rows() const
     {
         QStringList rows;
-        for (const std::string& p : dlg->voiceList().Paths())
+        for (const std::string& p : dlg->voiceList().GetPaths())
             rows << VoiceListModel::ToDisplay(p);
         return rows;
     }

@@ -63,7 +63,7 @@ public:
         }
 
         Outcome o;
-        for (const std::string& p : d.voiceList().Paths())
+        for (const std::string& p : d.voiceList().GetPaths())
             o.rows << VoiceListModel::ToDisplay(p);
         o.selected = d.voiceList().GetSelected();
         const QModelIndexList sel = view->selectionModel()->selectedRows();

@@ -109,7 +109,7 @@ TEST_F(SourcesTest, OfferConvertsOnYesAndKeepsTheFilesOnNo)
         EXPECT_EQ(Rows(), expected) << r.name;
         for (const QString& e : expected.filter(Alaw(""))) {
             const voicelib::SourceInfo info = voicelib::ReadSourceInfo(e.toStdString());
-            EXPECT_TRUE(info.accepted() && info.sampleRate == 8000 && info.channels == 1 &&
+            EXPECT_TRUE(info.IsAccepted() && info.sampleRate == 8000 && info.channels == 1 &&
                         info.audio.length >= 4000 - 160 && info.audio.length <= 4000 + 160)
                 << r.name << ": half a second at 8 kHz mono";
         }
@@ -149,7 +149,7 @@ TEST_F(SourcesTest, CancelLeavesTheListAsItWasAndNoFileHalfWritten)
         EXPECT_EQ(dlg->messages, chooseFolder ? QStringList{"转换已取消,语音列表未改动."} : QStringList{});
         EXPECT_FALSE(QFile::exists(Alaw("long.wav")));
         for (const QFileInfo& f : QDir(File("alaw")).entryInfoList(QDir::Files | QDir::Hidden))
-            EXPECT_TRUE(voicelib::ReadSourceInfo(f.filePath().toStdString()).accepted())
+            EXPECT_TRUE(voicelib::ReadSourceInfo(f.filePath().toStdString()).IsAccepted())
                 << f.fileName().toStdString();
     }
 }
@@ -189,7 +189,7 @@ TEST_F(SourcesTest, CapacityLineFollowsEveryEdit)
     for (const Row& r : rows) {
         r.edit(*dlg);
         // Kept equal to a full look at the rows, whatever the edit.
-        const voicelib::Capacity full = voicelib::ComputeCapacity(dlg->voiceList().ResolvedPaths());
+        const voicelib::Capacity full = voicelib::ComputeCapacity(dlg->voiceList().GetResolvedPaths());
         const QString expected =
             full.rows + full.overLimit ? QString::fromStdString(voicelib::CapacityText(full)) : QString();
         EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->CapacityLine() == expected; }, 5000))

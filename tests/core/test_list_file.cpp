@@ -63,7 +63,7 @@ TEST_F(ListFileTest, ThreeRowsRoundTrip)
 
     VoiceList list;
     ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
-    EXPECT_EQ(list.Paths(), paths);
+    EXPECT_EQ(list.GetPaths(), paths);
 }
 
 TEST_F(ListFileTest, TwoRowsOverFiveKeepTheStaleKeys)
@@ -74,7 +74,7 @@ TEST_F(ListFileTest, TwoRowsOverFiveKeepTheStaleKeys)
 
     VoiceList list;
     ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
-    EXPECT_EQ(list.Paths(), (Paths{"x", "y"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{"x", "y"}));
 }
 
 TEST_F(ListFileTest, RowsBeyond1000UseFourDigitKeys)
@@ -88,7 +88,7 @@ TEST_F(ListFileTest, RowsBeyond1000UseFourDigitKeys)
 
     VoiceList list;
     ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
-    EXPECT_EQ(list.Paths(), paths);
+    EXPECT_EQ(list.GetPaths(), paths);
 }
 
 TEST_F(ListFileTest, LoadReplacesAndClearsTheSelection)
@@ -97,7 +97,7 @@ TEST_F(ListFileTest, LoadReplacesAndClearsTheSelection)
     list.SetSelected(2);
     WriteBytes(Path("l.ini"), "[ZuLibItem]\nZuCount=2\nD000=n0\nD001=n1\n");
     ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
-    EXPECT_EQ(list.Paths(), (Paths{"n0", "n1"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{"n0", "n1"}));
     EXPECT_EQ(list.GetSelected(), -1);
 }
 
@@ -131,7 +131,7 @@ TEST_F(ListFileTest, PathsSurviveWhatReadingWouldStrip)
     ASSERT_TRUE(ExportListFile(Path("l.ini"), ListOf(paths)).ok());
     VoiceList list;
     ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
-    EXPECT_EQ(list.Paths(), paths);
+    EXPECT_EQ(list.GetPaths(), paths);
 }
 
 TEST_F(ListFileTest, LineBreakInAPathIsRefusedAndTheFileKept)
@@ -151,7 +151,7 @@ TEST_F(ListFileTest, ExportOverGbkFileKeepsItsBytes)
     WriteBytes(Path("l.ini"), gbk);
     VoiceList list;
     ASSERT_TRUE(LoadListFile(Path("l.ini"), list).ok());
-    EXPECT_EQ(list.Paths(), (Paths{"C:\\中.wav"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{"C:\\中.wav"}));
     ASSERT_TRUE(ExportListFile(Path("l.ini"), list).ok());
     EXPECT_EQ(ReadBytes(Path("l.ini")), gbk);
 }
@@ -259,9 +259,9 @@ TEST_F(ListFileTest, RelativeRowsNameTheSameFilesFromAnyFolder)
     InFolder here(m_dir);
     VoiceList list;
     ASSERT_TRUE(LoadListFile("proj/list.ini", list).ok());
-    EXPECT_EQ(list.Paths(), rows);
+    EXPECT_EQ(list.GetPaths(), rows);
     EXPECT_EQ(list.GetBaseFolder(), proj);
-    EXPECT_EQ(list.ResolvedPaths(), files);
+    EXPECT_EQ(list.GetResolvedPaths(), files);
     EXPECT_EQ(list.GetResolvedPath(1), files[1]);
 
     struct Case
@@ -315,7 +315,7 @@ TEST_P(ListFileLoad, ReadsTheRows)
     VoiceList list = ListOf({"previous"});
     IoStatus s = LoadListFile(Path("l.ini"), list);
     ASSERT_TRUE(s.ok()) << s.message();
-    EXPECT_EQ(list.Paths(), c.rows);
+    EXPECT_EQ(list.GetPaths(), c.rows);
 }
 
 std::string BinaryFile()
@@ -416,7 +416,7 @@ TEST_F(ListFileTest, UnreadableFilesKeepTheListAndSayWhy)
         EXPECT_EQ(s.path(), c.path);
         EXPECT_NE(s.reason().find(c.reason), std::string::npos) << s.reason();
         EXPECT_NE(s.message().find(c.path), std::string::npos);
-        EXPECT_EQ(list.Paths(), (Paths{"keep0", "keep1"}));
+        EXPECT_EQ(list.GetPaths(), (Paths{"keep0", "keep1"}));
         EXPECT_EQ(list.GetSelected(), 1);
     }
 }
@@ -442,7 +442,7 @@ TEST_F(ListFileTest, FileWithoutReadPermission)
     IoStatus s = LoadListFile(Path("l.ini"), list);
     EXPECT_FALSE(s.ok());
     EXPECT_EQ(s.reason(), std::strerror(EACCES));
-    EXPECT_EQ(list.Paths(), Paths{"keep"});
+    EXPECT_EQ(list.GetPaths(), Paths{"keep"});
 }
 
 TEST_F(ListFileTest, FailedExportsLeaveThePreviousFile)

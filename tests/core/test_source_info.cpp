@@ -199,7 +199,7 @@ TEST_F(SourceInfoTest, CapacityCacheFollowsTheFiles)
     cache.Clear();
     for (int k = 0; k < 5; ++k)
         cache.Update(std::vector<std::string>(rows.begin() + 1024 * k, rows.end()));
-    EXPECT_EQ(cache.size(), 5000u - 4096u);
+    EXPECT_EQ(cache.GetPathCount(), 5000u - 4096u);
 }
 
 } // namespace

@@ -17,7 +17,7 @@ using Paths = std::vector<std::string>;
 class MirrorObserver : public VoiceListObserver
 {
 public:
-    explicit MirrorObserver(const VoiceList& list) : rows(list.Paths()), m_list(list) {}
+    explicit MirrorObserver(const VoiceList& list) : rows(list.GetPaths()), m_list(list) {}
 
     void RowsAboutToBeInserted(int first, int last) override
     {
@@ -78,7 +78,7 @@ public:
     void Reset() override
     {
         Expect(m_resetting, "reset: unmatched");
-        rows = m_list.Paths();
+        rows = m_list.GetPaths();
         m_resetting = false;
     }
     void SelectionChanged(int row) override
@@ -149,9 +149,9 @@ TEST_P(VoiceListOpTest, RowsAndSelection)
     list.AddObserver(&mirror);
 
     EXPECT_EQ(c.op(list), c.changed);
-    EXPECT_EQ(list.Paths(), Expand(c.expectRows));
+    EXPECT_EQ(list.GetPaths(), Expand(c.expectRows));
     EXPECT_EQ(list.GetSelected(), c.expectSelected);
-    EXPECT_EQ(mirror.rows, list.Paths());
+    EXPECT_EQ(mirror.rows, list.GetPaths());
     EXPECT_EQ(mirror.selected, list.GetSelected());
     EXPECT_TRUE(mirror.faults.empty()) << mirror.faults.front();
 }
@@ -277,7 +277,7 @@ TEST(VoiceListEditTest, UndoAndRedoRetraceRandomEdits)
         std::string base;
         bool operator==(const State&) const = default;
     };
-    const auto now = [&] { return State{list.Paths(), list.GetBaseFolder()}; };
+    const auto now = [&] { return State{list.GetPaths(), list.GetBaseFolder()}; };
     std::vector<State> states{now()};
     std::vector<VoiceListEdit> edits;
     const auto anyRow = [&] {
@@ -338,7 +338,7 @@ TEST(VoiceListEditTest, UndoAndRedoRetraceRandomEdits)
     for (std::size_t i = 0; i < edits.size(); ++i)
         edits[i].Redo(list);
     EXPECT_EQ(now(), states.back());
-    EXPECT_EQ(mirror.rows, list.Paths());
+    EXPECT_EQ(mirror.rows, list.GetPaths());
     EXPECT_TRUE(mirror.faults.empty()) << mirror.faults.front();
 }
 
@@ -361,9 +361,9 @@ TEST(VoiceListTest, AssignClearsSelectionAndKeepsEmptyPaths)
     mirror.selected = 2;
     list.AddObserver(&mirror);
     list.Assign({"", "/a.wav", "/a.wav"});
-    EXPECT_EQ(list.Paths(), (Paths{"", "/a.wav", "/a.wav"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{"", "/a.wav", "/a.wav"}));
     EXPECT_EQ(list.GetSelected(), -1);
-    EXPECT_EQ(mirror.rows, list.Paths());
+    EXPECT_EQ(mirror.rows, list.GetPaths());
     EXPECT_EQ(mirror.selected, -1);
 }
 
@@ -476,10 +476,10 @@ TEST(VoiceListTest, RandomOperationsMatchReference)
                 list.MoveDown();
             ref.Apply(op, path);
         }
-        ASSERT_EQ(list.Paths(), ref.rows) << "step " << step << " op " << op;
+        ASSERT_EQ(list.GetPaths(), ref.rows) << "step " << step << " op " << op;
         ASSERT_EQ(list.GetSelected(), ref.sel) << "step " << step << " op " << op;
         ASSERT_TRUE(list.GetSelected() == -1 || list.IsValidRow(list.GetSelected()));
-        ASSERT_EQ(mirror.rows, list.Paths()) << "step " << step;
+        ASSERT_EQ(mirror.rows, list.GetPaths()) << "step " << step;
         ASSERT_EQ(mirror.selected, list.GetSelected()) << "step " << step;
         ASSERT_TRUE(mirror.faults.empty()) << mirror.faults.front();
     }
