@@ -12,6 +12,9 @@ class QFont;
 class QPainter;
 
 using COLORREF = std::uint32_t;
+// The platform's int-sized truth value, where a value other than 0 and 1 has
+// a meaning of its own (a header's bold flag counts only when it is 1).
+using BOOL = int;
 
 constexpr COLORREF RGB(int r, int g, int b)
 {

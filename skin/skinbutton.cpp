@@ -50,8 +50,8 @@ int CSkinButton::TakeIconSlot(int slot, const QIcon& icon)
     m_Icons[slot].hIcon = icon;
     if (size.isEmpty())
         return SKIN_ERR_ICON;
-    m_Icons[slot].dwWidth = size.width();
-    m_Icons[slot].dwHeight = size.height();
+    m_Icons[slot].nWidth = size.width();
+    m_Icons[slot].nHeight = size.height();
     return SKIN_OK;
 }
 
@@ -86,8 +86,8 @@ int CSkinButton::SetIcons(const QPixmap& in, const QPixmap& out)
         for (int i = 0; i < 2; ++i) {
             if (!m_Icons[i].hIcon.isNull()) {
                 const QSizeF s = pms[i]->deviceIndependentSize();
-                m_Icons[i].dwWidth = static_cast<int>(s.width());
-                m_Icons[i].dwHeight = static_cast<int>(s.height());
+                m_Icons[i].nWidth = static_cast<int>(s.width());
+                m_Icons[i].nHeight = static_cast<int>(s.height());
             }
         }
     }
@@ -294,7 +294,7 @@ void CSkinButton::paintEvent(QPaintEvent* /*event*/)
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setFont(font());
     DRAWITEMSTRUCT dis;
-    dis.hDC = &p;
+    dis.pDC = &p;
     dis.rcItem = CRect(rect());
     if (isDown())
         dis.itemState |= ODS_SELECTED;
@@ -305,7 +305,7 @@ void CSkinButton::paintEvent(QPaintEvent* /*event*/)
 
 void CSkinButton::DrawItem(DRAWITEMSTRUCT* dis)
 {
-    QPainter* pDC = dis->hDC;
+    QPainter* pDC = dis->pDC;
     m_bPressed = (dis->itemState & ODS_SELECTED) != 0;
     m_bFocused = (dis->itemState & ODS_FOCUS) != 0;
     pDC->setBackgroundMode(Qt::TransparentMode);
@@ -448,8 +448,8 @@ void CSkinButton::DrawIconImage(QPainter* pDC, bool hasCaption, const CRect& ite
         slot = 1;
     const IconSlot& icon = m_Icons[slot];
     CRect image;
-    PlaceImage(hasCaption, item, caption, pressed, icon.dwWidth, icon.dwHeight, image);
+    PlaceImage(hasCaption, item, caption, pressed, icon.nWidth, icon.nHeight, image);
     const qreal dpr = PaintDeviceRatio(*pDC);
-    const QSize size(icon.dwWidth, icon.dwHeight);
+    const QSize size(icon.nWidth, icon.nHeight);
     pDC->drawPixmap(QRect(QPoint(image.left, image.top), size), icon.hIcon.pixmap(size, dpr));
 }

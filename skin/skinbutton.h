@@ -55,7 +55,7 @@ enum : unsigned
 struct DRAWITEMSTRUCT
 {
     unsigned itemState = 0;
-    QPainter* hDC = nullptr;
+    QPainter* pDC = nullptr;
     CRect rcItem;
 };
 
@@ -69,8 +69,8 @@ public:
     struct IconSlot
     {
         QIcon hIcon;
-        int dwWidth = 0;
-        int dwHeight = 0;
+        int nWidth = 0;
+        int nHeight = 0;
     };
 
     explicit CSkinButton(QWidget* parent = nullptr);

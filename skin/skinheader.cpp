@@ -31,7 +31,7 @@ void CSkinHeaderCtrl::SetFontSize(int height, int width)
     m_nFontWidth = width;
 }
 
-void CSkinHeaderCtrl::SetFontBold(int bold)
+void CSkinHeaderCtrl::SetFontBold(BOOL bold)
 {
     m_bBold = bold;
 }

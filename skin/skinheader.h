@@ -59,7 +59,7 @@ public:
 
     void SetFontFace(const QString& face);
     void SetFontSize(int height, int width);
-    void SetFontBold(int bold);
+    void SetFontBold(BOOL bold);
     void SetBackground(COLORREF color, int step);
     void SetHeightFactor(float factor);
     void SetTextColor(COLORREF color);
@@ -112,7 +112,7 @@ protected:
     bool m_bDrawTail = true;
     bool m_bOutline = false;
     bool m_bSeparators = true;
-    int m_bBold = 0;
+    BOOL m_bBold = 0;
     ColumnBitmapSlot m_ColumnBitmaps[MAX_BITMAP_COLUMNS];
     // The per-column format and bitmap the platform's header items would hold.
     std::map<int, HDITEM> m_items;

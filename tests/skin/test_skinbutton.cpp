@@ -117,8 +117,8 @@ TEST(SkinButton, IconsFillBothSlotsOrNone)
 {
     ProbeButton b;
     EXPECT_EQ(b.SetIcons(SolidIcon(20, Qt::red), SolidIcon(16, Qt::blue)), SKIN_OK);
-    EXPECT_EQ(b.m_Icons[0].dwWidth, 20);
-    EXPECT_EQ(b.m_Icons[1].dwHeight, 16);
+    EXPECT_EQ(b.m_Icons[0].nWidth, 20);
+    EXPECT_EQ(b.m_Icons[1].nHeight, 16);
 
     // A null in-icon clears both and does not take the out-icon over.
     EXPECT_EQ(b.SetIcons(QIcon(), SolidIcon(16, Qt::blue)), SKIN_OK);
@@ -128,7 +128,7 @@ TEST(SkinButton, IconsFillBothSlotsOrNone)
     // An out-icon without information releases the in-icon as well.
     EXPECT_EQ(b.SetIcons(SolidIcon(20, Qt::red), QIcon(new SizelessEngine)), SKIN_ERR_ICON);
     EXPECT_TRUE(b.m_Icons[0].hIcon.isNull());
-    EXPECT_EQ(b.m_Icons[0].dwWidth, 0);
+    EXPECT_EQ(b.m_Icons[0].nWidth, 0);
     EXPECT_EQ(b.SetIcons(QIcon(new SizelessEngine)), SKIN_ERR_ICON);
 
     // A pixmap's own size is device independent.
@@ -136,7 +136,7 @@ TEST(SkinButton, IconsFillBothSlotsOrNone)
     hi.fill(Qt::red);
     hi.setDevicePixelRatio(2);
     EXPECT_EQ(b.SetIcons(hi), SKIN_OK);
-    EXPECT_EQ(b.m_Icons[0].dwWidth, 20);
+    EXPECT_EQ(b.m_Icons[0].nWidth, 20);
 }
 
 TEST(SkinButton, LoadIconsUsesTheProgramsLookup)
@@ -144,7 +144,7 @@ TEST(SkinButton, LoadIconsUsesTheProgramsLookup)
     SetIconLookup([](unsigned id) { return id == 137 ? SolidIcon(20, Qt::red) : QIcon(); });
     ProbeButton b;
     EXPECT_EQ(b.LoadIcons(137, 0), SKIN_OK);
-    EXPECT_EQ(b.m_Icons[0].dwWidth, 20);
+    EXPECT_EQ(b.m_Icons[0].nWidth, 20);
     EXPECT_EQ(b.LoadIcons(137, 999), SKIN_OK); // a missing out-icon leaves slot 1 empty
     EXPECT_FALSE(b.m_Icons[0].hIcon.isNull());
     EXPECT_TRUE(b.m_Icons[1].hIcon.isNull());
