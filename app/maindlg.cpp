@@ -914,12 +914,11 @@ void CMainDlg::OnBuildLibrary()
     } scope(m_bBuilding);
     // Exactly these rows are checked and written, relative ones resolved once.
     const std::vector<std::string> paths = m_voices.GetResolvedPaths();
-    voicelib::SourceVerdict why;
-    const int bad = voicelib::FindFirstInvalidSource(paths, &why);
-    if (bad >= 0) {
+    const std::optional<voicelib::RejectedSource> bad = voicelib::FindFirstInvalidSource(paths);
+    if (bad) {
         // The message names the row as the list shows it.
-        ShowMessage(
-            QString::fromStdString(voicelib::RejectedSourceMessage({bad, m_voices.GetPath(bad), why})));
+        ShowMessage(QString::fromStdString(
+            voicelib::RejectedSourceMessage({bad->index, m_voices.GetPath(bad->index), bad->verdict})));
         return;
     }
     const QStringList files = SelectFile(false, false, kLibraryFilter, kLibraryExt);

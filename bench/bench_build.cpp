@@ -110,7 +110,7 @@ int main(int argc, char** argv)
         fs::remove(dir / "cat.out");
         fs::remove(naivePath);
         validate.push_back(TimeMs([&] {
-            if (FindFirstInvalidSource(paths) != -1)
+            if (FindFirstInvalidSource(paths))
                 Die("validation failed");
         }));
         build.push_back(TimeMs([&] {

@@ -95,19 +95,17 @@ Json JsonRejected(const std::vector<RejectedSource>& list)
 // Reports the first invalid source, if any; returns whether all passed.
 bool Validate(const Options& opt, const std::vector<std::string>& paths, std::ostream& out, std::ostream& err)
 {
-    SourceVerdict why;
-    int bad = FindFirstInvalidSource(paths, &why);
-    if (bad < 0)
+    const std::optional<RejectedSource> rejected = FindFirstInvalidSource(paths);
+    if (!rejected)
         return true;
-    const RejectedSource rejected{bad, paths[static_cast<std::size_t>(bad)], why};
     if (opt.json)
-        out << JsonText({{"invalid_index", bad},
-                         {"invalid_path", rejected.path},
-                         {"problem", SourceProblemCode(why.problem)},
-                         {"reason", SourceProblemText(why)}})
+        out << JsonText({{"invalid_index", rejected->index},
+                         {"invalid_path", rejected->path},
+                         {"problem", SourceProblemCode(rejected->verdict.problem)},
+                         {"reason", SourceProblemText(rejected->verdict)}})
             << "\n";
     else
-        err << RejectedSourceMessage(rejected) << "\n";
+        err << RejectedSourceMessage(*rejected) << "\n";
     return false;
 }
 

@@ -79,42 +79,42 @@ public:
 
     bool IsValid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
 
-    // Appends the conversion of in to *out and returns whether it was exact.
-    // A byte that does not convert ends a strict conversion; otherwise it
+    // out with the conversion of in after it, and whether that was exact. A
+    // byte that does not convert ends a strict conversion; otherwise it
     // becomes U+FFFD and the conversion goes on after it.
-    bool Append(std::string_view in, std::string* out, bool strict)
+    Conversion Convert(std::string_view in, bool strict, std::string out)
     {
         bool exact = true;
         char* src = const_cast<char*>(in.data());
         std::size_t left = in.size();
-        std::size_t used = out->size();
-        out->resize(used + in.size() * 2 + 8);
+        std::size_t used = out.size();
+        out.resize(used + in.size() * 2 + 8);
         while (left > 0) {
-            char* dst = out->data() + used;
-            std::size_t room = out->size() - used;
+            char* dst = out.data() + used;
+            std::size_t room = out.size() - used;
             std::size_t r = ::iconv(m_cd, &src, &left, &dst, &room);
-            used = out->size() - room;
+            used = out.size() - room;
             if (r != static_cast<std::size_t>(-1)) {
                 exact = exact && r == 0; // a count of inexact conversions
                 break;
             }
             if (errno == E2BIG) {
-                out->resize(out->size() * 2 + 16);
+                out.resize(out.size() * 2 + 16);
                 continue;
             }
             exact = false;
             ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // reset the shift state
             if (strict)
                 break;
-            if (out->size() - used < REPLACEMENT_CHAR.size())
-                out->resize(out->size() + 16);
-            std::memcpy(out->data() + used, REPLACEMENT_CHAR.data(), REPLACEMENT_CHAR.size());
+            if (out.size() - used < REPLACEMENT_CHAR.size())
+                out.resize(out.size() + 16);
+            std::memcpy(out.data() + used, REPLACEMENT_CHAR.data(), REPLACEMENT_CHAR.size());
             used += REPLACEMENT_CHAR.size();
             ++src;
             --left;
         }
-        out->resize(used);
-        return exact;
+        out.resize(used);
+        return {std::move(out), exact};
     }
 
 private:
@@ -129,48 +129,54 @@ GbkCodec::GbkCodec()
 
 GbkCodec::~GbkCodec() = default;
 
-bool GbkCodec::Decode(std::string_view bytes, std::string* out)
+Conversion GbkCodec::Decode(std::string_view bytes, std::string text)
 {
-    if (!m_decode->IsValid()) {
-        // No converter installed: keep what is ASCII, mark the rest.
-        bool exact = true;
-        for (char c : bytes) {
-            if (static_cast<unsigned char>(c) < 0x80) {
-                *out += c;
-            } else {
-                out->append(REPLACEMENT_CHAR);
-                exact = false;
-            }
+    if (m_decode->IsValid())
+        return m_decode->Convert(bytes, false, std::move(text));
+    // No converter installed: keep what is ASCII, mark the rest.
+    bool exact = true;
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) < 0x80) {
+            text += c;
+        } else {
+            text.append(REPLACEMENT_CHAR);
+            exact = false;
         }
-        return exact;
     }
-    return m_decode->Append(bytes, out, false);
+    return {std::move(text), exact};
 }
 
-bool GbkCodec::Encode(std::string_view text, std::string* out)
+std::optional<std::string_view> GbkCodec::Encode(std::string_view text)
 {
-    out->clear();
-    if (!m_encode->IsValid() || !IsValidUtf8(text) || !m_encode->Append(text, out, true))
-        return false;
+    if (!m_encode->IsValid() || !IsValidUtf8(text))
+        return std::nullopt;
+    m_encoded.clear();
+    Conversion encoded = m_encode->Convert(text, true, std::move(m_encoded));
+    m_encoded = std::move(encoded.text);
+    if (!encoded.exact)
+        return std::nullopt;
     m_check.clear();
-    return Decode(*out, &m_check) && m_check == text;
+    Conversion back = Decode(m_encoded, std::move(m_check));
+    m_check = std::move(back.text);
+    if (!back.exact || m_check != text)
+        return std::nullopt;
+    return m_encoded;
 }
 
-std::string GbkToUtf8(std::string_view bytes, bool* lossless)
+std::string GbkToUtf8(std::string_view bytes)
 {
     GbkCodec codec;
-    std::string out;
-    out.reserve(bytes.size() * 3 / 2 + 8);
-    bool exact = codec.Decode(bytes, &out);
-    if (lossless)
-        *lossless = exact;
-    return out;
+    std::string text;
+    text.reserve(bytes.size() * 3 / 2 + 8);
+    return codec.Decode(bytes, std::move(text)).text;
 }
 
-bool Utf8ToGbk(std::string_view text, std::string* out)
+std::optional<std::string> Utf8ToGbk(std::string_view text)
 {
     GbkCodec codec;
-    return codec.Encode(text, out);
+    if (std::optional<std::string_view> gbk = codec.Encode(text))
+        return std::string(*gbk);
+    return std::nullopt;
 }
 
 } // namespace voicelib

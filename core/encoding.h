@@ -4,6 +4,7 @@
 // written on systems that used it.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,13 +17,19 @@ inline constexpr std::string_view REPLACEMENT_CHAR = "\xEF\xBF\xBD";
 // above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
-// GBK (code page 936) to UTF-8; bytes that are not GBK become U+FFFD, and
-// *lossless (if given) says whether there were none.
-std::string GbkToUtf8(std::string_view bytes, bool* lossless = nullptr);
+// GBK (code page 936) to UTF-8; bytes that are not GBK become U+FFFD.
+std::string GbkToUtf8(std::string_view bytes);
 
 // UTF-8 to GBK, only where that is exact: the result reads back as the same
-// text. Returns false for text that is not UTF-8 or has characters GBK lacks.
-bool Utf8ToGbk(std::string_view text, std::string* out);
+// text. Nothing for text that is not UTF-8 or has characters GBK lacks.
+std::optional<std::string> Utf8ToGbk(std::string_view text);
+
+// A conversion's text, and whether it was exact.
+struct Conversion
+{
+    std::string text;
+    bool exact = true;
+};
 
 // Both directions between UTF-8 and GBK, keeping its converters open for
 // many conversions.
@@ -34,15 +41,19 @@ public:
     GbkCodec(const GbkCodec&) = delete;
     GbkCodec& operator=(const GbkCodec&) = delete;
 
-    // Appends the text of GBK bytes; false when some were not GBK.
-    bool Decode(std::string_view bytes, std::string* out);
-    // GBK bytes that read back as exactly this text, or false.
-    bool Encode(std::string_view text, std::string* out);
+    // text with the text of GBK bytes after it; bytes that are not GBK become
+    // U+FFFD and make the conversion inexact. Handing the text in and taking
+    // it back lets many lines go into one buffer without a copy.
+    Conversion Decode(std::string_view bytes, std::string text = {});
+    // GBK bytes that read back as exactly this text, or nothing. They live in
+    // the codec until its next Encode.
+    std::optional<std::string_view> Encode(std::string_view text);
 
 private:
     class Converter;
     std::unique_ptr<Converter> m_decode;
     std::unique_ptr<Converter> m_encode;
+    std::string m_encoded;
     std::string m_check;
 };
 

@@ -47,18 +47,15 @@ Error CopyFailed(const std::string& source, const AtomicFile& target, const Copy
 
 } // namespace
 
-int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why)
+std::optional<RejectedSource> FindFirstInvalidSource(const std::vector<std::string>& paths)
 {
     const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
     for (std::size_t i = 0; i < n; ++i) {
         SourceVerdict v = ProbeSource(paths[i]);
-        if (!v.IsAccepted()) {
-            if (why)
-                *why = v;
-            return static_cast<int>(i);
-        }
+        if (!v.IsAccepted())
+            return RejectedSource{static_cast<int>(i), paths[i], v};
     }
-    return -1;
+    return std::nullopt;
 }
 
 std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths)
@@ -102,12 +99,13 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     std::uint64_t audioBytes = 0;
     for (int i = 0; i < n; ++i) {
         const std::string& path = paths[static_cast<std::size_t>(i)];
-        FileHandle src;
         // Checked on the descriptor the copy reads, so a file changed since
         // validation is caught rather than copied.
-        const SourceVerdict verdict = ProbeSource(path, &src);
+        const OpenedSource opened = OpenAndProbeSource(path);
+        const SourceVerdict& verdict = opened.verdict;
+        const FileHandle& src = opened.file;
         if (verdict.problem == SourceProblem::Unreadable && src.valid()) {
-            result.status = Error::FromErrno(path, verdict.err);
+            result.status = Error(verdict.code, path);
             return result;
         }
         if (!verdict.IsAccepted()) {

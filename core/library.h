@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,9 @@ struct BuildSummary
     std::vector<RejectedSource> failures; // the failed rows in order, with why
 };
 
-// Index of the first of the first min(rows, 1024) paths that does not exist
-// or is not accepted; -1 when all pass. *why (if given) gets its verdict.
-int FindFirstInvalidSource(const std::vector<std::string>& paths, SourceVerdict* why = nullptr);
+// The first of the first min(rows, 1024) paths that does not exist or is not
+// accepted, with its verdict; nothing when all pass.
+std::optional<RejectedSource> FindFirstInvalidSource(const std::vector<std::string>& paths);
 
 // Every one of the first min(rows, 1024) paths that is not accepted, in order.
 std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths);

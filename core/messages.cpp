@@ -297,9 +297,10 @@ std::string SourceProblemText(const SourceVerdict& v)
     case SourceProblem::NoPath:
         return "没有指定文件";
     case SourceProblem::Missing:
-        return v.err == ENOTDIR ? "文件不存在(" + SystemErrorText(v.err) + ")" : "文件不存在";
+        return v.code == std::errc::not_a_directory ? "文件不存在(" + SystemErrorText(v.code.value()) + ")"
+                                                    : "文件不存在";
     case SourceProblem::Unreadable:
-        return "无法读取(" + SystemErrorText(v.err) + ")";
+        return "无法读取(" + SystemErrorText(v.code.value()) + ")";
     case SourceProblem::IsFolder:
         return "这是一个文件夹,不是文件";
     case SourceProblem::NotRegular:

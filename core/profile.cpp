@@ -124,7 +124,10 @@ void ProfileDocument::DecodeGbkLines()
         line.rawOff = static_cast<std::uint32_t>(line.off);
         line.rawLen = line.len;
         line.off = m_text.size();
-        line.lossy = !codec.Decode(std::string_view(m_raw).substr(line.rawOff, line.rawLen), &m_text);
+        Conversion decoded =
+            codec.Decode(std::string_view(m_raw).substr(line.rawOff, line.rawLen), std::move(m_text));
+        m_text = std::move(decoded.text);
+        line.lossy = !decoded.exact;
         line.len = static_cast<std::uint32_t>(m_text.size() - line.off);
         Classify(line);
     }
@@ -537,13 +540,12 @@ Result<std::string> ProfileDocument::SerializeGbk() const
 
     // GBK while everything set can be written in GBK: old lines as they were.
     std::size_t needsUtf8 = std::string::npos;
-    std::string encoded;
     for (std::size_t i = 0; i < m_lines.size() && needsUtf8 == std::string::npos; ++i) {
         const Line& line = m_lines[i];
         if (!line.edited)
             out.append(std::string_view(m_raw).substr(line.rawOff, line.rawLen));
-        else if (codec.Encode(Text(line), &encoded))
-            out.append(encoded);
+        else if (std::optional<std::string_view> encoded = codec.Encode(Text(line)))
+            out.append(*encoded);
         else
             needsUtf8 = i;
         out.append(EolBytes(line.eol));

@@ -118,7 +118,7 @@ SourceVerdict CheckOpenSource(int fd)
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         v.problem = SourceProblem::Unreadable;
-        v.err = errno;
+        v.code = LastError();
         return v;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -129,38 +129,42 @@ SourceVerdict CheckOpenSource(int fd)
     Result<std::size_t> got = ReadAt(fd, probe, sizeof probe, 0);
     if (!got) {
         v.problem = SourceProblem::Unreadable;
-        v.err = got.code().value();
+        v.code = got.code();
         return v;
     }
     return CheckWaveHeader(probe, *got);
 }
 
-SourceVerdict ProbeSource(const std::string& path, FileHandle* opened)
+OpenedSource OpenAndProbeSource(const std::string& path)
 {
-    SourceVerdict v;
+    OpenedSource out;
+    SourceVerdict& v = out.verdict;
     if (path.empty()) {
         v.problem = SourceProblem::NoPath;
-        return v;
+        return out;
     }
     // Non-blocking, so a pipe without a writer cannot hang the open.
     Result<int> fd = Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (!fd) {
-        v.err = fd.code().value();
+        v.code = fd.code();
         struct stat st;
-        if (v.err == ENOENT || v.err == ENOTDIR)
+        if (v.code == std::errc::no_such_file_or_directory || v.code == std::errc::not_a_directory)
             v.problem = SourceProblem::Missing;
         else if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
             // What it is says more than why it did not open.
             v.problem = S_ISDIR(st.st_mode) ? SourceProblem::IsFolder : SourceProblem::NotRegular;
         else
             v.problem = SourceProblem::Unreadable;
-        return v;
+        return out;
     }
-    FileHandle file(*fd);
-    v = CheckOpenSource(file.fd());
-    if (opened)
-        *opened = std::move(file);
-    return v;
+    out.file = FileHandle(*fd);
+    v = CheckOpenSource(out.file.fd());
+    return out;
+}
+
+SourceVerdict ProbeSource(const std::string& path)
+{
+    return OpenAndProbeSource(path).verdict;
 }
 
 bool IsAcceptedWave(const std::string& path)

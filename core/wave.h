@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace voicelib {
@@ -32,8 +33,8 @@ enum class SourceProblem
 {
     None,       // accepted
     NoPath,     // the row names no file
-    Missing,    // nothing at the path (err: ENOENT, or ENOTDIR for a file used as a folder)
-    Unreadable, // cannot be opened or read; err says why
+    Missing,    // nothing at the path (code: ENOENT, or ENOTDIR for a file used as a folder)
+    Unreadable, // cannot be opened or read; code says why
     IsFolder,
     NotRegular,  // a device, pipe or socket
     TooShort,    // fewer than 58 bytes
@@ -48,7 +49,7 @@ enum class SourceProblem
 struct SourceVerdict
 {
     SourceProblem problem = SourceProblem::None;
-    int err = 0;                 // Missing, Unreadable: the errno
+    std::error_code code;        // Missing, Unreadable: why
     std::uint64_t bytes = 0;     // TooShort: how many bytes there were
     std::array<char, 4> found{}; // NotRiff, NotWave, FmtNotFirst: the four bytes found instead
     std::uint32_t fmtSize = 0;   // FmtSize, NotAlaw: the format chunk's size
@@ -76,9 +77,17 @@ bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n);
 // are read through fd, so the verdict is about the file that was opened.
 SourceVerdict CheckOpenSource(int fd);
 
-// Opens the path and checks it. When opened is given it receives the open
-// file whenever the open succeeded, accepted or not.
-SourceVerdict ProbeSource(const std::string& path, FileHandle* opened = nullptr);
+// Opens the path and checks it.
+SourceVerdict ProbeSource(const std::string& path);
+
+// A source checked on the descriptor a caller goes on to read: the file is
+// open whenever the open succeeded, accepted or not.
+struct OpenedSource
+{
+    SourceVerdict verdict;
+    FileHandle file;
+};
+OpenedSource OpenAndProbeSource(const std::string& path);
 
 // Opens the file and applies the header rules to its first 58 bytes.
 bool IsAcceptedWave(const std::string& path);

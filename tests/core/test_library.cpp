@@ -169,7 +169,7 @@ TEST_F(LibraryTest, UnopenableSourcesGiveEmptyEntries)
 {
     const std::string a = Source("a.wav", 160, 1);
     const std::string gone = Source("gone.wav", 320, 2);
-    ASSERT_EQ(FindFirstInvalidSource({a, gone}), -1);
+    ASSERT_FALSE(FindFirstInvalidSource({a, gone}));
     fs::remove(gone); // between validation and the write
     const std::string folder = (m_dir / "sub.wav").string();
     fs::create_directory(folder);
@@ -200,7 +200,7 @@ TEST_F(LibraryTest, SourcesChangedAfterValidationAreFailedNotCopied)
     const std::string cut = Source("cut.wav", 320, 2);
     const std::string pcm = Source("pcm.wav", 160, 3);
     const std::string d = Source("d.wav", 480, 4);
-    ASSERT_EQ(FindFirstInvalidSource({a, cut, pcm, d}), -1);
+    ASSERT_FALSE(FindFirstInvalidSource({a, cut, pcm, d}));
 
     WriteResult r = WriteLibrary(target, {a, cut, pcm, d}, [&](int done, int) {
         if (done == 1) { // between the check and the copy of the next rows
@@ -236,7 +236,10 @@ TEST(BuildReport, ListsTheFirstFailedRowsAfterTheDesignedLine)
         s.failed = failed;
         s.leftOut = 2;
         for (int i = 0; i < failed; ++i)
-            s.failures.push_back({i, "f" + std::to_string(i) + ".wav", {SourceProblem::Missing, ENOENT}});
+            s.failures.push_back(
+                {i,
+                 "f" + std::to_string(i) + ".wav",
+                 {SourceProblem::Missing, std::make_error_code(std::errc::no_such_file_or_directory)}});
         const std::string text = BuildReportMessage(s);
         std::vector<std::string> lines;
         for (std::size_t at = 0, next; at <= text.size(); at = next + 1) {
@@ -488,7 +491,7 @@ TEST_F(LibraryTest, ExtractedEntriesRebuildTheSameLibrary)
         ASSERT_TRUE(s.ok()) << s.message();
     }
     EXPECT_EQ(Read(extracted[2]), Read(rows[2]));
-    EXPECT_EQ(FindFirstInvalidSource(extracted), -1);
+    EXPECT_FALSE(FindFirstInvalidSource(extracted));
 
     const std::string again = (m_dir / "again.bin").string();
     ASSERT_TRUE(WriteLibrary(again, extracted).status.ok());

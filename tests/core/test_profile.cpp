@@ -1,3 +1,4 @@
+#include "core/encoding.h"
 #include "core/profile.h"
 #include "tempfolder.h"
 
@@ -170,6 +171,39 @@ TEST(GbkToUtf8, ConvertsAndMarksWhatIsNotGbk)
               "a\uFFFD"
               "b");
     EXPECT_EQ(GbkToUtf8("ab\xD6"), "ab\uFFFD"); // lead byte cut off at the end
+}
+
+TEST(GbkCodec, SaysWhichConversionsWereExact)
+{
+    struct Case
+    {
+        const char* name;
+        std::string in;
+        bool decode; // else encode
+        std::optional<std::string> out;
+        bool exact;
+    };
+    const Case cases[] = {
+        {"GBK text", "\xD6\xD0\xCE\xC4.wav", true, "中文.wav", true},
+        {"a byte that is not GBK", "ab\xFF", true, "ab\uFFFD", false},
+        {"Chinese text", "中文.wav", false, "\xD6\xD0\xCE\xC4.wav", true},
+        {"not UTF-8", "a\xFF", false, std::nullopt, false},
+        {"a character GBK lacks", "\xF0\x9F\x98\x80.wav", false, std::nullopt, false},
+    };
+    GbkCodec codec;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.decode) {
+            const Conversion got = codec.Decode(c.in, "text: ");
+            EXPECT_EQ(got.text, "text: " + *c.out);
+            EXPECT_EQ(got.exact, c.exact);
+        } else {
+            // The codec checks an encoding by decoding it: the encoded text must outlive that.
+            const std::optional<std::string_view> got = codec.Encode(c.in);
+            EXPECT_EQ(got ? std::optional<std::string>(*got) : std::nullopt, c.out);
+            EXPECT_EQ(Utf8ToGbk(c.in), c.out);
+        }
+    }
 }
 
 // --- Writing -----------------------------------------------------------------

@@ -143,25 +143,32 @@ TEST_F(WaveFiles, FolderExistsButFails)
     EXPECT_EQ(opened.code().value(), EISDIR);
 }
 
+// The index FindFirstInvalidSource gives, or -1.
+int FirstInvalid(const std::vector<std::string>& paths)
+{
+    const std::optional<RejectedSource> first = FindFirstInvalidSource(paths);
+    return first ? first->index : -1;
+}
+
 TEST_F(WaveFiles, FirstInvalidSource)
 {
     const std::string good = Write("good.wav", Canonical(160));
     const std::string bad = Write("bad.wav", PcmHeader());
     const std::string missing = (m_dir / "missing.wav").string();
 
-    EXPECT_EQ(FindFirstInvalidSource({}), -1);
-    EXPECT_EQ(FindFirstInvalidSource({good, good}), -1);
-    EXPECT_EQ(FindFirstInvalidSource({good, good, good, bad, good, bad}), 3);
-    EXPECT_EQ(FindFirstInvalidSource({good, missing}), 1);
-    EXPECT_EQ(FindFirstInvalidSource({good, good, ""}), 2);
-    EXPECT_EQ(FindFirstInvalidSource({m_dir.string(), good}), 0);
+    EXPECT_EQ(FirstInvalid({}), -1);
+    EXPECT_EQ(FirstInvalid({good, good}), -1);
+    EXPECT_EQ(FirstInvalid({good, good, good, bad, good, bad}), 3);
+    EXPECT_EQ(FirstInvalid({good, missing}), 1);
+    EXPECT_EQ(FirstInvalid({good, good, ""}), 2);
+    EXPECT_EQ(FirstInvalid({m_dir.string(), good}), 0);
 
     // Only the rows that go into a library are examined.
     std::vector<std::string> rows(1030, good);
     rows[1027] = bad;
-    EXPECT_EQ(FindFirstInvalidSource(rows), -1);
+    EXPECT_EQ(FirstInvalid(rows), -1);
     rows[1023] = missing;
-    EXPECT_EQ(FindFirstInvalidSource(rows), 1023);
+    EXPECT_EQ(FirstInvalid(rows), 1023);
 }
 
 // Root reads every file, so a permission problem is probed by a child that
@@ -179,7 +186,7 @@ SourceVerdict ProbeAsNobody(const std::string& path, std::string* skip)
     if (pid == 0) {
         ::close(fds[0]);
         SourceVerdict v;
-        v.err = -1; // stays -1 when the child cannot drop its rights
+        v.code.assign(-1, std::generic_category()); // stays -1 when the child cannot drop its rights
         if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
             ::setresuid(65534, 65534, 65534) == 0)
             v = ProbeSource(path);
@@ -192,7 +199,7 @@ SourceVerdict ProbeAsNobody(const std::string& path, std::string* skip)
     ::close(fds[0]);
     if (pid > 0)
         ::waitpid(pid, nullptr, 0);
-    if (!got || v.err == -1)
+    if (!got || v.code.value() == -1)
         *skip = "cannot run a probe as uid 65534";
     return v;
 }
@@ -222,16 +229,16 @@ TEST_P(ReasonTest, SaysWhy)
         GTEST_SKIP() << skip;
     EXPECT_EQ(v.problem, c.problem) << SourceProblemCode(v.problem);
     if (c.err) {
-        EXPECT_EQ(v.err, c.err);
+        EXPECT_EQ(v.code.value(), c.err);
     }
     const std::string reason = SourceProblemText(v);
     EXPECT_NE(reason.find(c.text), std::string::npos) << reason;
     // The verdict is the acceptance test's: same files accepted, same first failure.
     if (!c.asNobody) {
         EXPECT_EQ(IsAcceptedWave(path), c.problem == SourceProblem::None);
-        SourceVerdict why;
-        EXPECT_EQ(FindFirstInvalidSource({path}, &why), c.problem == SourceProblem::None ? -1 : 0);
-        EXPECT_EQ(why.problem, c.problem);
+        const std::optional<RejectedSource> first = FindFirstInvalidSource({path});
+        EXPECT_EQ(first ? first->index : -1, c.problem == SourceProblem::None ? -1 : 0);
+        EXPECT_EQ(first ? first->verdict.problem : SourceProblem::None, c.problem);
     }
 }
 
