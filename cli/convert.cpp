@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "cli/options.h"
+#include "core/fileio.h"
 #include "core/messages.h"
 #include "media/convert.h"
 
@@ -13,6 +14,7 @@
 #include <iostream>
 #include <ostream>
 #include <strings.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -139,9 +141,11 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     std::error_code ec;
     std::filesystem::create_directories(a.dir, ec);
     if (ec || !std::filesystem::is_directory(a.dir)) {
-        err << Message(Msg::CommandError, "convert",
-                       Message(Msg::FileError, a.dir, ec ? ec.message() : MessageText(Msg::NotAFolder)))
-            << "\n";
+        struct stat st;
+        const std::string why = ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
+                                    ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
+                                    : (ec ? ec : std::make_error_code(std::errc::not_a_directory)).message();
+        err << Message(Msg::CommandError, "convert", Message(Msg::FileError, a.dir, why)) << "\n";
         return EXIT_USAGE_OR_IO;
     }
 

@@ -204,6 +204,8 @@ const char* KindOfFile(mode_t mode)
         return MessageText(Msg::KindBlockDevice);
     if (S_ISSOCK(mode))
         return MessageText(Msg::KindSocket);
+    if (S_ISREG(mode))
+        return MessageText(Msg::KindRegular);
     return MessageText(Msg::KindOther);
 }
 
@@ -272,7 +274,8 @@ Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& op
             return Error::Refused(target, Message(Msg::RefusedSameAsSource, source));
     }
     if (S_ISDIR(st.st_mode))
-        return Error::FromErrno(target, EISDIR);
+        return Error(std::make_error_code(std::errc::is_a_directory), target,
+                     Message(Msg::IsKind, KindOfFile(st.st_mode)));
     if (!S_ISREG(st.st_mode))
         return Error::Refused(target, Message(Msg::RefusedKind, KindOfFile(st.st_mode)));
     if (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0)

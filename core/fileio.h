@@ -72,7 +72,8 @@ CopyOutcome CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t 
 // Size of an open file.
 Result<std::uint64_t> FileSize(int fd);
 
-// "a folder", "a FIFO (named pipe)", ... for what is not a regular file.
+// What the mode says a file is: "a folder", "a FIFO (named pipe)", "a regular
+// file", ...; the one wording of each kind in every message.
 const char* KindOfFile(mode_t mode);
 
 // What a write may replace. The window and the command line pass the same

@@ -1,5 +1,6 @@
 #include "core/profile.h"
 
+#include "core/fileio.h"
 #include "core/key_index.h"
 #include "core/messages.h"
 #include "core/syscall.h"
@@ -247,24 +248,6 @@ void ProfileDocument::Classify(Line& line) const
     line.valueLen = static_cast<std::uint32_t>(body.size() - vb);
 }
 
-namespace {
-
-// Why a path that is not a regular file cannot be read as one.
-std::string NotAFile(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return std::strerror(EISDIR);
-    if (S_ISFIFO(mode))
-        return Message(Msg::NotAFileFifo);
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return Message(Msg::NotAFileDevice);
-    if (S_ISSOCK(mode))
-        return Message(Msg::NotAFileSocket);
-    return Message(Msg::NotAFileOther);
-}
-
-} // namespace
-
 Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
 {
     // Looked at before it is opened: opening a device can have effects, and
@@ -273,7 +256,7 @@ Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         return Error::FromErrno(path, errno);
     if (!S_ISREG(st.st_mode))
-        return Error(path, NotAFile(st.st_mode));
+        return Error(path, Message(Msg::IsKind, KindOfFile(st.st_mode)));
 
     // It may have been swapped since: O_NONBLOCK keeps a FIFO from blocking
     // the open, and the open file is checked again.
@@ -284,7 +267,7 @@ Result<ProfileDocument> ProfileDocument::Load(const std::string& path)
     if (::fstat(file.fd(), &st) != 0)
         return Error::FromErrno(path, errno);
     if (!S_ISREG(st.st_mode))
-        return Error(path, NotAFile(st.st_mode));
+        return Error(path, Message(Msg::IsKind, KindOfFile(st.st_mode)));
     const long long size = static_cast<long long>(st.st_size);
     if (size > MAX_FILE_BYTES)
         return Error(path, Message(Msg::ListFileTooLarge));

@@ -609,6 +609,16 @@ private:
 
 const char* const CANCELLED_TEXT = MessageText(Msg::ConvertCancelled);
 
+// Why a source did not open: what it is when that is why, else the system's words.
+std::string OpenFailure(const std::string& path, std::error_code code)
+{
+    struct stat st;
+    if ((code == std::errc::invalid_argument || code == std::errc::is_a_directory) &&
+        ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return Message(Msg::IsKind, KindOfFile(st.st_mode));
+    return code.message();
+}
+
 ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, const SourceMap& sources,
                       const ConvertProgress& progress)
 {
@@ -625,8 +635,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     Source source;
     Result<FileHandle> opened = OpenSource(job.input);
     if (!opened.ok())
-        return fail(opened.code() == std::errc::invalid_argument ? MessageText(Msg::SourceNotRegular)
-                                                                 : opened.code().message());
+        return fail(OpenFailure(job.input, opened.code()));
     source.file = std::move(*opened);
     Result<std::uint64_t> size = FileSize(source.file.fd());
     if (!size.ok())

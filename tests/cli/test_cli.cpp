@@ -505,7 +505,7 @@ TEST_F(CliTest, TargetRules)
          {"build", "-o", "dir.bin", "a.wav"},
          "dir.bin",
          2,
-         "directory"},
+         "it is a folder"},
         {"RIFF file as list file",
          [&] { Spit(Path("w.wav"), Wave(160)); },
          {"export", "-o", "w.wav", "a.wav"},

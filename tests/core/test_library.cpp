@@ -545,6 +545,31 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder)
     return out;
 }
 
+TEST_F(LibraryTest, ExtractIntoWhatIsNotAFolderSaysWhatItIs)
+{
+    ASSERT_TRUE(WriteLibrary(target, {Source("a.wav", 320)}).status.ok());
+    Result<LibraryIndex> read = ReadLibraryIndex(target);
+    ASSERT_TRUE(read.ok());
+    const std::string file = (m_dir / "file").string(), fifo = (m_dir / "fifo").string();
+    std::ofstream(file) << "x";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct
+    {
+        std::string folder;
+        const char* reason;
+    } cases[] = {
+        {file, "refused: it is a regular file, not a folder"},
+        {fifo, "refused: it is a FIFO (named pipe), not a folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        IoStatus s = ExtractLibrary(target, *read, c.folder);
+        EXPECT_EQ(s.path(), c.folder);
+        EXPECT_EQ(s.reason(), c.reason);
+    }
+    EXPECT_EQ(test::Slurp(file), "x");
+}
+
 TEST_F(LibraryTest, ExtractIsAllOrNothing)
 {
     const std::vector<std::string> rows = {Source("a.wav", 3200, 1), Source("b.wav", 1600, 2),

@@ -233,8 +233,8 @@ TEST_F(ConvertTest, UndecodableFilesAreNamedAndTheOthersConvert)
                 HasSubstr(Path("text.txt") + ": cannot decode: Invalid data found when processing input"));
     EXPECT_THAT(o.err, HasSubstr(Path("bad.mp3") + ": cannot decode: "));
     EXPECT_THAT(o.err, HasSubstr(Path("missing.flac") + ": No such file or directory"));
-    EXPECT_THAT(o.err, HasSubstr(Path("folder.wav") + ": Is a directory"));
-    EXPECT_THAT(o.err, HasSubstr(Path("pipe.wav") + ": not a regular file"));
+    EXPECT_THAT(o.err, HasSubstr(Path("folder.wav") + ": it is a folder"));
+    EXPECT_THAT(o.err, HasSubstr(Path("pipe.wav") + ": it is a FIFO (named pipe)"));
     EXPECT_THAT(o.out, HasSubstr("{\"converted\":1,\"failed\":5,"));
     EXPECT_THAT(o.out, HasSubstr("\"error\":\"cannot decode: Invalid data found when processing input\""));
     EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/good.wav")));
