@@ -2,6 +2,7 @@
 // so it says so and points at the command line instead of letting Qt abort.
 
 #include "app/mainapp.h"
+#include "core/messages.h"
 #include "core/tempfiles.h"
 
 #include <QApplication>
@@ -22,10 +23,7 @@ bool HasDisplay()
 
 void SayNoDisplay()
 {
-    std::fputs("voicelib-gui: no display could be opened (DISPLAY / WAYLAND_DISPLAY); "
-               "the window cannot be shown. Use the command line tool instead, e.g.\n"
-               "  voicelib build -o voices.bin prompts/*.wav && voicelib info voices.bin\n",
-               stderr);
+    std::fputs(voicelib::MessageText(voicelib::Msg::NoDisplay), stderr);
 }
 
 // For smoke checks of an installed or packaged program: with

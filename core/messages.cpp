@@ -103,6 +103,10 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
     {Msg::Building, "正在合成语音库..."},
     {Msg::BuildCancelled, "语音库合成已取消, 原文件未改动: {}"},
     {Msg::BuildFailed, "语音库合成失败: {}"},
+    {Msg::NoDisplay,
+     "voicelib-gui: no display could be opened (DISPLAY / WAYLAND_DISPLAY); the window cannot "
+     "be shown. Use the command line tool instead, e.g.\n"
+     "  voicelib build -o voices.bin prompts/*.wav && voicelib info voices.bin\n"},
     {Msg::BuildDone, "语音库合成结束,共计{}个文件,成功:{}个,失败{}个."},
     {Msg::InvalidSource, "无效的WAV文件,序号:{} 名称:{}"},
     {Msg::RejectedSource, "无效的WAV文件,序号:{} 名称:{}\n原因:{}"},

@@ -33,6 +33,7 @@ enum class Msg
     Building,
     BuildCancelled,
     BuildFailed,
+    NoDisplay,
     // Build and check summaries.
     BuildDone,
     InvalidSource,
