@@ -3,12 +3,11 @@
 // in-process.
 
 #include "cli/cli.h"
-#include "outcome.h"
+#include "clirun.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,15 +16,8 @@ using ::testing::StartsWith;
 
 namespace {
 
-Outcome Invoke(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    Outcome o;
-    o.code = voicelib::cli::Run(args, out, err);
-    o.out = out.str();
-    o.err = err.str();
-    return o;
-}
+using voicelib::test::Outcome;
+using voicelib::test::RunCli;
 
 std::string FirstLine(const std::string& text)
 {
@@ -65,7 +57,7 @@ TEST(Arguments, BadInvocationsAreUsageErrorsWithTheCommandsHelp)
     for (const Case& c : cases) {
         const std::string command = c.args.empty() ? "" : c.args[0];
         SCOPED_TRACE(c.firstLine);
-        const Outcome o = Invoke(c.args);
+        const Outcome o = RunCli(c.args);
         EXPECT_EQ(o.code, voicelib::cli::EXIT_USAGE_OR_IO);
         EXPECT_EQ(o.out, "");
         EXPECT_EQ(FirstLine(o.err), c.firstLine);
@@ -99,14 +91,14 @@ TEST(Arguments, HelpListsEveryOptionOfTheCommand)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
         for (const char* flag : {"--help", "-h"}) {
-            const Outcome o = Invoke({c.command, flag, "--json"});
+            const Outcome o = RunCli({c.command, flag, "--json"});
             EXPECT_EQ(o.code, voicelib::cli::EXIT_DONE);
             EXPECT_EQ(o.err, "");
             EXPECT_THAT(o.out, StartsWith(c.lines.front()));
             for (std::size_t i = 1; i < c.lines.size(); ++i)
                 EXPECT_THAT(o.out, HasSubstr(std::string("\n") + c.lines[i]));
         }
-        EXPECT_THAT(Invoke({"help"}).out, HasSubstr(std::string("\n  ") + c.command + " "));
+        EXPECT_THAT(RunCli({"help"}).out, HasSubstr(std::string("\n  ") + c.command + " "));
     }
 }
 
@@ -116,7 +108,7 @@ TEST(Arguments, FilesThatLookLikeSomethingElseStayFiles)
     const std::vector<std::string> names = {"[a,b]", "-", "", "build", "bad\xff\x01\"\\\n"};
     std::vector<std::string> args = {"check", "--json", names[0], names[1], names[2], names[3], "--"};
     args.insert(args.end(), {"--json", "-o", names[4]});
-    const Outcome o = Invoke(args);
+    const Outcome o = RunCli(args);
     EXPECT_EQ(o.code, voicelib::cli::EXIT_INVALID_SOURCE);
     const nlohmann::json json = nlohmann::json::parse(o.out);
     const std::vector<std::string> expected = {

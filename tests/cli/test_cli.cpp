@@ -2,7 +2,7 @@
 // (and in-process where a test must act in the middle of a build).
 
 #include "cli/cli.h"
-#include "outcome.h"
+#include "clirun.h"
 #include "tempfolder.h"
 
 #include <algorithm>
@@ -38,6 +38,7 @@ using ::testing::StartsWith;
 
 namespace {
 
+using voicelib::test::Outcome;
 using voicelib::test::Quote;
 using voicelib::test::Slurp;
 using voicelib::test::Spit;

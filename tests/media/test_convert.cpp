@@ -1,7 +1,7 @@
 // Conversion to 8 kHz mono A-law, through the command line and the engine,
 // on inputs made here by espeak-ng, sox and ffmpeg.
 
-#include "cli/cli.h"
+#include "clirun.h"
 #include "core/alaw.h"
 #include "core/wave.h"
 #include "media/convert.h"
@@ -16,7 +16,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,23 +37,13 @@ bool HaveTools()
     return Sh("command -v ffmpeg") && Sh("command -v sox") && Sh("command -v espeak-ng");
 }
 
-struct Outcome
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using voicelib::test::Outcome;
 
 Outcome Convert(const std::vector<std::string>& args)
 {
     std::vector<std::string> all = {"convert"};
     all.insert(all.end(), args.begin(), args.end());
-    std::ostringstream out, err;
-    Outcome o;
-    o.code = voicelib::cli::Run(all, out, err);
-    o.out = out.str();
-    o.err = err.str();
-    return o;
+    return voicelib::test::RunCli(all);
 }
 
 // The audio of a converted file as linear samples; fails unless accepted.
