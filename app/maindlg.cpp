@@ -63,40 +63,8 @@ template <typename... Args> QString Text(voicelib::Msg id, const Args&... args)
     return QString::fromStdString(voicelib::Message(id, args...));
 }
 
-// The template's controls in template order (tab order), in dialog units.
-struct ControlPlacement
-{
-    int id;
-    const char* text;
-    int x, y, w, h;
-};
-
-constexpr ControlPlacement kTemplate[] = {
-    {IDC_EXIT, "退出", 289, 243, 42, 14},
-    {IDC_LOAD_LIST, "加载语音列表", 177, 243, 56, 14},
-    {IDC_EXPORT_LIST, "导出语音列表", 233, 243, 56, 14},
-    {IDC_BUILD, "合成为语音库", 202, 25, 56, 14},
-    {IDC_APPEND, "追加", 6, 25, 38, 14},
-    {IDC_INSERT, "插入", 45, 25, 38, 14},
-    {IDC_DELETE, "删除", 84, 25, 38, 14},
-    {IDC_MOVE_UP, "上移", 123, 25, 38, 14},
-    {IDC_MOVE_DOWN, "下移", 161, 25, 38, 14},
-    {IDC_VOICE_LIST, "List1", 6, 43, 325, 190},
-};
 constexpr int kDialogWidth = 337;
 constexpr int kDialogHeight = 259;
-
-// The buttons in the order their skin is set up, with their icons.
-struct ButtonSkin
-{
-    int id;
-    int icon;
-};
-constexpr ButtonSkin kButtonSkins[] = {
-    {IDC_APPEND, IDI_APPEND},      {IDC_INSERT, IDI_INSERT},  {IDC_DELETE, IDI_DELETE},
-    {IDC_MOVE_UP, IDI_UP},         {IDC_MOVE_DOWN, IDI_DOWN}, {IDC_EXIT, IDI_EXIT},
-    {IDC_EXPORT_LIST, IDI_EXPORT}, {IDC_LOAD_LIST, IDI_LOAD}, {IDC_BUILD, IDI_BUILD},
-};
 
 struct ColumnSetup
 {
@@ -108,11 +76,6 @@ constexpr ColumnSetup kColumns[] = {
     {"", 48, IDB_HEADER_MARK}, {"WAV文件名称", 430, 0},     {"", 22, IDB_HEADER_REPLACE},
     {"", 22, IDB_HEADER_PLAY}, {"", 22, IDB_HEADER_DELETE},
 };
-
-QRect DluRect(const ControlPlacement& c)
-{
-    return QRect(DluX(c.x), DluY(c.y), DluX(c.w), DluY(c.h));
-}
 
 // A chosen file as the list keeps it: absolute, so that it never depends on
 // the folder it is later resolved against.
@@ -209,6 +172,21 @@ private:
     bool m_bFirst = true;
 };
 
+const CMainDlg::Control CMainDlg::CONTROLS[] = {
+    {IDC_EXIT, "退出", 289, 243, 42, 14, &CMainDlg::m_btnExit, IDI_EXIT, &CMainDlg::OnCancel},
+    {IDC_LOAD_LIST, "加载语音列表", 177, 243, 56, 14, &CMainDlg::m_btnLoadList, IDI_LOAD,
+     &CMainDlg::OnLoadList},
+    {IDC_EXPORT_LIST, "导出语音列表", 233, 243, 56, 14, &CMainDlg::m_btnExportList, IDI_EXPORT,
+     &CMainDlg::OnExportList},
+    {IDC_BUILD, "合成为语音库", 202, 25, 56, 14, &CMainDlg::m_btnBuild, IDI_BUILD, &CMainDlg::OnBuildLibrary},
+    {IDC_APPEND, "追加", 6, 25, 38, 14, &CMainDlg::m_btnAppend, IDI_APPEND, &CMainDlg::OnAppend},
+    {IDC_INSERT, "插入", 45, 25, 38, 14, &CMainDlg::m_btnInsert, IDI_INSERT, &CMainDlg::OnInsert},
+    {IDC_DELETE, "删除", 84, 25, 38, 14, &CMainDlg::m_btnDelete, IDI_DELETE, &CMainDlg::OnDelete},
+    {IDC_MOVE_UP, "上移", 123, 25, 38, 14, &CMainDlg::m_btnUp, IDI_UP, &CMainDlg::OnMoveUp},
+    {IDC_MOVE_DOWN, "下移", 161, 25, 38, 14, &CMainDlg::m_btnDown, IDI_DOWN, &CMainDlg::OnMoveDown},
+    {IDC_VOICE_LIST, "List1", 6, 43, 325, 190, nullptr, 0, nullptr},
+};
+
 QString ToQtFilter(const QString& filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -253,59 +231,19 @@ CMainDlg::~CMainDlg()
 void CMainDlg::DoDataExchange()
 {
     CTxDialog::DoDataExchange();
-    for (const ControlPlacement& c : kTemplate) {
+    for (const Control& c : CONTROLS) {
         QWidget* w = nullptr;
-        if (c.id == IDC_VOICE_LIST) {
-            m_list = new QTableView(this);
-            w = m_list;
-        } else {
-            auto* b = new CSkinButton(QString::fromUtf8(c.text), this);
-            switch (c.id) {
-            case IDC_EXIT:
-                m_btnExit = b;
-                break;
-            case IDC_LOAD_LIST:
-                m_btnLoadList = b;
-                break;
-            case IDC_EXPORT_LIST:
-                m_btnExportList = b;
-                break;
-            case IDC_BUILD:
-                m_btnBuild = b;
-                break;
-            case IDC_APPEND:
-                m_btnAppend = b;
-                break;
-            case IDC_INSERT:
-                m_btnInsert = b;
-                break;
-            case IDC_DELETE:
-                m_btnDelete = b;
-                break;
-            case IDC_MOVE_UP:
-                m_btnUp = b;
-                break;
-            case IDC_MOVE_DOWN:
-                m_btnDown = b;
-                break;
-            default:
-                break;
-            }
+        if (c.button) {
+            auto* b = new CSkinButton(QString::fromUtf8(c.caption), this);
+            this->*c.button = b;
+            connect(b, &QPushButton::clicked, this, [this, command = c.command] { (this->*command)(); });
             w = b;
+        } else {
+            w = m_list = new QTableView(this);
         }
         w->setObjectName(QStringLiteral("ctl%1").arg(c.id));
-        w->setGeometry(DluRect(c));
+        w->setGeometry(DluX(c.x), DluY(c.y), DluX(c.w), DluY(c.h));
     }
-
-    connect(m_btnExit, &QPushButton::clicked, this, [this] { OnCancel(); });
-    connect(m_btnLoadList, &QPushButton::clicked, this, [this] { OnLoadList(); });
-    connect(m_btnAppend, &QPushButton::clicked, this, [this] { OnAppend(); });
-    connect(m_btnInsert, &QPushButton::clicked, this, [this] { OnInsert(); });
-    connect(m_btnDelete, &QPushButton::clicked, this, [this] { OnDelete(); });
-    connect(m_btnUp, &QPushButton::clicked, this, [this] { OnMoveUp(); });
-    connect(m_btnDown, &QPushButton::clicked, this, [this] { OnMoveDown(); });
-    connect(m_btnExportList, &QPushButton::clicked, this, [this] { OnExportList(); });
-    connect(m_btnBuild, &QPushButton::clicked, this, [this] { OnBuildLibrary(); });
 
     m_model = new VoiceListModel(m_voices, g_imageList);
     m_list->setModel(m_model);
@@ -355,36 +293,20 @@ bool CMainDlg::OnInitDialog()
 
 CSkinButton* CMainDlg::button(int id) const
 {
-    switch (id) {
-    case IDC_EXIT:
-        return m_btnExit;
-    case IDC_LOAD_LIST:
-        return m_btnLoadList;
-    case IDC_EXPORT_LIST:
-        return m_btnExportList;
-    case IDC_BUILD:
-        return m_btnBuild;
-    case IDC_APPEND:
-        return m_btnAppend;
-    case IDC_INSERT:
-        return m_btnInsert;
-    case IDC_DELETE:
-        return m_btnDelete;
-    case IDC_MOVE_UP:
-        return m_btnUp;
-    case IDC_MOVE_DOWN:
-        return m_btnDown;
-    default:
-        return nullptr;
-    }
+    for (const Control& c : CONTROLS)
+        if (c.id == id && c.button)
+            return this->*c.button;
+    return nullptr;
 }
 
 void CMainDlg::InitButtons()
 {
-    for (const ButtonSkin& s : kButtonSkins) {
-        CSkinButton* b = button(s.id);
+    for (const Control& c : CONTROLS) {
+        if (!c.button)
+            continue;
+        CSkinButton* b = this->*c.button;
         b->setFont(g_font);
-        b->LoadIcons(s.icon, 0);
+        b->LoadIcons(c.icon, 0);
         b->SetColor(BTNCLR_FG_HOT, RGB(255, 165, 0), true);
         b->SetColor(BTNCLR_FG_NORMAL, RGB(0, 0, 128), true);
         b->SetColor(BTNCLR_LINE, RGB(255, 165, 0), true);
@@ -627,7 +549,7 @@ bool CMainDlg::ConfirmDiscard()
         return true;
     switch (AskSaveChanges()) {
     case QMessageBox::Yes:
-        return OnExportList();
+        return ExportList();
     case QMessageBox::No:
         return true;
     default:
@@ -877,7 +799,12 @@ void CMainDlg::RestoreSelection(const RowSelection& selection)
         m_list->scrollTo(m_model->index(selection.current, 0));
 }
 
-bool CMainDlg::OnExportList()
+void CMainDlg::OnExportList()
+{
+    ExportList();
+}
+
+bool CMainDlg::ExportList()
 {
     if (m_voices.GetItemCount() == 0)
         return false;

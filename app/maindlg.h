@@ -95,8 +95,7 @@ public:
     void OnMoveDown();
     void OnReplace(int row);
     void OnLoadList();
-    // Whether the list was written.
-    bool OnExportList();
+    void OnExportList();
     void OnBuildLibrary();
     // A click on a cell of the list; the row is already selected.
     void OnClickList(int item, int subItem);
@@ -143,6 +142,20 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One control of the window's template: where it sits, what it says and
+    // what it runs. Buttons only: the member, the icon and the handler.
+    struct Control
+    {
+        int id;
+        const char* caption;
+        int x, y, w, h;                 // dialog units
+        CSkinButton* CMainDlg::*button; // null: the voice list
+        int icon;
+        void (CMainDlg::*command)();
+    };
+    // In template order, which is the tab order.
+    static const Control CONTROLS[];
+
     void RowsInserted(int first, int last) override;
     void RowsAboutToBeRemoved(int first, int last) override;
     void RowsRemoved(int first, int last) override;
@@ -156,6 +169,8 @@ private:
     void OnListClicked(const QModelIndex& index);
     // True when the list may be dropped: nothing to lose, saved, or the user says so.
     bool ConfirmDiscard();
+    // Whether the list was written.
+    bool ExportList();
     // The list now matches a file on disk.
     void MarkSaved();
     bool IsInputDuringBuild(QObject* watched, QEvent* event) const;
@@ -220,7 +235,7 @@ private:
     QUndoStack* m_undo = nullptr;
     bool m_bRecording = false; // an edit or an undo step is under way
     bool m_bBuilding = false;
-    bool m_bSecondClick = false; // the press under way is the second of a double click
+    bool m_bSecondClick = false;            // the press under way is the second of a double click
     Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list
     bool m_bToldNoOutput = false;
     QString m_lastFolder; // where the last file dialog ended
