@@ -107,6 +107,7 @@ public:
 
     voicelib::VoiceList& voiceList() { return m_voices; }
     QTableView* listView() const { return m_list; }
+    CSkinHeaderCtrl* header() const { return m_header; }
     CWMPPlayer4* player() const { return m_player.get(); }
     CSkinButton* button(int id) const;
     int playingRow() const { return m_nPlayingRow; }
@@ -204,7 +205,6 @@ private:
     void ScheduleCapacity(int first);
     void UpdateCapacity();
 
-public:
     // Members in the order the window binds them.
     CSkinButton* m_btnExit = nullptr;
     QTableView* m_list = nullptr;
@@ -217,8 +217,6 @@ public:
     CSkinButton* m_btnBuild = nullptr;
     CSkinButton* m_btnAppend = nullptr;
     CSkinHeaderCtrl* m_header = nullptr;
-
-private:
     std::unique_ptr<CWMPPlayer4> m_player;
     QIcon m_hIcon; // the application icon; the base's m_hIcon is the caption's
     int m_nPlayingRow = -1;

@@ -42,19 +42,20 @@ TEST_F(LookTest, ControlsSitWhereTheTemplatePutsThem)
         const char* text;
     };
     const Row rows[] = {
-        {"exit", dlg->m_btnExit, {506, 425, 74, 25}, "退出"},
-        {"load", dlg->m_btnLoadList, {310, 425, 98, 25}, "加载语音列表"},
-        {"export", dlg->m_btnExportList, {408, 425, 98, 25}, "导出语音列表"},
-        {"build", dlg->m_btnBuild, {354, 44, 98, 25}, "合成为语音库"},
-        {"append", dlg->m_btnAppend, {11, 44, 67, 25}, "追加"},
-        {"insert", dlg->m_btnInsert, {79, 44, 67, 25}, "插入"},
-        {"delete", dlg->m_btnDelete, {147, 44, 67, 25}, "删除"},
-        {"up", dlg->m_btnUp, {215, 44, 67, 25}, "上移"},
-        {"down", dlg->m_btnDown, {282, 44, 67, 25}, "下移"},
-        {"list", dlg->m_list, {11, 75, 569, 333}, nullptr},
+        {"exit", dlg->button(IDC_EXIT), {506, 425, 74, 25}, "退出"},
+        {"load", dlg->button(IDC_LOAD_LIST), {310, 425, 98, 25}, "加载语音列表"},
+        {"export", dlg->button(IDC_EXPORT_LIST), {408, 425, 98, 25}, "导出语音列表"},
+        {"build", dlg->button(IDC_BUILD), {354, 44, 98, 25}, "合成为语音库"},
+        {"append", dlg->button(IDC_APPEND), {11, 44, 67, 25}, "追加"},
+        {"insert", dlg->button(IDC_INSERT), {79, 44, 67, 25}, "插入"},
+        {"delete", dlg->button(IDC_DELETE), {147, 44, 67, 25}, "删除"},
+        {"up", dlg->button(IDC_MOVE_UP), {215, 44, 67, 25}, "上移"},
+        {"down", dlg->button(IDC_MOVE_DOWN), {282, 44, 67, 25}, "下移"},
+        {"list", dlg->listView(), {11, 75, 569, 333}, nullptr},
     };
     EXPECT_EQ(dlg->size(), QSize(590, 453));
     for (const Row& r : rows) {
+        ASSERT_NE(r.control, nullptr) << r.name;
         EXPECT_EQ(r.control->geometry(), r.pixels) << r.name;
         if (r.text) {
             auto* b = static_cast<QPushButton*>(r.control);
@@ -82,8 +83,8 @@ TEST_F(LookTest, ListIsAGridOfWholeRowsWithFixedColumns)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(v->columnWidth(i), widths[i]) << "column " << i;
     EXPECT_EQ(v->palette().color(QPalette::Text), QColor(69, 69, 69));
-    EXPECT_EQ(dlg->m_header->m_strAlign, "11111");
-    EXPECT_EQ(dlg->m_header->m_astrHeadings, (QStringList{"", "WAV文件名称", "", "", ""}));
+    EXPECT_EQ(dlg->header()->m_strAlign, "11111");
+    EXPECT_EQ(dlg->header()->m_astrHeadings, (QStringList{"", "WAV文件名称", "", "", ""}));
 }
 
 TEST_F(LookTest, FrameBandsListFrameAndHeaderPaintAsSetUp)
@@ -107,7 +108,7 @@ TEST_F(LookTest, FrameBandsListFrameAndHeaderPaintAsSetUp)
     EXPECT_EQ(At(img, {9, 200}), RGB(244, 249, 250));
 
     // Header: flat 245 with 211 separators after each column.
-    CSkinHeaderCtrl* h = dlg->m_header;
+    CSkinHeaderCtrl* h = dlg->header();
     const QPoint origin = h->mapTo(dlg.get(), QPoint(0, 0));
     const int mid = origin.y() + h->height() / 2;
     EXPECT_EQ(At(img, {origin.x() + 60, mid}), RGB(245, 245, 245));
@@ -236,7 +237,7 @@ int CountLike(const QImage& img, const QRect& area, COLORREF ink)
 
 TEST_F(LookTest, ButtonCaptionsAreNavyAndTurnOrangeOnHover)
 {
-    CSkinButton* b = dlg->m_btnBuild;
+    CSkinButton* b = dlg->button(IDC_BUILD);
     // The caption, right of the icon.
     const QRect area = b->geometry().adjusted(30, 0, 0, 0);
     QImage img = Grab();
