@@ -66,15 +66,18 @@ template <typename... Args> QString Text(voicelib::Msg id, const Args&... args)
 constexpr int kDialogWidth = 337;
 constexpr int kDialogHeight = 259;
 
-struct ColumnSetup
+// How the window shows each column of the model; the headings are the model's.
+struct ColumnLook
 {
-    const char* heading;
-    int width;
-    unsigned bitmap; // 0: none
+    int width;       // pixels
+    unsigned bitmap; // the header's picture; 0: none
 };
-constexpr ColumnSetup kColumns[] = {
-    {"", 48, IDB_HEADER_MARK}, {"WAV文件名称", 430, 0},     {"", 22, IDB_HEADER_REPLACE},
-    {"", 22, IDB_HEADER_PLAY}, {"", 22, IDB_HEADER_DELETE},
+constexpr ColumnLook kColumns[VoiceListModel::ColumnCount] = {
+    {48, IDB_HEADER_MARK},    // number
+    {430, 0},                 // path
+    {22, IDB_HEADER_REPLACE}, // replace
+    {22, IDB_HEADER_PLAY},    // play
+    {22, IDB_HEADER_DELETE},  // delete
 };
 
 // A chosen file as the list keeps it: absolute, so that it never depends on
@@ -346,8 +349,8 @@ void CMainDlg::InitList()
     m_header = new CSkinHeaderCtrl(m_list);
     m_header->m_astrHeadings.clear();
     m_header->m_strAlign = QString();
-    for (const ColumnSetup& c : kColumns) {
-        m_header->m_astrHeadings << QString::fromUtf8(c.heading);
+    for (int i = 0; i < VoiceListModel::ColumnCount; ++i) {
+        m_header->m_astrHeadings << m_model->headerData(i, Qt::Horizontal).toString();
         m_header->m_strAlign += QLatin1Char('1');
     }
     m_header->SetFontFace(QStringLiteral("微软雅黑"));
