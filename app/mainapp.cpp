@@ -30,7 +30,7 @@ void CMainApp::InitSharedResources()
     g_font.setPointSize(9);
 
     g_imageList.clear();
-    for (int id : g_rowIconIds)
+    for (int id : ROW_ICON_IDS)
         g_imageList.append(LoadRowIcon(id));
 
     SetIconLookup([](unsigned id) { return voicelib::res::LoadIconResource(static_cast<int>(id)); });

@@ -3,15 +3,25 @@
 // The application: the shared font and row icons, the resource lookups of the
 // skin, and the one main window; the program ends when the window closes.
 
+#include "app/voicelistmodel.h"
+#include "res/resource_ids.h"
+
 #include <QFont>
 #include <QIcon>
 #include <QList>
 #include <array>
 
-// The row icons in image-list order: replace, play, delete, note.
-inline constexpr std::array<int, 4> g_rowIconIds = {133, 134, 130, 137};
+// The icon of each row image; the note beside the number is the append button's picture.
+inline constexpr std::array<int, VoiceListModel::ROW_IMAGE_COUNT> ROW_ICON_IDS = [] {
+    std::array<int, VoiceListModel::ROW_IMAGE_COUNT> ids{};
+    ids[VoiceListModel::ROW_IMAGE_REPLACE] = IDI_REPLACE;
+    ids[VoiceListModel::ROW_IMAGE_PLAY] = IDI_PLAY;
+    ids[VoiceListModel::ROW_IMAGE_DELETE] = IDI_DELETE;
+    ids[VoiceListModel::ROW_IMAGE_NOTE] = IDI_APPEND;
+    return ids;
+}();
 
-// 20 x 20 row icons drawn on white, indexed as g_rowIconIds.
+// 20 x 20 row icons drawn on white, indexed as ROW_ICON_IDS.
 extern QList<QIcon> g_imageList;
 // The 9-point user-interface font of the buttons and the list.
 extern QFont g_font;

@@ -10,8 +10,14 @@
 
 namespace {
 
-// Image index shown in each column (-1: none).
-constexpr int kColumnImage[VoiceListModel::ColumnCount] = {3, -1, 0, 1, 2};
+// The image each column shows.
+constexpr VoiceListModel::RowImage kColumnImage[VoiceListModel::ColumnCount] = {
+    VoiceListModel::ROW_IMAGE_NOTE,    // number
+    VoiceListModel::ROW_IMAGE_NONE,    // path
+    VoiceListModel::ROW_IMAGE_REPLACE, // replace
+    VoiceListModel::ROW_IMAGE_PLAY,    // play
+    VoiceListModel::ROW_IMAGE_DELETE,  // delete
+};
 
 const QString kRowsMime = QStringLiteral("application/x-voicelib-rows");
 const QString kUriMime = QStringLiteral("text/uri-list");
@@ -63,7 +69,7 @@ QVariant VoiceListModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole: {
         if (col == ColPlay && !m_stopIcon.isNull() && IsPlaying(row))
             return m_stopIcon;
-        int image = kColumnImage[col];
+        const int image = kColumnImage[col];
         if (image >= 0 && image < m_rowIcons.size())
             return m_rowIcons[image];
         return {};

@@ -30,8 +30,18 @@ public:
         ColumnCount = 5
     };
 
-    // rowIcons: the four row images, in image-list order (replace, play,
-    // delete, note); missing ones draw nothing.
+    // The row images, as the image list given to the model holds them.
+    enum RowImage
+    {
+        ROW_IMAGE_NONE = -1,
+        ROW_IMAGE_REPLACE = 0, // replace the row's file
+        ROW_IMAGE_PLAY = 1,
+        ROW_IMAGE_DELETE = 2,
+        ROW_IMAGE_NOTE = 3, // beside the row's number
+        ROW_IMAGE_COUNT = 4
+    };
+
+    // rowIcons: the row images, indexed by RowImage; missing ones draw nothing.
     explicit VoiceListModel(voicelib::VoiceList& list, QList<QIcon> rowIcons = {}, QObject* parent = nullptr);
     ~VoiceListModel() override;
 

@@ -28,11 +28,11 @@ TEST(MainApp, SharedFontAndRowIcons)
         const QImage icon = g_imageList[i].pixmap(20, 20).toImage().convertToFormat(QImage::Format_ARGB32);
         ASSERT_EQ(icon.size(), QSize(20, 20)) << i;
         const QImage expected =
-            voicelib::res::LoadBitmapResource(g_rowIconIds[static_cast<std::size_t>(i)], Qt::white)
+            voicelib::res::LoadBitmapResource(ROW_ICON_IDS[static_cast<std::size_t>(i)], Qt::white)
                 .toImage()
                 .convertToFormat(QImage::Format_ARGB32);
         EXPECT_EQ(icon, expected) << "image " << i << " is icon "
-                                  << g_rowIconIds[static_cast<std::size_t>(i)];
+                                  << ROW_ICON_IDS[static_cast<std::size_t>(i)];
         EXPECT_EQ(icon.pixelColor(0, 0), QColor(Qt::white)) << "drawn on white, not transparent";
     }
 
