@@ -62,6 +62,7 @@ bool CMainApp::InitInstance()
     InitSharedResources();
     InstallTranslations();
     CMainDlg dlg;
+    dlg.Create();
     dlg.exec();
     return false;
 }

@@ -216,8 +216,6 @@ CMainDlg::CMainDlg(std::unique_ptr<PlayerBackend> playerBackend, QWidget* parent
     m_undo->setUndoLimit(kUndoSteps);
     // Registered before the model so the preview row is adjusted before views repaint.
     m_voices.AddObserver(this);
-    DoDataExchange();
-    OnInitDialog();
 }
 
 CMainDlg::~CMainDlg()

@@ -134,7 +134,7 @@ public:
 
 protected:
     void DoDataExchange() override;
-    virtual bool OnInitDialog();
+    bool OnInitDialog() override;
     void InitButtons();
     void InitList();
     void OnPaint(QPainter& p) override;

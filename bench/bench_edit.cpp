@@ -104,6 +104,7 @@ int main(int argc, char** argv)
         paths[static_cast<std::size_t>(i)] = "/home/user/prompts/set-a/prompt_" + std::to_string(i) + ".wav";
 
     BenchDlg dlg;
+    dlg.Create();
     dlg.show();
     dlg.voiceList().Assign(paths);
     QCoreApplication::processEvents();

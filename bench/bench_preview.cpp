@@ -66,6 +66,7 @@ int main(int argc, char** argv)
 
     CMainApp::InitSharedResources();
     BenchDlg dlg(CreateMultimediaBackend(sink->device()));
+    dlg.Create();
     dlg.show();
     dlg.next = {file};
     QTest::mouseClick(dlg.button(IDC_APPEND), Qt::LeftButton);

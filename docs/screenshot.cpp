@@ -27,6 +27,7 @@ int main(int argc, char** argv)
 
     CMainApp::InitSharedResources();
     CMainDlg dlg;
+    dlg.Create();
     std::vector<std::string> paths;
     for (const QString& name : examples.entryList({QStringLiteral("*.wav")}, QDir::Files, QDir::Name))
         paths.push_back(examples.absoluteFilePath(name).toStdString());

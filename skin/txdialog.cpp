@@ -24,6 +24,7 @@
 #include <QToolButton>
 #include <QWindow>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -44,6 +45,21 @@ CTxDialog::CTxDialog(QWidget* parent) : QDialog(parent), m_strTitleFontFace(QStr
 }
 
 CTxDialog::~CTxDialog() = default;
+
+void CTxDialog::Create()
+{
+    if (std::exchange(m_bCreated, true))
+        return;
+    DoDataExchange();
+    OnInitDialog();
+}
+
+void CTxDialog::setVisible(bool visible)
+{
+    if (visible && !m_bCreated)
+        Create();
+    QDialog::setVisible(visible);
+}
 
 void CTxDialog::Invalidate(bool /*erase*/)
 {

@@ -36,6 +36,14 @@ public:
     explicit CTxDialog(QWidget* parent = nullptr);
     ~CTxDialog() override;
 
+    // The second step of construction, once the object is whole: binds the
+    // controls (DoDataExchange), then OnInitDialog, so a derived dialog's
+    // overrides run. Runs once; showing the dialog (exec, show) runs it first
+    // if nobody has.
+    void Create();
+    bool IsCreated() const { return m_bCreated; }
+    void setVisible(bool visible) override;
+
     void SetBackgroundColor(COLORREF color, bool redraw);
     void SetTopBand(int inset, int top, int height, COLORREF color, bool rounded);
     void SetBottomBand(int inset, int distanceFromBottom, int height, COLORREF color, bool rounded);
@@ -67,6 +75,8 @@ public:
 
 protected:
     virtual void DoDataExchange() {}
+    // The controls are bound; the dialog is set up before it is first shown.
+    virtual bool OnInitDialog() { return true; }
     virtual bool UpdateData(bool saveAndValidate = true);
     void EndDialog(int result) { done(result); }
 
@@ -149,6 +159,8 @@ protected:
 
 private:
     void Invalidate(bool erase = true);
+
+    bool m_bCreated = false;
 
     // Manual move, used when the window system cannot move the window for us.
     bool m_bManualMove = false;

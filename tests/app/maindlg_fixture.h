@@ -139,6 +139,7 @@ public:
         auto owned = std::make_unique<ScriptedBackend>();
         backend = owned.get();
         dlg = std::make_unique<TestDlg>(std::move(owned));
+        dlg->Create();
         dlg->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
     }

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <cstdlib>
+#include <functional>
 
 using namespace apptest;
 
@@ -398,6 +399,59 @@ TEST_F(WindowTest, CloseRequestEndsTheWindow)
     EXPECT_TRUE(dlg->close());
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), CTxDialog::IDCANCEL);
+}
+
+// A window of a derived class: the set-up runs once the object is whole.
+class InitProbe : public CMainDlg
+{
+public:
+    InitProbe() : CMainDlg(std::make_unique<ScriptedBackend>()) {}
+
+    int inits = 0;
+    bool boundFirst = false; // the controls were there when the set-up ran
+
+protected:
+    bool OnInitDialog() override
+    {
+        ++inits;
+        boundFirst = listView() && button(IDC_EXIT);
+        return CMainDlg::OnInitDialog();
+    }
+};
+
+TEST(WindowInit, DerivedSetUpRunsOnceWhenCreatedOrShown)
+{
+    CMainApp::InitSharedResources();
+    const struct
+    {
+        const char* name;
+        std::function<void(InitProbe&)> steps;
+        int inits;
+    } cases[] = {
+        {"constructed only", [](InitProbe&) {}, 0},
+        {"Create", [](InitProbe& d) { d.Create(); }, 1},
+        {"Create twice", [](InitProbe& d) { d.Create(), d.Create(); }, 1},
+        {"shown", [](InitProbe& d) { d.show(); }, 1},
+        {"Create, shown, hidden, shown again", [](InitProbe& d) { d.Create(), d.show(), d.hide(), d.show(); },
+         1},
+        {"exec",
+         [](InitProbe& d) {
+             QTimer::singleShot(0, &d, [&d] { d.done(0); });
+             d.exec();
+         },
+         1},
+    };
+    for (const auto& c : cases) {
+        InitProbe d;
+        c.steps(d);
+        EXPECT_EQ(d.inits, c.inits) << c.name;
+        EXPECT_EQ(d.IsCreated(), c.inits > 0) << c.name;
+        EXPECT_EQ(d.listView() != nullptr, c.inits > 0) << c.name;
+        if (c.inits > 0) {
+            EXPECT_TRUE(d.boundFirst) << c.name;
+            EXPECT_EQ(d.windowTitle(), "语音库合成工具:") << c.name << ": the window's own set-up ran too";
+        }
+    }
 }
 
 TEST(FilterText, BecomesQtNameFilters)

@@ -34,6 +34,7 @@ public:
         CMainApp::InitSharedResources();
         QDir::setCurrent(dir.path());
         QDir(dir.path()).mkdir("sub");
+        dlg.Create();
     }
     ~RealDialogsTest() override { QDir::setCurrent(saved); }
 

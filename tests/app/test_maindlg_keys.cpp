@@ -41,6 +41,7 @@ public:
         auto owned = std::make_unique<ScriptedBackend>();
         ScriptedBackend* be = owned.get();
         TestDlg d(std::move(owned));
+        d.Create();
         d.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
         QTableView* view = d.listView();

@@ -25,6 +25,7 @@ protected:
 
         CMainApp::InitSharedResources();
         dlg = std::make_unique<TestDlg>(CreateMultimediaBackend(sink->device()));
+        dlg->Create();
         dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
     }
