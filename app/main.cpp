@@ -38,12 +38,12 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (!m_asked && event->type() == QEvent::Expose) {
+        if (!m_bAsked && event->type() == QEvent::Expose) {
             auto* window = qobject_cast<QWindow*>(watched);
             if (window && window->isExposed()) {
-                m_asked = true;
+                m_bAsked = true;
                 QPointer<QWindow> target(window);
-                QTimer::singleShot(kDelayMs, this, [target] {
+                QTimer::singleShot(DELAY_MS, this, [target] {
                     if (target)
                         QCoreApplication::postEvent(target, new QCloseEvent);
                 });
@@ -53,8 +53,8 @@ protected:
     }
 
 private:
-    static constexpr int kDelayMs = 500; // lets the first frames be painted
-    bool m_asked = false;
+    static constexpr int DELAY_MS = 500; // lets the first frames be painted
+    bool m_bAsked = false;
 };
 
 } // namespace

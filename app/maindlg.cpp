@@ -47,15 +47,15 @@
 namespace {
 
 // Sources: the WAVE files the list takes, then any audio the window converts.
-const QString kWaveFilter =
+const QString WAVE_FILTER =
     QStringLiteral("Source Voice Files(*.wav)|*.wav|所有音频文件|*.wav;*.mp3;*.flac;*.ogg;*.oga;*.opus;*.m4a;"
                    "*.aac;*.wma;*.aif;*.aiff;*.au;*.amr||");
-const QString kWaveExt = QStringLiteral("*.wav");
-const QString kListFilter = QStringLiteral("Voice Library Configuration Files(*.ini)|*.ini||");
-const QString kListExt = QStringLiteral("*.ini");
-const QString kLibraryFilter = QStringLiteral("Voice Library Files(*.bin)|*.bin||");
-const QString kLibraryExt = QStringLiteral("*.bin");
-const QString kWindowText = QStringLiteral("语音库合成工具:");
+const QString WAVE_EXT = QStringLiteral("*.wav");
+const QString LIST_FILTER = QStringLiteral("Voice Library Configuration Files(*.ini)|*.ini||");
+const QString LIST_EXT = QStringLiteral("*.ini");
+const QString LIBRARY_FILTER = QStringLiteral("Voice Library Files(*.bin)|*.bin||");
+const QString LIBRARY_EXT = QStringLiteral("*.bin");
+const QString WINDOW_TEXT = QStringLiteral("语音库合成工具:");
 
 // A text of the message table, as Qt shows it.
 template <typename... Args> QString Text(voicelib::Msg id, const Args&... args)
@@ -63,8 +63,8 @@ template <typename... Args> QString Text(voicelib::Msg id, const Args&... args)
     return QString::fromStdString(voicelib::Message(id, args...));
 }
 
-constexpr int kDialogWidth = 337;
-constexpr int kDialogHeight = 259;
+constexpr int DIALOG_WIDTH = 337;
+constexpr int DIALOG_HEIGHT = 259;
 
 // How the window shows each column of the model; the headings are the model's.
 struct ColumnLook
@@ -72,7 +72,7 @@ struct ColumnLook
     int width;       // pixels
     unsigned bitmap; // the header's picture; 0: none
 };
-constexpr ColumnLook kColumns[VoiceListModel::ColumnCount] = {
+constexpr ColumnLook COLUMNS[VoiceListModel::COLUMN_COUNT] = {
     {48, IDB_HEADER_MARK},    // number
     {430, 0},                 // path
     {22, IDB_HEADER_REPLACE}, // replace
@@ -96,7 +96,7 @@ std::vector<std::string> ToPaths(const QStringList& files)
     return paths;
 }
 
-constexpr int kUndoSteps = 1000;
+constexpr int UNDO_STEPS = 1000;
 
 // Sorted rows as runs of first and last row: a selection of a whole block costs two numbers.
 std::vector<std::pair<int, int>> Runs(const std::vector<int>& rows)
@@ -130,9 +130,9 @@ std::string_view FileNameOf(const std::string& path)
 }
 
 // New sources are read a few at a time, so a first look at a long list never holds the window.
-constexpr int kCapacityProbesPerStep = 64;
+constexpr int CAPACITY_PROBES_PER_STEP = 64;
 // Conversion failures named in full in the message; the rest are counted.
-constexpr qsizetype kListedConversionFailures = 10;
+constexpr qsizetype LISTED_CONVERSION_FAILURES = 10;
 
 } // namespace
 
@@ -210,10 +210,10 @@ CMainDlg::CMainDlg(std::unique_ptr<PlayerBackend> playerBackend, QWidget* parent
     : CTxDialog(parent), m_player(std::make_unique<CWMPPlayer4>(std::move(playerBackend)))
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFixedSize(DluX(kDialogWidth), DluY(kDialogHeight));
+    setFixedSize(DluX(DIALOG_WIDTH), DluY(DIALOG_HEIGHT));
     m_hIcon = voicelib::res::LoadIconResource(IDR_MAINFRAME);
-    m_undo = new QUndoStack(this);
-    m_undo->setUndoLimit(kUndoSteps);
+    m_pUndo = new QUndoStack(this);
+    m_pUndo->setUndoLimit(UNDO_STEPS);
     // Registered before the model so the preview row is adjusted before views repaint.
     m_voices.AddObserver(this);
 }
@@ -224,8 +224,8 @@ CMainDlg::~CMainDlg()
     // The view and model go with the window; detach the model from the list first.
     if (m_list)
         m_list->setModel(nullptr);
-    delete m_model;
-    m_model = nullptr;
+    delete m_pModel;
+    m_pModel = nullptr;
     m_voices.RemoveObserver(this);
 }
 
@@ -246,10 +246,10 @@ void CMainDlg::DoDataExchange()
         w->setGeometry(DluX(c.x), DluY(c.y), DluX(c.w), DluY(c.h));
     }
 
-    m_model = new VoiceListModel(m_voices, g_imageList);
-    m_list->setModel(m_model);
-    m_model->onDrop = [this](const QMimeData* data, int row) { return OnDrop(data, row); };
-    connect(m_model, &VoiceListModel::selectedRowChanged, this, [this](int row) { ShowSelection(row); });
+    m_pModel = new VoiceListModel(m_voices, g_imageList);
+    m_list->setModel(m_pModel);
+    m_pModel->onDrop = [this](const QMimeData* data, int row) { return OnDrop(data, row); };
+    connect(m_pModel, &VoiceListModel::selectedRowChanged, this, [this](int row) { ShowSelection(row); });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnViewSelectionChanged(); });
     connect(m_list, &QAbstractItemView::clicked, this, [this](const QModelIndex& i) { OnListClicked(i); });
@@ -275,7 +275,7 @@ bool CMainDlg::OnInitDialog()
     SetBandGradient(2, 2, true);
     SetTitleFont(QStringLiteral("微软雅黑"), 22, 8, 550, false);
     SetTitleColor(RGB(0, 0, 128));
-    SetTitleText(kWindowText, 36, 8);
+    SetTitleText(WINDOW_TEXT, 36, 8);
 
     InitButtons();
     InitList();
@@ -286,7 +286,7 @@ bool CMainDlg::OnInitDialog()
     m_player->SetEnabled(true);
     m_player->SetUiMode(QStringLiteral("Invisible"));
 
-    setWindowTitle(kWindowText);
+    setWindowTitle(WINDOW_TEXT);
     // The list, not the first button in tab order ("退出"): a stray Space must not end the program.
     m_list->setFocus();
     return true;
@@ -347,8 +347,8 @@ void CMainDlg::InitList()
     m_header = new CSkinHeaderCtrl(m_list);
     m_header->m_astrHeadings.clear();
     m_header->m_strAlign = QString();
-    for (int i = 0; i < VoiceListModel::ColumnCount; ++i) {
-        m_header->m_astrHeadings << m_model->headerData(i, Qt::Horizontal).toString();
+    for (int i = 0; i < VoiceListModel::COLUMN_COUNT; ++i) {
+        m_header->m_astrHeadings << m_pModel->headerData(i, Qt::Horizontal).toString();
         m_header->m_strAlign += QLatin1Char('1');
     }
     m_header->SetFontFace(QStringLiteral("微软雅黑"));
@@ -361,21 +361,21 @@ void CMainDlg::InitList()
 
     m_list->setHorizontalHeader(m_header);
     m_header->setHighlightSections(false);
-    for (int i = 0; i < VoiceListModel::ColumnCount; ++i)
-        m_header->resizeSection(i, kColumns[i].width);
+    for (int i = 0; i < VoiceListModel::COLUMN_COUNT; ++i)
+        m_header->resizeSection(i, COLUMNS[i].width);
 
     m_header->SetOutline(RGB(245, 245, 245), 1);
     m_header->SetSeparators(RGB(211, 211, 211), 1);
-    for (int i = 0; i < VoiceListModel::ColumnCount; ++i) {
-        if (kColumns[i].bitmap != 0)
-            m_header->SetColumnBitmap(m_list, i, kColumns[i].bitmap, 0);
+    for (int i = 0; i < VoiceListModel::COLUMN_COUNT; ++i) {
+        if (COLUMNS[i].bitmap != 0)
+            m_header->SetColumnBitmap(m_list, i, COLUMNS[i].bitmap, 0);
     }
     m_header->SetBitmapAlign(1, 1);
 
     // While a row plays, its play icon turns into a stop icon and its number
     // takes the buttons' hover colour.
-    m_model->SetPlayingLook(LoadRowIcon(IDI_STOP), ToQColor(m_btnAppend->GetColor(BTNCLR_FG_HOT)));
-    m_model->SetPlayingRowSource([this] { return m_nPlayingRow; });
+    m_pModel->SetPlayingLook(LoadRowIcon(IDI_STOP), ToQColor(m_btnAppend->GetColor(BTNCLR_FG_HOT)));
+    m_pModel->SetPlayingRowSource([this] { return m_nPlayingRow; });
 }
 
 void CMainDlg::OnPaint(QPainter& p)
@@ -411,10 +411,10 @@ void CMainDlg::ShowSelection(int row)
         m_bSyncingSelection = false;
         return;
     }
-    if (row < 0 || row >= m_model->rowCount()) {
+    if (row < 0 || row >= m_pModel->rowCount()) {
         sel->clearSelection();
     } else {
-        const QModelIndex index = m_model->index(row, 0);
+        const QModelIndex index = m_pModel->index(row, 0);
         sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     m_bSyncingSelection = false;
@@ -426,7 +426,7 @@ void CMainDlg::OnViewSelectionChanged()
         return;
     const std::vector<int> rows = SelectedRows();
     const int row = rows.empty() ? -1 : rows.front();
-    if (row == m_voices.GetSelected() || m_model->rowCount() != m_voices.GetItemCount())
+    if (row == m_voices.GetSelected() || m_pModel->rowCount() != m_voices.GetItemCount())
         return;
     m_bSyncingSelection = true;
     m_voices.SetSelected(row);
@@ -455,7 +455,7 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
 {
     // The dialog starts where the user last was; the process's current folder
     // is left alone, so nothing else depends on where a dialog went.
-    const QString start = m_lastFolder.isEmpty() ? QDir::currentPath() : m_lastFolder;
+    const QString start = m_strLastFolder.isEmpty() ? QDir::currentPath() : m_strLastFolder;
     QFileDialog dlg(this, QStringLiteral("选择目标文件..."), start, ToQtFilter(filter));
     dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     // Every dialog takes a typed name of a file that is not there yet. Qt's
@@ -487,7 +487,7 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
     if (!multi && files.size() > 1)
         files = files.mid(0, 1);
     if (!files.isEmpty())
-        m_lastFolder = QFileInfo(files.first()).absolutePath();
+        m_strLastFolder = QFileInfo(files.first()).absolutePath();
     return files;
 }
 
@@ -540,7 +540,7 @@ QString CMainDlg::SelectFolder(const QString& start)
 
 bool CMainDlg::IsModified() const
 {
-    return !m_undo->isClean() || m_nRevision != m_nSavedRevision;
+    return !m_pUndo->isClean() || m_nRevision != m_nSavedRevision;
 }
 
 bool CMainDlg::ConfirmDiscard()
@@ -560,7 +560,7 @@ bool CMainDlg::ConfirmDiscard()
 
 void CMainDlg::OnAppend()
 {
-    AddFiles(SelectFile(true, true, kWaveFilter, kWaveExt));
+    AddFiles(SelectFile(true, true, WAVE_FILTER, WAVE_EXT));
 }
 
 void CMainDlg::AddFiles(const QStringList& chosen, int row)
@@ -577,14 +577,14 @@ void CMainDlg::AddFiles(const QStringList& chosen, int row)
     });
     const int last = atEnd ? m_voices.GetItemCount() - 1 : row + static_cast<int>(files.size()) - 1;
     m_list->doItemsLayout(); // the scroll range must know the new rows before scrolling
-    m_list->scrollTo(m_model->index(last, 0));
+    m_list->scrollTo(m_pModel->index(last, 0));
 }
 
 void CMainDlg::OnInsert()
 {
     if (m_voices.GetSelected() < 0)
         return;
-    QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    QStringList files = SelectFile(true, false, WAVE_FILTER, WAVE_EXT);
     if (!files.isEmpty())
         files = OfferConversion(files);
     if (files.isEmpty())
@@ -641,7 +641,7 @@ void CMainDlg::MoveSelection(int delta)
 
 void CMainDlg::OnReplace(int row)
 {
-    QStringList files = SelectFile(true, false, kWaveFilter, kWaveExt);
+    QStringList files = SelectFile(true, false, WAVE_FILTER, WAVE_EXT);
     if (!files.isEmpty())
         files = OfferConversion(files);
     if (files.isEmpty())
@@ -654,7 +654,7 @@ void CMainDlg::OnLoadList()
 {
     if (!ConfirmDiscard())
         return;
-    const QStringList files = SelectFile(true, false, kListFilter, kListExt);
+    const QStringList files = SelectFile(true, false, LIST_FILTER, LIST_EXT);
     if (files.isEmpty())
         return;
     // A loaded list replaces the rows, which stops a preview; a failed load keeps both.
@@ -673,7 +673,7 @@ bool CMainDlg::OnDrop(const QMimeData* data, int row)
 {
     if (m_bBuilding)
         return false;
-    const std::vector<int> rows = m_model->DraggedRows(data);
+    const std::vector<int> rows = m_pModel->DraggedRows(data);
     if (!rows.empty()) {
         // Rows dragged within the list move there in one step, still selected.
         return EditList(QStringLiteral("移动"), [&] {
@@ -716,24 +716,24 @@ bool CMainDlg::EditList(const QString& text, const std::function<void()>& edit)
     }
     if (change.IsEmpty())
         return false;
-    m_undo->push(new CListEditCommand(*this, text, std::move(change), before, CurrentSelection()));
+    m_pUndo->push(new CListEditCommand(*this, text, std::move(change), before, CurrentSelection()));
     return true;
 }
 
 void CMainDlg::OnUndo()
 {
-    m_undo->undo();
+    m_pUndo->undo();
 }
 
 void CMainDlg::OnRedo()
 {
-    m_undo->redo();
+    m_pUndo->redo();
 }
 
 void CMainDlg::MarkSaved()
 {
     m_nSavedRevision = m_nRevision;
-    m_undo->setClean();
+    m_pUndo->setClean();
 }
 
 void CMainDlg::CountChange()
@@ -742,7 +742,7 @@ void CMainDlg::CountChange()
         return;
     // A change the undo stack did not see: its steps no longer fit the rows.
     ++m_nRevision;
-    m_undo->clear();
+    m_pUndo->clear();
 }
 
 void CMainDlg::ClearViewSelection()
@@ -784,20 +784,20 @@ CMainDlg::RowSelection CMainDlg::CurrentSelection() const
 void CMainDlg::RestoreSelection(const RowSelection& selection)
 {
     m_voices.SetSelected(selection.selected);
-    const int count = m_model->rowCount();
-    const int lastColumn = m_model->columnCount() - 1;
+    const int count = m_pModel->rowCount();
+    const int lastColumn = m_pModel->columnCount() - 1;
     QItemSelection shown;
     for (const auto& [first, last] : selection.runs)
         if (first >= 0 && last < count)
-            shown.select(m_model->index(first, 0), m_model->index(last, lastColumn));
+            shown.select(m_pModel->index(first, 0), m_pModel->index(last, lastColumn));
     const bool syncing = std::exchange(m_bSyncingSelection, true);
     QItemSelectionModel* sel = m_list->selectionModel();
     if (selection.current >= 0 && selection.current < count)
-        sel->setCurrentIndex(m_model->index(selection.current, 0), QItemSelectionModel::NoUpdate);
+        sel->setCurrentIndex(m_pModel->index(selection.current, 0), QItemSelectionModel::NoUpdate);
     sel->select(shown, QItemSelectionModel::ClearAndSelect);
     m_bSyncingSelection = syncing;
     if (selection.current >= 0 && selection.current < count)
-        m_list->scrollTo(m_model->index(selection.current, 0));
+        m_list->scrollTo(m_pModel->index(selection.current, 0));
 }
 
 void CMainDlg::OnExportList()
@@ -809,7 +809,7 @@ bool CMainDlg::ExportList()
 {
     if (m_voices.GetItemCount() == 0)
         return false;
-    const QStringList files = SelectFile(false, false, kListFilter, kListExt);
+    const QStringList files = SelectFile(false, false, LIST_FILTER, LIST_EXT);
     if (files.isEmpty())
         return false;
     const voicelib::IoStatus status =
@@ -849,7 +849,7 @@ void CMainDlg::OnBuildLibrary()
             voicelib::RejectedSourceMessage({bad->index, m_voices.GetPath(bad->index), bad->verdict})));
         return;
     }
-    const QStringList files = SelectFile(false, false, kLibraryFilter, kLibraryExt);
+    const QStringList files = SelectFile(false, false, LIBRARY_FILTER, LIBRARY_EXT);
     if (files.isEmpty())
         return;
     // What the device would play wrongly, from the headers of the sources as they are written.
@@ -894,17 +894,17 @@ void CMainDlg::OnClickList(int item, int subItem)
     if (item < 0 || item >= m_voices.GetItemCount())
         return;
     switch (subItem) {
-    case VoiceListModel::ColReplace:
+    case VoiceListModel::COL_REPLACE:
         OnReplace(item);
         break;
-    case VoiceListModel::ColPlay:
+    case VoiceListModel::COL_PLAY:
         // The playing row shows a stop icon there.
         if (item == m_nPlayingRow)
             StopPreview();
         else
             StartPreview(item);
         break;
-    case VoiceListModel::ColDelete:
+    case VoiceListModel::COL_DELETE:
         if (item == m_nPlayingRow)
             StopPreview();
         // The icon deletes its own row, whatever else Ctrl or Shift selected.
@@ -992,9 +992,9 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     }
     if (!failed.isEmpty()) {
         QString text = QStringLiteral("%1个文件未能转换,按原文件加入:").arg(failed.size());
-        for (qsizetype i = 0; i < failed.size() && i < kListedConversionFailures; ++i)
+        for (qsizetype i = 0; i < failed.size() && i < LISTED_CONVERSION_FAILURES; ++i)
             text += QLatin1Char('\n') + failed[i];
-        if (failed.size() > kListedConversionFailures)
+        if (failed.size() > LISTED_CONVERSION_FAILURES)
             text += QStringLiteral("\n...等%1个").arg(failed.size());
         ShowMessage(text);
     }
@@ -1077,7 +1077,7 @@ void CMainDlg::StartPreview(int row)
     m_nPlayingRow = row;
     m_player->SetURL(path);
     m_previewTimer.start(PREVIEW_POLL_MS, this);
-    m_model->PlayingRowChanged(row);
+    m_pModel->PlayingRowChanged(row);
 }
 
 void CMainDlg::StopPreview()
@@ -1085,8 +1085,8 @@ void CMainDlg::StopPreview()
     m_player->Close();
     const int row = std::exchange(m_nPlayingRow, -1);
     m_previewTimer.stop();
-    if (m_model)
-        m_model->PlayingRowChanged(row);
+    if (m_pModel)
+        m_pModel->PlayingRowChanged(row);
 }
 
 void CMainDlg::OnTimer(int timerId)
@@ -1098,7 +1098,7 @@ void CMainDlg::OnTimer(int timerId)
         const int row = std::exchange(m_nPlayingRow, -1);
         m_player->Close();
         m_previewTimer.stop();
-        m_model->PlayingRowChanged(row);
+        m_pModel->PlayingRowChanged(row);
     }
 }
 
@@ -1208,14 +1208,14 @@ bool CMainDlg::OnKey(QObject* watched, const QKeyEvent& key)
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        OnClickList(m_voices.GetSelected(), VoiceListModel::ColPlay);
+        OnClickList(m_voices.GetSelected(), VoiceListModel::COL_PLAY);
         return true;
     // The view's Home and End stay in the row; in a list of rows they go to its ends.
     case Qt::Key_Home:
         SelectRowFromView(0);
         return true;
     case Qt::Key_End:
-        SelectRowFromView(m_model->rowCount() - 1);
+        SelectRowFromView(m_pModel->rowCount() - 1);
         return true;
     default:
         return false;
@@ -1224,11 +1224,11 @@ bool CMainDlg::OnKey(QObject* watched, const QKeyEvent& key)
 
 void CMainDlg::SelectRowFromView(int row)
 {
-    if (row < 0 || row >= m_model->rowCount())
+    if (row < 0 || row >= m_pModel->rowCount())
         return;
     // Through the view's selection, as a click or an arrow key goes.
     const QModelIndex index =
-        m_model->index(row, m_list->currentIndex().isValid() ? m_list->currentIndex().column() : 0);
+        m_pModel->index(row, m_list->currentIndex().isValid() ? m_list->currentIndex().column() : 0);
     m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                          QItemSelectionModel::Rows);
     m_list->scrollTo(index);
@@ -1264,7 +1264,7 @@ void CMainDlg::UpdateCapacity()
         paths.reserve(static_cast<std::size_t>(head));
         for (int i = 0; i < head; ++i)
             paths.push_back(m_voices.GetResolvedPath(i));
-        m_capacity = m_capacityCache.Update(paths, kCapacityProbesPerStep);
+        m_capacity = m_capacityCache.Update(paths, CAPACITY_PROBES_PER_STEP);
     } else if (head == 0) {
         m_capacity = {};
     }

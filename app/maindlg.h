@@ -126,7 +126,7 @@ public:
     bool EditList(const QString& text, const std::function<void()>& edit);
     void OnUndo();
     void OnRedo();
-    QUndoStack* undoStack() const { return m_undo; }
+    QUndoStack* undoStack() const { return m_pUndo; }
     // The rows the view shows selected, sorted.
     std::vector<int> SelectedRows() const;
     // Selects these rows in the view; the first is the list's selected row.
@@ -223,20 +223,20 @@ private:
     int m_nWaveDataOffset = 58;
     voicelib::SizeTable m_SizeTable{};
     voicelib::VoiceList m_voices;
-    VoiceListModel* m_model = nullptr;
+    VoiceListModel* m_pModel = nullptr;
     QBasicTimer m_previewTimer;
     bool m_bSyncingSelection = false;
     // A change made outside EditList counts one revision, so it is never
     // taken for saved; saved is the one on disk.
     unsigned long long m_nRevision = 0;
     unsigned long long m_nSavedRevision = 0;
-    QUndoStack* m_undo = nullptr;
+    QUndoStack* m_pUndo = nullptr;
     bool m_bRecording = false; // an edit or an undo step is under way
     bool m_bBuilding = false;
     bool m_bSecondClick = false;            // the press under way is the second of a double click
     Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list
     bool m_bToldNoOutput = false;
-    QString m_lastFolder; // where the last file dialog ended
+    QString m_strLastFolder; // where the last file dialog ended
     bool m_bConverting = false;
     voicelib::CapacityCache m_capacityCache;
     voicelib::Capacity m_capacity;

@@ -10,16 +10,16 @@
 
 namespace {
 
-constexpr int kIconGap = 2; // between the icon and the number
-constexpr COLORREF kDropLine = RGB(65, 105, 225); // the list frame's colour
-constexpr int kDropLineWidth = 2;
+constexpr int ICON_GAP = 2;                             // between the icon and the number
+constexpr COLORREF DROP_LINE_COLOR = RGB(65, 105, 225); // the list frame's colour
+constexpr int DROP_LINE_WIDTH = 2;
 
 } // namespace
 
 void VoiceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const
 {
-    if (index.column() != VoiceListModel::ColNumber) {
+    if (index.column() != VoiceListModel::COL_NUMBER) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
@@ -37,7 +37,7 @@ void VoiceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     QRect room = opt.rect.adjusted(0, 0, -1, 0);
     if (opt.features.testFlag(QStyleOptionViewItem::HasDecoration))
         room.setLeft(style->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, widget).right() + 1 +
-                     kIconGap);
+                     ICON_GAP);
     if (room.width() <= 0)
         return;
 
@@ -93,10 +93,10 @@ void VoiceListDropStyle::drawPrimitive(PrimitiveElement element, const QStyleOpt
     }
     painter->save();
     if (r.height() == 0) {
-        painter->fillRect(QRect(r.left(), r.top() - kDropLineWidth / 2, r.width(), kDropLineWidth),
-                          ToQColor(kDropLine));
+        painter->fillRect(QRect(r.left(), r.top() - DROP_LINE_WIDTH / 2, r.width(), DROP_LINE_WIDTH),
+                          ToQColor(DROP_LINE_COLOR));
     } else {
-        painter->setPen(ToQColor(kDropLine));
+        painter->setPen(ToQColor(DROP_LINE_COLOR));
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(r.adjusted(0, 0, -1, -1));
     }

@@ -11,7 +11,7 @@
 namespace {
 
 // The image each column shows.
-constexpr VoiceListModel::RowImage kColumnImage[VoiceListModel::ColumnCount] = {
+constexpr VoiceListModel::RowImage COLUMN_IMAGES[VoiceListModel::COLUMN_COUNT] = {
     VoiceListModel::ROW_IMAGE_NOTE,    // number
     VoiceListModel::ROW_IMAGE_NONE,    // path
     VoiceListModel::ROW_IMAGE_REPLACE, // replace
@@ -19,10 +19,10 @@ constexpr VoiceListModel::RowImage kColumnImage[VoiceListModel::ColumnCount] = {
     VoiceListModel::ROW_IMAGE_DELETE,  // delete
 };
 
-const QString kRowsMime = QStringLiteral("application/x-voicelib-rows");
-const QString kUriMime = QStringLiteral("text/uri-list");
+const QString ROWS_MIME = QStringLiteral("application/x-voicelib-rows");
+const QString URI_MIME = QStringLiteral("text/uri-list");
 
-const char* const kHeadings[VoiceListModel::ColumnCount] = {"", "WAV文件名称", "", "", ""};
+const char* const HEADINGS[VoiceListModel::COLUMN_COUNT] = {"", "WAV文件名称", "", "", ""};
 
 } // namespace
 
@@ -44,7 +44,7 @@ int VoiceListModel::rowCount(const QModelIndex& parent) const
 
 int VoiceListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : COLUMN_COUNT;
 }
 
 QVariant VoiceListModel::data(const QModelIndex& index, int role) const
@@ -55,21 +55,21 @@ QVariant VoiceListModel::data(const QModelIndex& index, int role) const
     const int col = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        if (col == ColNumber)
+        if (col == COL_NUMBER)
             return QString::number(row);
-        if (col == ColPath)
+        if (col == COL_PATH)
             return ToDisplay(m_list.GetPath(row));
         return {};
     case Qt::ForegroundRole:
-        if (col == ColNumber && m_crPlayingNumber.isValid() && IsPlaying(row))
+        if (col == COL_NUMBER && m_crPlayingNumber.isValid() && IsPlaying(row))
             return QBrush(m_crPlayingNumber);
         return {};
     case Qt::ToolTipRole:
-        return col == ColPath ? QVariant(ToDisplay(m_list.GetPath(row))) : QVariant();
+        return col == COL_PATH ? QVariant(ToDisplay(m_list.GetPath(row))) : QVariant();
     case Qt::DecorationRole: {
-        if (col == ColPlay && !m_stopIcon.isNull() && IsPlaying(row))
+        if (col == COL_PLAY && !m_stopIcon.isNull() && IsPlaying(row))
             return m_stopIcon;
-        const int image = kColumnImage[col];
+        const int image = COLUMN_IMAGES[col];
         if (image >= 0 && image < m_rowIcons.size())
             return m_rowIcons[image];
         return {};
@@ -83,9 +83,9 @@ QVariant VoiceListModel::data(const QModelIndex& index, int role) const
 
 QVariant VoiceListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= COLUMN_COUNT)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return QString::fromUtf8(kHeadings[section]);
+    return QString::fromUtf8(HEADINGS[section]);
 }
 
 Qt::ItemFlags VoiceListModel::flags(const QModelIndex& index) const
@@ -98,7 +98,7 @@ Qt::ItemFlags VoiceListModel::flags(const QModelIndex& index) const
 
 QStringList VoiceListModel::mimeTypes() const
 {
-    return {kRowsMime, kUriMime};
+    return {ROWS_MIME, URI_MIME};
 }
 
 QMimeData* VoiceListModel::mimeData(const QModelIndexList& indexes) const
@@ -118,15 +118,15 @@ QMimeData* VoiceListModel::mimeData(const QModelIndexList& indexes) const
     for (int r : rows)
         out << qint32(r);
     auto* data = new QMimeData;
-    data->setData(kRowsMime, bytes);
+    data->setData(ROWS_MIME, bytes);
     return data;
 }
 
 std::vector<int> VoiceListModel::DraggedRows(const QMimeData* data) const
 {
-    if (!data || !data->hasFormat(kRowsMime))
+    if (!data || !data->hasFormat(ROWS_MIME))
         return {};
-    QDataStream in(data->data(kRowsMime));
+    QDataStream in(data->data(ROWS_MIME));
     qint64 pid = 0;
     quintptr model = 0;
     qint32 count = 0;
@@ -204,7 +204,7 @@ void VoiceListModel::PlayingRowChanged(int row)
 void VoiceListModel::PlayingCellsChanged(int first, int last)
 {
     if (first <= last)
-        emit dataChanged(index(first, ColNumber), index(last, ColPlay),
+        emit dataChanged(index(first, COL_NUMBER), index(last, COL_PLAY),
                          {Qt::DecorationRole, Qt::ForegroundRole});
 }
 
@@ -273,7 +273,7 @@ void VoiceListModel::RowsMoved(int first, int last, int to)
 
 void VoiceListModel::RowChanged(int row)
 {
-    emit dataChanged(index(row, ColPath), index(row, ColPath));
+    emit dataChanged(index(row, COL_PATH), index(row, COL_PATH));
 }
 
 void VoiceListModel::AboutToReset()
@@ -296,5 +296,5 @@ void VoiceListModel::NumbersChangedFrom(int row, int last)
     if (last < 0 || last >= m_list.GetItemCount())
         last = m_list.GetItemCount() - 1;
     if (row <= last)
-        emit dataChanged(index(row, ColNumber), index(last, ColNumber), {Qt::DisplayRole, Qt::UserRole});
+        emit dataChanged(index(row, COL_NUMBER), index(last, COL_NUMBER), {Qt::DisplayRole, Qt::UserRole});
 }

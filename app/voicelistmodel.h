@@ -22,12 +22,12 @@ class VoiceListModel : public QAbstractTableModel, private voicelib::VoiceListOb
 public:
     enum Column
     {
-        ColNumber = 0,
-        ColPath = 1,
-        ColReplace = 2,
-        ColPlay = 3,
-        ColDelete = 4,
-        ColumnCount = 5
+        COL_NUMBER = 0,
+        COL_PATH = 1,
+        COL_REPLACE = 2,
+        COL_PLAY = 3,
+        COL_DELETE = 4,
+        COLUMN_COUNT = 5
     };
 
     // The row images, as the image list given to the model holds them.

@@ -62,7 +62,7 @@ public:
 protected:
     qint64 readData(char* data, qint64 maxlen) override
     {
-        static constexpr auto kTable = voicelib::MakeAlawTable();
+        static constexpr auto ALAW_TABLE = voicelib::MakeAlawTable();
         unsigned char buf[4096];
         const auto want = static_cast<std::size_t>(
             std::min<std::uint64_t>({static_cast<std::uint64_t>(maxlen / 2), sizeof buf, m_end - m_pos}));
@@ -75,7 +75,7 @@ protected:
         }
         auto* out = reinterpret_cast<std::int16_t*>(data);
         for (long long i = 0; i < got; ++i)
-            out[i] = kTable[buf[i]];
+            out[i] = ALAW_TABLE[buf[i]];
         m_pos += static_cast<std::uint64_t>(got);
         return got * 2;
     }
@@ -290,7 +290,7 @@ CWMPPlayer4::~CWMPPlayer4()
 void CWMPPlayer4::SetURL(const QString& path)
 {
     // Assigning a file starts it: the player auto-starts, once per assignment.
-    m_url = path;
+    m_strURL = path;
     NextSource();
     m_backend->PlayFile(path);
 }
@@ -299,7 +299,7 @@ void CWMPPlayer4::Close()
 {
     m_backend->Release();
     NextSource();
-    m_url.clear();
+    m_strURL.clear();
 }
 
 void CWMPPlayer4::NextSource()

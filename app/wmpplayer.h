@@ -77,7 +77,7 @@ public:
     ~CWMPPlayer4() override;
 
     void SetURL(const QString& path);
-    QString GetURL() const { return m_url; }
+    QString GetURL() const { return m_strURL; }
     void Close();
     int GetPlayState() const;
     void SetEnabled(bool enabled) { m_bEnabled = enabled; }
@@ -97,7 +97,7 @@ private:
     std::unique_ptr<PlayerBackend> m_backend;
     unsigned m_nSources = 0;
     bool m_bFailed = false; // the current source failed
-    QString m_url;
+    QString m_strURL;
     bool m_bEnabled = true;
     bool m_bContextMenu = true;
     QString m_strUiMode = QStringLiteral("full");

@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     dlg.next = {file};
     QTest::mouseClick(dlg.button(IDC_APPEND), Qt::LeftButton);
     QTableView* view = dlg.listView();
-    const QPoint play = view->visualRect(view->model()->index(0, VoiceListModel::ColPlay)).center();
+    const QPoint play = view->visualRect(view->model()->index(0, VoiceListModel::COL_PLAY)).center();
 
     soundtest::SinkRecorder rec(sink->name(), 2000);
     if (!rec.Start(&why)) {

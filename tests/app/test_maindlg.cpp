@@ -262,7 +262,7 @@ TEST_F(WindowTest, RowsOfAListFileResolveAgainstItsFolder)
     dlg->answers.push_back({File("proj/list.ini")});
     Click(IDC_LOAD_LIST);
     EXPECT_EQ(Rows(), QStringList{"snd/a.wav"}) << "the row shows as it stands in the file";
-    ClickCell(0, VoiceListModel::ColPlay);
+    ClickCell(0, VoiceListModel::COL_PLAY);
     EXPECT_EQ(backend->plays, QStringList{File("proj/snd/a.wav")});
 
     dlg->messages.clear();
@@ -288,7 +288,7 @@ TEST_F(WindowTest, ExportOfAnEmptyListDoesNothing)
     for (bool edited : {false, true}) {
         if (edited) { // a list emptied by hand
             Fill(Waves(1));
-            ClickCell(0, VoiceListModel::ColDelete);
+            ClickCell(0, VoiceListModel::COL_DELETE);
         }
         dlg->dialogs.clear();
         dlg->answers.push_back({ini});

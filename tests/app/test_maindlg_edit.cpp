@@ -150,7 +150,7 @@ TEST_F(EditTest, UndoAndRedoRetraceRandomEdits)
             ClickRow(row);
             states.back().selected = dlg->SelectedRows();
             dlg->answers.push_back({files[pick(8)]});
-            ClickCell(row, VoiceListModel::ColReplace);
+            ClickCell(row, VoiceListModel::COL_REPLACE);
             break;
         }
         case 6: { // none when Ctrl took the only row back out of the selection
@@ -253,7 +253,7 @@ TEST_F(EditTest, DeleteTakesTheSelection)
     EXPECT_EQ(dlg->SelectedRows(), shiftSelected);
 
     Select({0, 3});
-    ClickCell(5, VoiceListModel::ColDelete);
+    ClickCell(5, VoiceListModel::COL_DELETE);
     EXPECT_EQ(Names(), "w0,w1,w2,w3,w4");
 }
 
@@ -315,7 +315,7 @@ TEST_F(EditTest, DropsOfFilesAndRows)
 TEST_F(EditTest, PreviewFollowsItsRowThroughBlockMoves)
 {
     Fill(Waves(5));
-    ClickCell(3, VoiceListModel::ColPlay);
+    ClickCell(3, VoiceListModel::COL_PLAY);
     ASSERT_EQ(dlg->playingRow(), 3);
     Select({2, 3});
     Key(Qt::Key_Up, Qt::ControlModifier);

@@ -58,7 +58,7 @@ public:
             QTest::keyClick(view, static_cast<Qt::Key>(key), mods);
         } else if (counterpart == kPlayIcon) {
             QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                              view->visualRect(view->model()->index(1, VoiceListModel::ColPlay)).center());
+                              view->visualRect(view->model()->index(1, VoiceListModel::COL_PLAY)).center());
         } else if (counterpart != kNothing) {
             QTest::mouseClick(d.button(counterpart), Qt::LeftButton);
         }

@@ -195,14 +195,14 @@ TEST_F(LookTest, RowNumbersShowWholeAndLongPathsKeepTheirFileName)
         TextRecorder rec(view->viewport()->size());
         view->viewport()->render(&rec);
 
-        const QRect number = view->visualRect(view->model()->index(row, VoiceListModel::ColNumber));
+        const QRect number = view->visualRect(view->model()->index(row, VoiceListModel::COL_NUMBER));
         const TextRecorder::Run* n = rec.At(number);
         ASSERT_NE(n, nullptr) << "row " << row;
         EXPECT_EQ(n->text, QString::number(row));
         EXPECT_GE(n->rect.left(), number.left() + 20) << "right of the 20-px icon, row " << row;
         EXPECT_LE(n->rect.right(), number.right() + 1.0) << "inside its cell, row " << row;
 
-        const QRect path = view->visualRect(view->model()->index(row, VoiceListModel::ColPath));
+        const QRect path = view->visualRect(view->model()->index(row, VoiceListModel::COL_PATH));
         const TextRecorder::Run* p = rec.At(path);
         ASSERT_NE(p, nullptr) << "row " << row;
         const QString name = QStringLiteral("prompt%1.wav").arg(row);

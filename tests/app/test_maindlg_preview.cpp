@@ -237,7 +237,7 @@ std::string Looks(QTableView* view)
     const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     std::string looks;
     for (int row = 0; row < view->model()->rowCount(); ++row) {
-        const QRect icon = view->visualRect(view->model()->index(row, VoiceListModel::ColPlay));
+        const QRect icon = view->visualRect(view->model()->index(row, VoiceListModel::COL_PLAY));
         const bool hover = HasHoverColour(shot, view->visualRect(view->model()->index(row, 0)));
         looks += ShowsIcon(shot, icon, IDI_STOP) && hover    ? 'S'
                  : ShowsIcon(shot, icon, IDI_PLAY) && !hover ? 'P'

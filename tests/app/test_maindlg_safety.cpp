@@ -35,7 +35,7 @@ TEST_F(SafetyTest, InputDuringABuildChangesNothing)
                        IDC_EXPORT_LIST, IDC_BUILD, IDC_EXIT})
             clickAt(dlg->button(id), dlg->button(id)->rect().center());
         QTableView* view = dlg->listView();
-        for (int column = 0; column < VoiceListModel::ColumnCount; ++column)
+        for (int column = 0; column < VoiceListModel::COLUMN_COUNT; ++column)
             clickAt(view->viewport(), view->visualRect(view->model()->index(0, column)).center());
         view->setFocus();
         QTest::keyClick(window, Qt::Key_Down);
@@ -76,9 +76,9 @@ TEST_F(SafetyTest, DoubleClickOnAnIconActsOnce)
         int rowsLeft;
     };
     const Row rows[] = {
-        {"replace", VoiceListModel::ColReplace, 1, 0, 3},
-        {"play", VoiceListModel::ColPlay, 0, 1, 3},
-        {"delete", VoiceListModel::ColDelete, 0, 0, 2},
+        {"replace", VoiceListModel::COL_REPLACE, 1, 0, 3},
+        {"play", VoiceListModel::COL_PLAY, 0, 1, 3},
+        {"delete", VoiceListModel::COL_DELETE, 0, 0, 2},
     };
     for (const Row& r : rows) {
         dlg->voiceList().Assign({});
@@ -96,7 +96,7 @@ TEST_F(SafetyTest, DoubleClickOnAnIconActsOnce)
         EXPECT_EQ(backend->plays.size(), r.plays) << r.name;
         EXPECT_EQ(dlg->voiceList().GetItemCount(), r.rowsLeft) << r.name;
         // The next single click acts again (on row 1: row 0's icon may be a stop icon now).
-        ClickCell(1, VoiceListModel::ColPlay);
+        ClickCell(1, VoiceListModel::COL_PLAY);
         EXPECT_EQ(backend->plays.size(), r.plays + 1) << r.name;
     }
 }

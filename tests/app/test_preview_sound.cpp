@@ -33,7 +33,7 @@ protected:
     void ClickPlay(int row)
     {
         QTableView* view = dlg->listView();
-        const QRect r = view->visualRect(view->model()->index(row, VoiceListModel::ColPlay));
+        const QRect r = view->visualRect(view->model()->index(row, VoiceListModel::COL_PLAY));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
     }
 
@@ -124,7 +124,7 @@ TEST_F(PreviewSoundTest, DeletingThePlayingRowSilencesIt)
     ASSERT_TRUE(soundtest::WaitFor([&] { return rec.FirstSoundMs() >= 0; }, 20000, &rec));
 
     QTableView* view = dlg->listView();
-    const QRect r = view->visualRect(view->model()->index(0, VoiceListModel::ColDelete));
+    const QRect r = view->visualRect(view->model()->index(0, VoiceListModel::COL_DELETE));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
     EXPECT_EQ(dlg->playingRow(), -1);
     EXPECT_EQ(dlg->voiceList().GetItemCount(), 0);
