@@ -968,22 +968,21 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
         if (targets.count(FileNameOf(m_voices.GetPath(row))))
             options.write.sources.push_back(m_voices.GetResolvedPath(row));
 
-    bool cancelled = false;
-    const std::vector<voicelib::ConvertResult> results = RunConversion(jobs, options, &cancelled);
+    const ConversionRun run = RunConversion(jobs, options);
     // Files written meanwhile are seen afresh by the capacity line.
     if (m_capacityCache.Refresh())
         ScheduleCapacity(0);
     // A folder made for this conversion goes again when nothing went into it.
     if (!hadSuggested && QFileInfo(folder) == QFileInfo(suggested))
         QDir().rmdir(folder);
-    if (cancelled) {
+    if (run.cancelled) {
         ShowMessage(QStringLiteral("转换已取消,语音列表未改动."));
         return {};
     }
     QStringList chosen = files;
     QStringList failed;
-    for (std::size_t k = 0; k < results.size(); ++k) {
-        const voicelib::ConvertResult& r = results[k];
+    for (std::size_t k = 0; k < run.results.size(); ++k) {
+        const voicelib::ConvertResult& r = run.results[k];
         if (r.ok)
             chosen[offered[k]] = VoiceListModel::ToDisplay(r.output);
         else
@@ -1001,9 +1000,8 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     return chosen;
 }
 
-std::vector<voicelib::ConvertResult> CMainDlg::RunConversion(const std::vector<voicelib::ConvertJob>& jobs,
-                                                             const voicelib::ConvertOptions& options,
-                                                             bool* cancelled)
+CMainDlg::ConversionRun CMainDlg::RunConversion(const std::vector<voicelib::ConvertJob>& jobs,
+                                                const voicelib::ConvertOptions& options)
 {
     // Until the results are in, the window takes no input but the progress dialog's (see eventFilter).
     struct BusyScope
@@ -1030,7 +1028,7 @@ std::vector<voicelib::ConvertResult> CMainDlg::RunConversion(const std::vector<v
     std::atomic<bool> stop{false};
     std::atomic<int> permille{0};
     std::atomic<bool> finished{false};
-    std::vector<voicelib::ConvertResult> results;
+    ConversionRun run;
     QEventLoop loop;
     connect(&progress, &QProgressDialog::canceled, &progress, [&stop] { stop = true; });
     QTimer poll;
@@ -1042,7 +1040,7 @@ std::vector<voicelib::ConvertResult> CMainDlg::RunConversion(const std::vector<v
     });
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     std::thread worker([&] {
-        results = voicelib::ConvertFiles(jobs, options, [&](double fraction, std::size_t, std::size_t) {
+        run.results = voicelib::ConvertFiles(jobs, options, [&](double fraction, std::size_t, std::size_t) {
             permille = static_cast<int>(fraction * 1000);
             return !stop.load();
         });
@@ -1058,9 +1056,9 @@ std::vector<voicelib::ConvertResult> CMainDlg::RunConversion(const std::vector<v
     progress.close();
 
     // A cancel that came after the last file changes nothing.
-    *cancelled = std::any_of(results.begin(), results.end(),
-                             [](const voicelib::ConvertResult& r) { return r.cancelled; });
-    return results;
+    run.cancelled = std::any_of(run.results.begin(), run.results.end(),
+                                [](const voicelib::ConvertResult& r) { return r.cancelled; });
+    return run;
 }
 
 // --- preview
