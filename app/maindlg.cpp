@@ -232,6 +232,9 @@ CMainDlg::~CMainDlg()
 void CMainDlg::DoDataExchange()
 {
     CTxDialog::DoDataExchange();
+    // The controls are bound once; a later exchange (UpdateData) finds them bound.
+    if (m_list)
+        return;
     for (const Control& c : CONTROLS) {
         QWidget* w = nullptr;
         if (c.button) {

@@ -434,6 +434,7 @@ TEST(WindowInit, DerivedSetUpRunsOnceWhenCreatedOrShown)
         {"shown", [](InitProbe& d) { d.show(); }, 1},
         {"Create, shown, hidden, shown again", [](InitProbe& d) { d.Create(), d.show(), d.hide(), d.show(); },
          1},
+        {"Create, then an exchange again (accept)", [](InitProbe& d) { d.Create(), d.accept(); }, 1},
         {"exec",
          [](InitProbe& d) {
              QTimer::singleShot(0, &d, [&d] { d.done(0); });
@@ -447,6 +448,8 @@ TEST(WindowInit, DerivedSetUpRunsOnceWhenCreatedOrShown)
         EXPECT_EQ(d.inits, c.inits) << c.name;
         EXPECT_EQ(d.IsCreated(), c.inits > 0) << c.name;
         EXPECT_EQ(d.listView() != nullptr, c.inits > 0) << c.name;
+        EXPECT_EQ(d.findChildren<CSkinButton*>().size(), c.inits > 0 ? 9 : 0)
+            << c.name << ": each bound once";
         if (c.inits > 0) {
             EXPECT_TRUE(d.boundFirst) << c.name;
             EXPECT_EQ(d.windowTitle(), "语音库合成工具:") << c.name << ": the window's own set-up ran too";
