@@ -1,5 +1,6 @@
 #include "app/maindlg.h"
 
+#include "app/conversion.h"
 #include "app/mainapp.h"
 #include "app/rowdelegate.h"
 #include "app/voicelistmodel.h"
@@ -17,7 +18,6 @@
 #include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -31,16 +31,13 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QTableView>
-#include <QTimer>
 #include <QTimerEvent>
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <filesystem>
 #include <string_view>
-#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -111,16 +108,21 @@ std::vector<std::pair<int, int>> Runs(const std::vector<int>& rows)
     return runs;
 }
 
-// Files the device cannot play as they are: those the build refuses and
-// accepted ones of another rate or channel count. Missing and unreadable
-// files are left to the build, which names them; nothing could convert them.
-bool NeedsConversion(const voicelib::SourceInfo& info)
+// Sets a flag for as long as it lives, then lets the input that came meanwhile go, unseen.
+struct BusyScope
 {
-    if (info.state == voicelib::SourceInfo::State::Rejected)
-        return true;
-    return info.IsAccepted() &&
-           (info.sampleRate != voicelib::DEVICE_SAMPLE_RATE || info.channels != voicelib::DEVICE_CHANNELS);
-}
+    explicit BusyScope(bool& busy) : m_bBusy(busy), m_bWas(std::exchange(busy, true)) {}
+    ~BusyScope()
+    {
+        QCoreApplication::processEvents();
+        m_bBusy = m_bWas;
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+    bool& m_bBusy;
+    bool m_bWas;
+};
 
 // The name after the last slash.
 std::string_view FileNameOf(const std::string& path)
@@ -971,7 +973,12 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
         if (targets.count(FileNameOf(m_voices.GetPath(row))))
             options.write.sources.push_back(m_voices.GetResolvedPath(row));
 
-    const ConversionRun run = RunConversion(jobs, options);
+    ConversionRun run;
+    {
+        // Until the results are in, the window takes no input but the progress dialog's (see eventFilter).
+        BusyScope busy(m_bConverting);
+        run = RunConversion(this, jobs, options);
+    }
     // Files written meanwhile are seen afresh by the capacity line.
     if (m_capacityCache.Refresh())
         ScheduleCapacity(0);
@@ -1001,67 +1008,6 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
         ShowMessage(text);
     }
     return chosen;
-}
-
-CMainDlg::ConversionRun CMainDlg::RunConversion(const std::vector<voicelib::ConvertJob>& jobs,
-                                                const voicelib::ConvertOptions& options)
-{
-    // Until the results are in, the window takes no input but the progress dialog's (see eventFilter).
-    struct BusyScope
-    {
-        explicit BusyScope(bool& busy) : m_busy(busy), m_was(std::exchange(busy, true)) {}
-        ~BusyScope()
-        {
-            QCoreApplication::processEvents(); // input that came meanwhile goes, unseen
-            m_busy = m_was;
-        }
-        bool& m_busy;
-        bool m_was;
-    } scope(m_bConverting);
-
-    QProgressDialog progress(QStringLiteral("正在转换音频文件..."), QStringLiteral("取消"), 0, 1000, this);
-    progress.setWindowTitle(QStringLiteral("提示:"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-
-    // The converter's workers report here; the UI thread reads it on a timer.
-    std::atomic<bool> stop{false};
-    std::atomic<int> permille{0};
-    std::atomic<bool> finished{false};
-    ConversionRun run;
-    QEventLoop loop;
-    connect(&progress, &QProgressDialog::canceled, &progress, [&stop] { stop = true; });
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, &progress, [&] {
-        if (progress.wasCanceled())
-            stop = true;
-        else
-            progress.setValue(permille.load());
-    });
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-    std::thread worker([&] {
-        run.results = voicelib::ConvertFiles(jobs, options, [&](double fraction, std::size_t, std::size_t) {
-            permille = static_cast<int>(fraction * 1000);
-            return !stop.load();
-        });
-        finished = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    poll.start(50);
-    if (!finished)
-        loop.exec();
-    worker.join();
-    poll.stop();
-    QGuiApplication::restoreOverrideCursor();
-    progress.close();
-
-    // A cancel that came after the last file changes nothing.
-    run.cancelled = std::any_of(run.results.begin(), run.results.end(),
-                                [](const voicelib::ConvertResult& r) { return r.cancelled; });
-    return run;
 }
 
 // --- preview

@@ -197,14 +197,6 @@ private:
     // play as they are converted when the user agrees. Empty when the user
     // cancelled the conversion, and with it the edit.
     QStringList OfferConversion(const QStringList& files);
-    struct ConversionRun
-    {
-        std::vector<voicelib::ConvertResult> results; // one per job, in order
-        bool cancelled = false;                       // the user stopped it before the last file
-    };
-    // Runs the conversions off the UI thread behind a progress dialog.
-    ConversionRun RunConversion(const std::vector<voicelib::ConvertJob>& jobs,
-                                const voicelib::ConvertOptions& options);
     // The rows from first on changed: the capacity line is brought up to date soon.
     void ScheduleCapacity(int first);
     void UpdateCapacity();
