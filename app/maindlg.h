@@ -25,11 +25,6 @@ class QUndoStack;
 class QTableView;
 class QKeyEvent;
 class QModelIndex;
-namespace voicelib {
-struct ConvertJob;
-struct ConvertOptions;
-struct ConvertResult;
-} // namespace voicelib
 class VoiceListModel;
 
 // Control ids of the window's template.
@@ -70,7 +65,8 @@ class CMainDlg : public CTxDialog, private voicelib::VoiceListObserver
     Q_OBJECT
 
 public:
-    // Without a backend the preview plays through QtMultimedia.
+    // Without a backend the preview plays through QtMultimedia. The controls
+    // come with Create(), or when the window is first shown.
     explicit CMainDlg(std::unique_ptr<PlayerBackend> playerBackend = nullptr, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
