@@ -38,10 +38,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (!m_bAsked && event->type() == QEvent::Expose) {
+        if (!m_asked && event->type() == QEvent::Expose) {
             auto* window = qobject_cast<QWindow*>(watched);
             if (window && window->isExposed()) {
-                m_bAsked = true;
+                m_asked = true;
                 QPointer<QWindow> target(window);
                 QTimer::singleShot(DELAY_MS, this, [target] {
                     if (target)
@@ -54,7 +54,7 @@ protected:
 
 private:
     static constexpr int DELAY_MS = 500; // lets the first frames be painted
-    bool m_bAsked = false;
+    bool m_asked = false;
 };
 
 } // namespace

@@ -111,17 +111,17 @@ std::vector<std::pair<int, int>> Runs(const std::vector<int>& rows)
 // Sets a flag for as long as it lives, then lets the input that came meanwhile go, unseen.
 struct BusyScope
 {
-    explicit BusyScope(bool& busy) : m_bBusy(busy), m_bWas(std::exchange(busy, true)) {}
+    explicit BusyScope(bool& busy) : m_busy(busy), m_was(std::exchange(busy, true)) {}
     ~BusyScope()
     {
         QCoreApplication::processEvents();
-        m_bBusy = m_bWas;
+        m_busy = m_was;
     }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
-    bool& m_bBusy;
-    bool m_bWas;
+    bool& m_busy;
+    bool m_was;
 };
 
 // The name after the last slash.
