@@ -1,5 +1,6 @@
 #include "app/conversion.h"
 
+#include "core/messages.h"
 #include "core/source_info.h"
 #include "media/convert.h"
 
@@ -22,8 +23,9 @@ bool NeedsConversion(const voicelib::SourceInfo& info)
 ConversionRun RunConversion(QWidget* parent, const std::vector<voicelib::ConvertJob>& jobs,
                             const voicelib::ConvertOptions& options)
 {
-    QProgressDialog progress(QStringLiteral("正在转换音频文件..."), QStringLiteral("取消"), 0, 1000, parent);
-    progress.setWindowTitle(QStringLiteral("提示:"));
+    QProgressDialog progress(QString::fromUtf8(voicelib::MessageText(voicelib::Msg::Converting)),
+                             QStringLiteral("取消"), 0, 1000, parent);
+    progress.setWindowTitle(QString::fromUtf8(voicelib::MessageText(voicelib::Msg::Prompt)));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);

@@ -516,8 +516,8 @@ int CMainDlg::AskSaveChanges()
 
 bool CMainDlg::AskYesNo(const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("提示:"), text, QMessageBox::Yes | QMessageBox::No,
-                    this);
+    QMessageBox box(QMessageBox::Question, Text(voicelib::Msg::Prompt), text,
+                    QMessageBox::Yes | QMessageBox::No, this);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
     box.button(QMessageBox::No)->setText(QStringLiteral("否"));
     box.setDefaultButton(QMessageBox::Yes);
@@ -939,8 +939,7 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     for (qsizetype i = 0; i < files.size(); ++i)
         if (NeedsConversion(voicelib::ReadSourceInfo(VoiceListModel::FromDisplay(DialogPath(files[i])))))
             offered.push_back(i);
-    if (offered.empty() ||
-        !AskYesNo(QStringLiteral("%1个文件不是8kHz单声道A-law WAV文件,是否转换?").arg(offered.size())))
+    if (offered.empty() || !AskYesNo(Text(voicelib::Msg::AskConvert, offered.size())))
         return files;
     const QString suggested =
         QFileInfo(DialogPath(files[offered.front()])).absoluteDir().filePath(QStringLiteral("alaw"));
@@ -952,9 +951,8 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec || !std::filesystem::is_directory(dir)) {
-        ShowMessage(
-            QStringLiteral("无法创建文件夹 %1: %2")
-                .arg(folder, ec ? QString::fromStdString(ec.message()) : QStringLiteral("不是文件夹")));
+        ShowMessage(Text(voicelib::Msg::ConvertFolderFailed, folder.toStdString(),
+                         ec ? ec.message() : voicelib::MessageText(voicelib::Msg::ConvertFolderNotFolder)));
         return {};
     }
 
@@ -986,7 +984,7 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     if (!hadSuggested && QFileInfo(folder) == QFileInfo(suggested))
         QDir().rmdir(folder);
     if (run.cancelled) {
-        ShowMessage(QStringLiteral("转换已取消,语音列表未改动."));
+        ShowMessage(Text(voicelib::Msg::ListConvertCancelled));
         return {};
     }
     QStringList chosen = files;
@@ -1000,11 +998,11 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
                           QString::fromStdString(r.error);
     }
     if (!failed.isEmpty()) {
-        QString text = QStringLiteral("%1个文件未能转换,按原文件加入:").arg(failed.size());
+        QString text = Text(voicelib::Msg::ConvertFailedKept, failed.size());
         for (qsizetype i = 0; i < failed.size() && i < LISTED_CONVERSION_FAILURES; ++i)
             text += QLatin1Char('\n') + failed[i];
         if (failed.size() > LISTED_CONVERSION_FAILURES)
-            text += QStringLiteral("\n...等%1个").arg(failed.size());
+            text += QLatin1Char('\n') + Text(voicelib::Msg::MoreFailures, failed.size());
         ShowMessage(text);
     }
     return chosen;
@@ -1017,7 +1015,7 @@ void CMainDlg::StartPreview(int row)
     const QString path = VoiceListModel::ToDisplay(m_voices.GetResolvedPath(row));
     if (!m_bToldNoOutput && !m_player->HasOutput()) {
         m_bToldNoOutput = true; // once: later clicks stay as quiet as the design
-        ShowMessage(QStringLiteral("没有可用的音频输出设备"));
+        ShowMessage(Text(voicelib::Msg::NoAudioOutput));
     }
     if (m_nPlayingRow >= 0)
         StopPreview();

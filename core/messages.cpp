@@ -107,6 +107,13 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
      "voicelib-gui: no display could be opened (DISPLAY / WAYLAND_DISPLAY); the window cannot "
      "be shown. Use the command line tool instead, e.g.\n"
      "  voicelib build -o voices.bin prompts/*.wav && voicelib info voices.bin\n"},
+    {Msg::NoAudioOutput, "没有可用的音频输出设备"},
+    {Msg::AskConvert, "{}个文件不是8kHz单声道A-law WAV文件,是否转换?"},
+    {Msg::Converting, "正在转换音频文件..."},
+    {Msg::ConvertFolderFailed, "无法创建文件夹 {}: {}"},
+    {Msg::ConvertFolderNotFolder, "不是文件夹"},
+    {Msg::ListConvertCancelled, "转换已取消,语音列表未改动."},
+    {Msg::ConvertFailedKept, "{}个文件未能转换,按原文件加入:"},
     {Msg::BuildDone, "语音库合成结束,共计{}个文件,成功:{}个,失败{}个."},
     {Msg::InvalidSource, "无效的WAV文件,序号:{} 名称:{}"},
     {Msg::RejectedSource, "无效的WAV文件,序号:{} 名称:{}\n原因:{}"},

@@ -34,6 +34,13 @@ enum class Msg
     BuildCancelled,
     BuildFailed,
     NoDisplay,
+    NoAudioOutput,
+    AskConvert,
+    Converting,
+    ConvertFolderFailed,
+    ConvertFolderNotFolder,
+    ListConvertCancelled,
+    ConvertFailedKept,
     // Build and check summaries.
     BuildDone,
     InvalidSource,
