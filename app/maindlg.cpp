@@ -570,7 +570,7 @@ void CMainDlg::OnAppend()
 
 void CMainDlg::AddFiles(const QStringList& chosen, int row)
 {
-    const QStringList files = chosen.isEmpty() ? chosen : OfferConversion(chosen);
+    const QStringList files = OfferConversion(chosen);
     if (files.isEmpty())
         return;
     const bool atEnd = row < 0 || row >= m_voices.GetItemCount();
@@ -589,9 +589,7 @@ void CMainDlg::OnInsert()
 {
     if (m_voices.GetSelected() < 0)
         return;
-    QStringList files = SelectFile(true, false, WAVE_FILTER, WAVE_EXT);
-    if (!files.isEmpty())
-        files = OfferConversion(files);
+    const QStringList files = OfferConversion(SelectFile(true, false, WAVE_FILTER, WAVE_EXT));
     if (files.isEmpty())
         return;
     EditList(QStringLiteral("插入"), [&] {
@@ -646,9 +644,7 @@ void CMainDlg::MoveSelection(int delta)
 
 void CMainDlg::OnReplace(int row)
 {
-    QStringList files = SelectFile(true, false, WAVE_FILTER, WAVE_EXT);
-    if (!files.isEmpty())
-        files = OfferConversion(files);
+    const QStringList files = OfferConversion(SelectFile(true, false, WAVE_FILTER, WAVE_EXT));
     if (files.isEmpty())
         return;
     EditList(QStringLiteral("替换"),
@@ -835,16 +831,7 @@ void CMainDlg::OnBuildLibrary()
     // From here to the last message the window takes no input (see eventFilter):
     // the build processes events to show its progress, and a click let through
     // would edit the rows under the writer or start a second build.
-    struct BuildScope
-    {
-        explicit BuildScope(bool& building) : m_building(building) { m_building = true; }
-        ~BuildScope()
-        {
-            QCoreApplication::processEvents(); // input that came meanwhile goes, unseen
-            m_building = false;
-        }
-        bool& m_building;
-    } scope(m_bBuilding);
+    BusyScope busy(m_bBuilding);
     // Exactly these rows are checked and written, relative ones resolved once.
     const std::vector<std::string> paths = m_voices.GetResolvedPaths();
     const std::optional<voicelib::RejectedSource> bad = voicelib::FindFirstInvalidSource(paths);

@@ -190,8 +190,8 @@ private:
     void ClearViewSelection();
     friend class CListEditCommand;
     // The chosen files as the list is to take them: those the device cannot
-    // play as they are converted when the user agrees. Empty when the user
-    // cancelled the conversion, and with it the edit.
+    // play as they are converted when the user agrees. Empty when none were
+    // chosen, or when the user cancelled the conversion, and with it the edit.
     QStringList OfferConversion(const QStringList& files);
     // The rows from first on changed: the capacity line is brought up to date soon.
     void ScheduleCapacity(int first);
