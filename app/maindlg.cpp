@@ -1249,29 +1249,14 @@ void CMainDlg::RowsMoved(int first, int last, int to)
 {
     CountChange();
     ScheduleCapacity(std::min(first, to));
-    const int n = last - first + 1;
-    if (m_nPlayingRow < 0)
-        return;
-    if (m_nPlayingRow >= first && m_nPlayingRow <= last)
-        m_nPlayingRow += to - first;
-    else if (to < first && m_nPlayingRow >= to && m_nPlayingRow < first)
-        m_nPlayingRow += n;
-    else if (to > first && m_nPlayingRow > last && m_nPlayingRow < to + n)
-        m_nPlayingRow -= n;
+    m_nPlayingRow = voicelib::RowAfterMove(m_nPlayingRow, first, last, to);
 }
 
 void CMainDlg::RowMoved(int from, int to)
 {
     CountChange();
     ScheduleCapacity(std::min(from, to));
-    if (m_nPlayingRow < 0)
-        return;
-    if (m_nPlayingRow == from)
-        m_nPlayingRow = to;
-    else if (from < to && m_nPlayingRow > from && m_nPlayingRow <= to)
-        --m_nPlayingRow;
-    else if (from > to && m_nPlayingRow >= to && m_nPlayingRow < from)
-        ++m_nPlayingRow;
+    m_nPlayingRow = voicelib::RowAfterMove(m_nPlayingRow, from, from, to);
 }
 
 void CMainDlg::RowChanged(int row)

@@ -129,14 +129,19 @@ bool VoiceList::MoveDown()
 
 bool VoiceList::Replace(int row, const std::string& path)
 {
-    if (!IsValidRow(row) || path.empty())
-        return false;
-    if (m_paths[static_cast<std::size_t>(row)] == path)
-        return false;
-    Notify([&](VoiceListObserver& o) { o.RowAboutToChange(row); });
-    m_paths[static_cast<std::size_t>(row)] = path;
-    Notify([&](VoiceListObserver& o) { o.RowChanged(row); });
-    return true;
+    return !path.empty() && SetPath(row, path);
+}
+
+int RowAfterMove(int row, int first, int last, int to)
+{
+    const int n = last - first + 1;
+    if (row >= first && row <= last)
+        return row - first + to;
+    if (to < first && row >= to && row < first)
+        return row + n;
+    if (to > first && row > last && row < to + n)
+        return row - n;
+    return row;
 }
 
 bool VoiceList::SetPath(int row, const std::string& path)
@@ -224,12 +229,7 @@ bool VoiceList::MoveBlock(int first, int last, int to)
         std::rotate(b + to, b + first, b + last + 1);
     else
         std::rotate(b + first, b + last + 1, b + to + n);
-    if (before >= first && before <= last)
-        m_selected = before - first + to;
-    else if (to < first && before >= to && before < first)
-        m_selected = before + n;
-    else if (to > first && before > last && before < to + n)
-        m_selected = before - n;
+    m_selected = RowAfterMove(before, first, last, to);
     Notify([&](VoiceListObserver& o) { o.RowsMoved(first, last, to); });
     SelectQuietly(m_selected, before);
     return true;

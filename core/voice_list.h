@@ -38,6 +38,10 @@ public:
 // a relative path is appended to base; an empty or absolute one stays.
 std::string ResolvePath(const std::string& base, const std::string& path);
 
+// Where row stands once rows first..last have moved as one block so that
+// first ends at to; -1 stays -1.
+int RowAfterMove(int row, int first, int last, int to);
+
 class VoiceList
 {
 public:
