@@ -47,26 +47,39 @@ Error CopyFailed(const std::string& source, const AtomicFile& target, const Copy
 
 } // namespace
 
-std::optional<RejectedSource> FindFirstInvalidSource(const std::vector<std::string>& paths)
+namespace {
+
+// Probes the rows a library takes, in order, handing each rejected one to
+// take until it returns false.
+template <typename Fn> void ForEachInvalidSource(const std::vector<std::string>& paths, Fn&& take)
 {
     const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
     for (std::size_t i = 0; i < n; ++i) {
         SourceVerdict v = ProbeSource(paths[i]);
-        if (!v.IsAccepted())
-            return RejectedSource{static_cast<int>(i), paths[i], v};
+        if (!v.IsAccepted() && !take(RejectedSource{static_cast<int>(i), paths[i], v}))
+            return;
     }
-    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<RejectedSource> FindFirstInvalidSource(const std::vector<std::string>& paths)
+{
+    std::optional<RejectedSource> first;
+    ForEachInvalidSource(paths, [&](RejectedSource r) {
+        first = std::move(r);
+        return false;
+    });
+    return first;
 }
 
 std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths)
 {
     std::vector<RejectedSource> rejected;
-    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
-    for (std::size_t i = 0; i < n; ++i) {
-        SourceVerdict v = ProbeSource(paths[i]);
-        if (!v.IsAccepted())
-            rejected.push_back({static_cast<int>(i), paths[i], v});
-    }
+    ForEachInvalidSource(paths, [&](RejectedSource r) {
+        rejected.push_back(std::move(r));
+        return true;
+    });
     return rejected;
 }
 
