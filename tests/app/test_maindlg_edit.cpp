@@ -3,9 +3,9 @@
 
 #include "core/list_file.h"
 #include "maindlg_fixture.h"
+#include "stable_first_column.h"
 
 #include <QAbstractItemModelTester>
-#include <QIdentityProxyModel>
 #include <QMimeData>
 #include <QTimer>
 #include <QUndoStack>
@@ -16,19 +16,6 @@
 using namespace apptest;
 
 namespace {
-
-// The tester expects column 0 to travel with its row; it is the row's number
-// by design, so the tester is shown the path there.
-class StablePaths : public QIdentityProxyModel
-{
-public:
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (index.column() == 0 && role == Qt::DisplayRole)
-            return QIdentityProxyModel::data(index.siblingAtColumn(1), role);
-        return QIdentityProxyModel::data(index, role);
-    }
-};
 
 struct Snapshot
 {
@@ -98,7 +85,7 @@ public:
     }
     QPoint BelowRows() const { return {200, dlg->listView()->viewport()->height() - 5}; }
 
-    StablePaths proxy;
+    StableFirstColumn proxy;
     QAbstractItemModelTester tester{&proxy, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 

@@ -2,13 +2,15 @@
 // are told about every change correctly.
 
 #include "app/voicelistmodel.h"
+#include "stable_first_column.h"
 
 #include <QAbstractItemModelTester>
-#include <QIdentityProxyModel>
 #include <QPixmap>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <random>
+
+using apptest::StableFirstColumn;
 
 namespace {
 
@@ -18,20 +20,6 @@ QIcon Solid(QColor c)
     p.fill(c);
     return QIcon(p);
 }
-
-// The tester expects a row's column-0 text to travel with the row, but that
-// column is the row's number by design; show it the path there instead, so
-// it checks every insert, remove and move signal against stable data.
-class StableFirstColumn : public QIdentityProxyModel
-{
-public:
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (index.column() == 0 && role == Qt::DisplayRole)
-            return QIdentityProxyModel::data(index.siblingAtColumn(1), role);
-        return QIdentityProxyModel::data(index, role);
-    }
-};
 
 class ModelTest : public ::testing::Test
 {
