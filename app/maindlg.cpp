@@ -1190,15 +1190,16 @@ void CMainDlg::UpdateCapacity()
     m_capacityTimer.stop();
     const int count = m_voices.GetItemCount();
     const int head = std::min(count, voicelib::MAX_LIBRARY_ENTRIES);
-    if (m_nCapacityDirtyFrom < head) {
+    if (head == 0) {
+        m_capacity = {};
+    } else if (m_nCapacityDirtyFrom < head || head != m_capacity.rows) {
+        // A removal at the end changes no row before it, but the count all the same.
         // Only the rows a library takes are looked at, each one hash look-up once known.
         std::vector<std::string> paths;
         paths.reserve(static_cast<std::size_t>(head));
         for (int i = 0; i < head; ++i)
             paths.push_back(m_voices.GetResolvedPath(i));
         m_capacity = m_capacityCache.Update(paths, CAPACITY_PROBES_PER_STEP);
-    } else if (head == 0) {
-        m_capacity = {};
     }
     // Rows beyond the library's change only this count.
     m_capacity.overLimit = count - m_capacity.rows;

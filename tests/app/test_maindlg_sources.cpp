@@ -156,7 +156,7 @@ TEST_F(SourcesTest, CancelLeavesTheListAsItWasAndNoFileHalfWritten)
 
 TEST_F(SourcesTest, CapacityLineFollowsEveryEdit)
 {
-    const QStringList waves = Waves(3);
+    const QStringList waves = Waves(5);
     struct Row
     {
         const char* name;
@@ -184,6 +184,13 @@ TEST_F(SourcesTest, CapacityLineFollowsEveryEdit)
              d.voiceList().SetSelected(0), d.voiceList().DeleteSelected();
          },
          "另有4个超出上限"},
+        {"five appended", [&](CMainDlg& d) { d.voiceList().Assign({}), Fill(waves); }, "5个文件"},
+        {"the last deleted with the button", [&](CMainDlg& d) { d.SelectRows({4}), Click(IDC_DELETE); },
+         "4个文件"},
+        {"the last deleted with its icon", [](CMainDlg& d) { d.OnClickList(3, VoiceListModel::COL_DELETE); },
+         "3个文件"},
+        {"undone", [](CMainDlg& d) { d.OnUndo(); }, "4个文件"},
+        {"redone", [](CMainDlg& d) { d.OnRedo(); }, "3个文件"},
         {"emptied", [](CMainDlg& d) { d.voiceList().Assign({}); }, ""},
     };
     for (const Row& r : rows) {
