@@ -3,6 +3,7 @@
 // Sources the device cannot play as they are, and their conversion off the UI
 // thread behind a progress dialog the user can cancel.
 
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -17,6 +18,13 @@ struct SourceInfo;
 // Missing and unreadable files are left to the build, which names them;
 // nothing could convert them.
 bool NeedsConversion(const voicelib::SourceInfo& info);
+
+// Where each input is converted to in dir: DIR/STEM.wav, or the first
+// DIR/STEM-2.wav, -3, ... that is free when that name is one of listFiles (the
+// rows the list plays), one of the inputs or an earlier input's target. A new
+// name is also one that is not on disk yet.
+std::vector<std::string> ConversionTargets(const std::string& dir, const std::vector<std::string>& inputs,
+                                           const std::vector<std::string>& listFiles);
 
 struct ConversionRun
 {

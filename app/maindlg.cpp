@@ -945,18 +945,25 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
 
     std::vector<voicelib::ConvertJob> jobs;
     voicelib::ConvertOptions options;
-    std::unordered_set<std::string_view> targets;
-    for (qsizetype i : offered) {
-        const std::string input = VoiceListModel::FromDisplay(DialogPath(files[i]));
-        jobs.push_back({input, voicelib::ConvertedName(dir, input)});
-        options.write.sources.push_back(input);
+    for (qsizetype i : offered)
+        options.write.sources.push_back(VoiceListModel::FromDisplay(DialogPath(files[i])));
+    // A converted file never lands on one the list already plays: it takes a free name.
+    const std::vector<std::string> listFiles = m_voices.GetResolvedPaths();
+    const std::vector<std::string> targets = ConversionTargets(dir, options.write.sources, listFiles);
+    QStringList renamed;
+    std::unordered_set<std::string_view> targetNames;
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+        const std::string& input = options.write.sources[k];
+        jobs.push_back({input, targets[k]});
+        targetNames.insert(FileNameOf(targets[k]));
+        const std::string usual = voicelib::ConvertedName(dir, input);
+        if (targets[k] != usual)
+            renamed << Text(voicelib::Msg::ConvertRenamed, input, targets[k], usual);
     }
-    for (const voicelib::ConvertJob& job : jobs)
-        targets.insert(FileNameOf(job.output));
-    // Nor does a converted file replace one the list already plays.
-    for (int row = 0; row < m_voices.GetItemCount(); ++row)
-        if (targets.count(FileNameOf(m_voices.GetPath(row))))
-            options.write.sources.push_back(m_voices.GetResolvedPath(row));
+    // Should a file change meanwhile, the writer still refuses to replace one the list plays.
+    for (const std::string& f : listFiles)
+        if (targetNames.count(FileNameOf(f)))
+            options.write.sources.push_back(f);
 
     ConversionRun run;
     {
@@ -984,14 +991,21 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
             failed << VoiceListModel::ToDisplay(r.input) + QStringLiteral(": ") +
                           QString::fromStdString(r.error);
     }
-    if (!failed.isEmpty()) {
-        QString text = Text(voicelib::Msg::ConvertFailedKept, failed.size());
-        for (qsizetype i = 0; i < failed.size() && i < LISTED_CONVERSION_FAILURES; ++i)
-            text += QLatin1Char('\n') + failed[i];
-        if (failed.size() > LISTED_CONVERSION_FAILURES)
-            text += QLatin1Char('\n') + Text(voicelib::Msg::MoreFailures, failed.size());
-        ShowMessage(text);
-    }
+    // What happened to the names, then what did not convert: one message.
+    QStringList notes;
+    const auto note = [&notes](QString head, const QStringList& lines) {
+        if (lines.isEmpty())
+            return;
+        for (qsizetype i = 0; i < lines.size() && i < LISTED_CONVERSION_FAILURES; ++i)
+            head += QLatin1Char('\n') + lines[i];
+        if (lines.size() > LISTED_CONVERSION_FAILURES)
+            head += QLatin1Char('\n') + Text(voicelib::Msg::MoreFailures, lines.size());
+        notes << head;
+    };
+    note(Text(voicelib::Msg::ConvertRenamedHead, renamed.size()), renamed);
+    note(Text(voicelib::Msg::ConvertFailedKept, failed.size()), failed);
+    if (!notes.isEmpty())
+        ShowMessage(notes.join(QLatin1Char('\n')));
     return chosen;
 }
 

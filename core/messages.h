@@ -41,7 +41,12 @@ enum class Msg
     ConvertFolderNotFolder,
     ListConvertCancelled,
     ConvertFailedKept,
+    ConvertRenamedHead,
+    ConvertRenamed,
+    RowOverLimit,
     // Build and check summaries.
+    WarnedPlayWrongly,
+    WarnedEndCut,
     BuildDone,
     InvalidSource,
     RejectedSource,

@@ -121,6 +121,59 @@ TEST_F(SourcesTest, OfferConvertsOnYesAndKeepsTheFilesOnNo)
     EXPECT_EQ(dlg->folderStarts.value(0), File("alaw")) << "suggested beside the first file";
 }
 
+TEST_F(SourcesTest, ConvertedFileNeverLandsOnAFileTheListPlays)
+{
+    const QString pcm = Make({"pcm"}).first();
+    QDir().mkpath(File("sub"));
+    QFile::copy(pcm, File("sub/pcm.wav"));
+    const auto replace = [](SourcesTest& t) { t.ClickCell(0, 2); };
+    struct Row
+    {
+        const char* name;
+        QStringList listed; // after w0; "*NAME": an A-law file in alaw/
+        QStringList chosen;
+        std::function<void(SourcesTest&)> act;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"replace while another row has the name", {"*pcm"}, {pcm}, replace, {"*pcm-2", "*pcm"}},
+        {"the next name is a row too", {"*pcm", "*pcm-2"}, {pcm}, replace, {"*pcm-3", "*pcm", "*pcm-2"}},
+        {"two chosen files of one name",
+         {},
+         {pcm, File("sub/pcm.wav")},
+         [](SourcesTest& t) { t.Click(IDC_APPEND); },
+         {"w0", "*pcm", "*pcm-2"}},
+    };
+    const auto path = [&](const QString& e) {
+        return e.startsWith('*') ? Alaw(e.mid(1) + ".wav") : File(e + ".wav");
+    };
+    for (const Row& r : rows) {
+        QDir(File("alaw")).removeRecursively();
+        QDir().mkpath(File("alaw"));
+        dlg->voiceList().Assign({});
+        Fill(Waves(1));
+        for (const QString& e : r.listed) {
+            Spit(path(e), Wave(160, 'x'));
+            dlg->voiceList().Append({path(e).toStdString()});
+        }
+        dlg->messages.clear();
+        dlg->answers.push_back(r.chosen);
+        dlg->yesNo = {true};
+        dlg->folders = {"="};
+        r.act(*this);
+        QStringList expected;
+        for (const QString& e : r.expected)
+            expected << path(e);
+        EXPECT_EQ(Rows(), expected) << r.name;
+        for (const QString& e : r.listed)
+            EXPECT_EQ(Slurp(path(e)), Wave(160, 'x')) << r.name << ": a listed file is never replaced";
+        const QString renamedTo = path(r.expected.filter("-").first());
+        EXPECT_TRUE(dlg->messages.value(0).startsWith("1个文件转换后另取了名字")) << r.name;
+        EXPECT_TRUE(dlg->messages.value(0).contains(" -> " + renamedTo))
+            << dlg->messages.value(0).toStdString();
+    }
+}
+
 TEST_F(SourcesTest, CancelLeavesTheListAsItWasAndNoFileHalfWritten)
 {
     // Half an hour at 44.1 kHz, sparse: still converting when the cancel comes.
