@@ -877,7 +877,7 @@ void CMainDlg::OnBuildLibrary()
     m_SizeTable = result.summary.sizes;
     std::string report = voicelib::BuildReportMessage(result.summary);
     if (!warnings.empty())
-        report += "\n" + voicelib::SourceWarningCountMessage(static_cast<int>(warnings.size()));
+        report += "\n" + voicelib::SourceWarningCountMessage(warnings);
     ShowMessage(QString::fromStdString(report));
 }
 

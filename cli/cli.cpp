@@ -139,7 +139,7 @@ void PrintWarnings(const std::vector<RowWarnings>& rows, std::ostream& err)
     for (const RowWarnings& r : rows)
         err << SourceWarningMessage(r) << "\n";
     if (!rows.empty())
-        err << SourceWarningCountMessage(static_cast<int>(rows.size())) << "\n";
+        err << SourceWarningCountMessage(rows) << "\n";
 }
 
 // One item a warning, partial blocks with their length in milliseconds.

@@ -4,7 +4,9 @@
 #include "core/source_info.h"
 #include "core/wave.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -447,20 +449,44 @@ std::string SourceWarningMessage(const RowWarnings& row)
     return text;
 }
 
-std::string SourceWarningCountMessage(int files)
+std::string SourceWarningCountMessage(const std::vector<RowWarnings>& rows)
 {
-    if (files <= 0)
-        return {};
-    return "注意:有" + std::to_string(files) + "个文件在设备上不能原样播放(不是8kHz单声道8位,或末尾不足一个" +
-           std::to_string(AUDIO_BLOCK_SIZE) + "字节的块).";
+    // A cut of less than a block is told apart: it takes under 20 ms off the end, nothing more.
+    int wrong = 0;
+    int cut = 0;
+    for (const RowWarnings& r : rows) {
+        const bool onlyCut = std::all_of(r.warnings.begin(), r.warnings.end(), [](const SourceWarning& w) {
+            return w.kind == SourceWarningKind::PartialBlock;
+        });
+        ++(onlyCut ? cut : wrong);
+    }
+    std::string text;
+    if (wrong > 0)
+        text = Message(Msg::WarnedPlayWrongly, wrong);
+    if (cut > 0)
+        text += (text.empty() ? "" : "\n") + Message(Msg::WarnedEndCut, cut);
+    return text;
+}
+
+std::string DurationText(double seconds)
+{
+    char text[48];
+    if (seconds < 59.95) {
+        std::snprintf(text, sizeof text, "%.1f秒", seconds);
+    } else if (seconds < 3599.5) {
+        const long long s = std::llround(seconds);
+        std::snprintf(text, sizeof text, "%lld分%02lld秒", s / 60, s % 60);
+    } else {
+        const long long m = std::llround(seconds / 60);
+        std::snprintf(text, sizeof text, "%lld小时%02lld分", m / 60, m % 60);
+    }
+    return text;
 }
 
 std::string CapacityText(const Capacity& capacity)
 {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", capacity.Seconds());
-    std::string text =
-        std::to_string(capacity.rows) + "个文件 " + seconds + "秒 " + Size(capacity.libraryBytes);
+    std::string text = std::to_string(capacity.rows) + "个文件 " + DurationText(capacity.Seconds()) + " " +
+                       Size(capacity.libraryBytes);
     if (capacity.invalid > 0)
         text += " 其中" + std::to_string(capacity.invalid) + "个无效";
     if (capacity.overLimit > 0)

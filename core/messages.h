@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace voicelib {
 
@@ -208,9 +209,13 @@ std::string SourceWarningText(const SourceWarning& warning);
 // "警告,序号:%d 名称:%s" and each warning on an indented line of its own.
 std::string SourceWarningMessage(const RowWarnings& row);
 
-// The build summary's line about files the device would play wrongly, or ""
-// when there are none.
-std::string SourceWarningCountMessage(int files);
+// The build summary's lines about the warned files: those the device would
+// play wrongly, then those that only lose the last part of a block; "" when
+// there are none.
+std::string SourceWarningCountMessage(const std::vector<RowWarnings>& rows);
+
+// Seconds as a person reads them: "37.6秒", "3分05秒", "8小时32分".
+std::string DurationText(double seconds);
 
 // The capacity line: "12个文件 37.6秒 300.8KB", then the invalid rows, the
 // rows over the limit and rows not yet looked at when there are any.

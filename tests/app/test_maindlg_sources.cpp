@@ -286,9 +286,10 @@ TEST_F(SourcesTest, BuildSummaryCountsFilesWithFormatWarnings)
         Click(IDC_BUILD);
         const QStringList lines = dlg->messages.value(0).split('\n');
         EXPECT_TRUE(lines.first().startsWith("语音库合成结束"));
-        EXPECT_EQ(lines.size(), warned ? 2 : 1);
-        EXPECT_EQ(lines.last(), warned ? QString::fromStdString(voicelib::SourceWarningCountMessage(warned))
-                                       : lines.first());
+        // The rate changes how it sounds; the cut only drops the last few milliseconds.
+        const QStringList notes = {"注意:有1个文件在设备上不能原样播放(不是8kHz单声道8位).",
+                                   "有1个文件末尾不足20毫秒的音频将被截去."};
+        EXPECT_EQ(lines.mid(1), warned ? notes : QStringList());
     }
 }
 

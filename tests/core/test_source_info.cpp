@@ -115,8 +115,11 @@ TEST_F(SourceInfoTest, WarnsAboutWhatTheDevicePlaysWrongly)
     EXPECT_EQ(indices, (std::vector<int>{2, 3, 4, 5, 6, 7}));
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(SourceWarningMessage(rows.back()).find("警告,序号:7 名称:" + paths[7] + "\n    "), 0u);
-    EXPECT_EQ(SourceWarningCountMessage(0), "");
-    EXPECT_NE(SourceWarningCountMessage(6).find("6个文件"), std::string::npos);
+    EXPECT_EQ(SourceWarningCountMessage({}), "");
+    // Only the ten bytes over are told apart, as a cut.
+    EXPECT_EQ(
+        SourceWarningCountMessage(rows),
+        "注意:有5个文件在设备上不能原样播放(不是8kHz单声道8位).\n有1个文件末尾不足20毫秒的音频将被截去.");
 }
 
 TEST_F(SourceInfoTest, CapacityOfAList)
@@ -163,6 +166,16 @@ TEST_F(SourceInfoTest, CapacityOfAList)
         // The cache gives the same, whatever it saw before.
         EXPECT_EQ(CapacityText(cache.Update(c.paths)), c.text);
     }
+}
+
+TEST(Messages, DurationsReadAsAPersonWould)
+{
+    const std::pair<double, const char*> cases[] = {
+        {0.04, "0.0秒"},      {59.94, "59.9秒"},     {59.96, "1分00秒"},   {185.4, "3分05秒"},
+        {3599.4, "59分59秒"}, {3599.6, "1小时00分"}, {30720, "8小时32分"},
+    };
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(DurationText(seconds), text) << seconds;
 }
 
 TEST_F(SourceInfoTest, CapacityCacheFollowsTheFiles)
