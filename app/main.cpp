@@ -1,6 +1,7 @@
 // voicelib-gui: the window program. Without a display there is nothing to show,
 // so it says so and points at the command line instead of letting Qt abort.
 
+#include "app/arguments.h"
 #include "app/mainapp.h"
 #include "core/messages.h"
 #include "core/tempfiles.h"
@@ -61,6 +62,15 @@ private:
 
 int main(int argc, char** argv)
 {
+    // The version and the usage need no display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (const GuiRequest early = ParseGuiArguments(args);
+        early.action == GuiRequest::Action::Version || early.action == GuiRequest::Action::Help) {
+        std::fputs(early.text.c_str(), stdout);
+        return 0;
+    }
     if (!HasDisplay()) {
         SayNoDisplay();
         return 2;
@@ -79,6 +89,12 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    // Qt has taken its own options (-platform, ...) out by now.
+    const GuiRequest request = ParseGuiArguments(QCoreApplication::arguments().mid(1));
+    if (request.action == GuiRequest::Action::UsageError) {
+        std::fputs(request.text.c_str(), stderr);
+        return 2;
+    }
     voicelib::InstallTempFileCleanup();
     QApplication::setApplicationName(QStringLiteral("voicelib"));
     QApplication::setDesktopFileName(QStringLiteral("voicelib"));
@@ -88,7 +104,7 @@ int main(int argc, char** argv)
         app.installEventFilter(&closer);
 
     CMainApp theApp;
-    theApp.InitInstance();
+    theApp.InitInstance(request.listFile);
     const int status = theApp.ExitInstance();
     // Qt 6.4's Wayland client can hang in its display teardown, its event
     // thread still blocked in a read. The window is closed and every file

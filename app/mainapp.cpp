@@ -57,12 +57,14 @@ bool CMainApp::InstallTranslations()
     return true;
 }
 
-bool CMainApp::InitInstance()
+bool CMainApp::InitInstance(const QString& listFile)
 {
     InitSharedResources();
     InstallTranslations();
     CMainDlg dlg;
     dlg.Create();
+    if (!listFile.isEmpty())
+        dlg.LoadList(listFile);
     dlg.exec();
     return false;
 }

@@ -41,9 +41,10 @@ public:
     // Chinese); false when Qt's translations are not installed.
     static bool InstallTranslations();
 
-    // Runs the main window until it closes; returns false, as there is no
-    // loop of the application's own to run afterwards.
-    bool InitInstance();
+    // Runs the main window, with listFile loaded when one is given, until it
+    // closes; returns false, as there is no loop of the application's own to
+    // run afterwards.
+    bool InitInstance(const QString& listFile = {});
     // Releases the image list; the process exit code.
     int ExitInstance();
 };

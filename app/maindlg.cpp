@@ -656,12 +656,16 @@ void CMainDlg::OnLoadList()
     if (!ConfirmDiscard())
         return;
     const QStringList files = SelectFile(true, false, LIST_FILTER, LIST_EXT);
-    if (files.isEmpty())
-        return;
+    if (!files.isEmpty())
+        LoadList(files.first());
+}
+
+void CMainDlg::LoadList(const QString& file)
+{
     // A loaded list replaces the rows, which stops a preview; a failed load keeps both.
     voicelib::IoStatus status;
     EditList(QStringLiteral("加载语音列表"), [&] {
-        status = voicelib::LoadListFile(VoiceListModel::FromDisplay(files.first()), m_voices);
+        status = voicelib::LoadListFile(VoiceListModel::FromDisplay(DialogPath(file)), m_voices);
         ShowSelection(m_voices.GetSelected());
     });
     if (status.ok())

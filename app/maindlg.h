@@ -91,6 +91,8 @@ public:
     void OnMoveDown();
     void OnReplace(int row);
     void OnLoadList();
+    // Loads a voice list file in place of the rows; a failure keeps them and says why.
+    void LoadList(const QString& file);
     void OnExportList();
     void OnBuildLibrary();
     // A click on a cell of the list; the row is already selected.

@@ -583,7 +583,8 @@ const Command COMMANDS[] = {
 const char* const ABOUT_TEXT = R"(Packs A-law WAVE voice prompts into a voice library (.bin) and works with
 voice list files (.ini).)";
 
-const char* const ABOUT_FOOTER = R"(Run 'voicelib COMMAND --help' for details of one command.
+const char* const ABOUT_FOOTER = R"(Run 'voicelib COMMAND --help' for details of one command,
+'voicelib --version' for the version.
 Results go to stdout, messages (a rejected source and why) to stderr.
 exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
             3 library written but some sources could not be copied
@@ -720,15 +721,21 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << app.help();
         return EXIT_DONE;
     }
+    if (args[0] == "--version" || args[0] == "-V") {
+        out << VersionMessage("voicelib") << "\n";
+        return EXIT_DONE;
+    }
     const Command* cmd = FindCommand(args[0]);
     if (!cmd) {
-        err << Message(Msg::UnknownCommand, args[0]) << "\n" << app.help();
+        err << Message(Msg::UnknownCommand, args[0]) << "\n" << Message(Msg::SeeHelp) << "\n";
         return EXIT_USAGE_OR_IO;
     }
     CLI::App& command = *app.get_subcommand(cmd->name);
     opt.name = cmd->name;
+    // The reason and where the usage is; the whole help would bury the reason.
     auto usageError = [&](const std::string& why) {
-        err << Message(Msg::CommandError, opt.name, why) << "\n" << command.help();
+        err << Message(Msg::CommandError, opt.name, why) << "\n"
+            << Message(Msg::SeeCommandHelp, opt.name) << "\n";
         return EXIT_USAGE_OR_IO;
     };
     std::vector<std::string> options = {args[0]};

@@ -109,6 +109,17 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
      "voicelib-gui: no display could be opened (DISPLAY / WAYLAND_DISPLAY); the window cannot "
      "be shown. Use the command line tool instead, e.g.\n"
      "  voicelib build -o voices.bin prompts/*.wav && voicelib info voices.bin\n"},
+    {Msg::GuiUsage, "usage: voicelib-gui [OPTIONS] [LIST.ini]\n\n"
+                    "Opens the window of the voice library builder, with the voice list file LIST.ini\n"
+                    "loaded when one is given. It needs a display (X11 or Wayland); the command line\n"
+                    "tool 'voicelib' does the same work without one.\n\n"
+                    "options:\n"
+                    "  -h, --help     show this help and exit\n"
+                    "  -V, --version  print the version and exit\n"
+                    "Qt's own options (such as -platform) are taken as well.\n"},
+    {Msg::GuiSeeHelp, "Run 'voicelib-gui --help' for its usage."},
+    {Msg::GuiUnknownOption, "voicelib-gui: unknown option '{}'"},
+    {Msg::GuiOneList, "voicelib-gui: one voice list file at most, got {}"},
     {Msg::NoAudioOutput, "没有可用的音频输出设备"},
     {Msg::AskConvert, "{}个文件不是8kHz单声道A-law WAV文件,是否转换?"},
     {Msg::Converting, "正在转换音频文件..."},
@@ -175,6 +186,8 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
     {Msg::CommandError, "voicelib {}: {}"},
     {Msg::UnknownCommand, "voicelib: unknown command '{}'"},
     {Msg::UnknownOption, "unknown option '{}'"},
+    {Msg::SeeHelp, "Run 'voicelib --help' for the commands."},
+    {Msg::SeeCommandHelp, "Run 'voicelib {} --help' for its usage."},
     {Msg::MissingOption, "missing {}"},
     {Msg::OptionGivenTwice, "option {} given twice"},
     {Msg::OptionNeeds, "option {} needs {}"},
@@ -494,6 +507,11 @@ std::string CapacityText(const Capacity& capacity)
     if (capacity.pending > 0)
         text += " 统计中...";
     return text;
+}
+
+std::string VersionMessage(const char* program)
+{
+    return std::string(program) + " " + VOICELIB_VERSION;
 }
 
 std::string LibraryTotalsMessage(std::uint64_t libraryBytes, std::uint64_t audioBytes)

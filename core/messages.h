@@ -35,6 +35,10 @@ enum class Msg
     BuildCancelled,
     BuildFailed,
     NoDisplay,
+    GuiUsage,
+    GuiSeeHelp,
+    GuiUnknownOption,
+    GuiOneList,
     NoAudioOutput,
     AskConvert,
     Converting,
@@ -102,6 +106,8 @@ enum class Msg
     CommandError,
     UnknownCommand,
     UnknownOption,
+    SeeHelp,
+    SeeCommandHelp,
     MissingOption,
     OptionGivenTwice,
     OptionNeeds,
@@ -220,6 +226,9 @@ std::string DurationText(double seconds);
 // The capacity line: "12个文件 37.6秒 300.8KB", then the invalid rows, the
 // rows over the limit and rows not yet looked at when there are any.
 std::string CapacityText(const Capacity& capacity);
+
+// "PROGRAM VERSION", as --version prints it.
+std::string VersionMessage(const char* program);
 
 // "语音库%d字节,音频共计%.3f秒."
 std::string LibraryTotalsMessage(std::uint64_t libraryBytes, std::uint64_t audioBytes);

@@ -7,8 +7,11 @@
 #include "skin/resource_lookup.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFontInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -45,15 +48,70 @@ TEST(MainApp, SharedFontAndRowIcons)
 
 TEST(MainApp, RunsOneWindowAndReturnsWhenItCloses)
 {
-    QTimer::singleShot(0, [] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dlg = qobject_cast<CMainDlg*>(w))
-                dlg->button(IDC_EXIT)->click();
-    });
-    CMainApp app;
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(app.ExitInstance(), 0);
-    EXPECT_TRUE(g_imageList.isEmpty());
+    // With a list file named, as a file manager names it, the window opens with its rows.
+    QTemporaryDir dir;
+    QFile list(dir.filePath("list.ini"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write("[ZuLibItem]\nZuCount=2\nD000=a.wav\nD001=b.wav\n");
+    list.close();
+    for (const QString& file : {QString(), list.fileName()}) {
+        int rows = -1;
+        QTimer::singleShot(0, [&rows] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dlg = qobject_cast<CMainDlg*>(w)) {
+                    rows = dlg->voiceList().GetItemCount();
+                    dlg->button(IDC_EXIT)->click();
+                }
+        });
+        CMainApp app;
+        EXPECT_FALSE(app.InitInstance(file));
+        EXPECT_EQ(rows, file.isEmpty() ? 0 : 2);
+        EXPECT_EQ(app.ExitInstance(), 0);
+        EXPECT_TRUE(g_imageList.isEmpty());
+    }
+}
+
+TEST(Programs, AnswerVersionAndHelpWithoutADisplay)
+{
+    struct Case
+    {
+        const char* program;
+        QStringList args;
+        bool display;
+        int code;
+        const char* out; // a regular expression for all of stdout
+        const char* err; // in stderr
+    };
+    const Case cases[] = {
+        {VOICELIB_CLI, {"--version"}, false, 0, "voicelib \\d+\\.\\d+\\.\\d+\n", ""},
+        {VOICELIB_GUI, {"--version"}, false, 0, "voicelib-gui \\d+\\.\\d+\\.\\d+\n", ""},
+        {VOICELIB_GUI,
+         {"-platform", "x", "--help"},
+         false,
+         0,
+         "usage: voicelib-gui [^\n]*LIST\\.ini\\]\n(.*\n)+",
+         ""},
+        {VOICELIB_GUI, {"--bogus"}, true, 2, "", "unknown option '--bogus'\nRun 'voicelib-gui --help'"},
+        {VOICELIB_GUI, {"a.ini", "b.ini"}, true, 2, "", "one voice list file at most, got 2"},
+    };
+    for (const Case& c : cases) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        if (c.display)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(c.program, c.args);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        const QString what = QString(c.program).section('/', -1) + " " + c.args.join(' ');
+        EXPECT_EQ(program.exitCode(), c.code) << what.toStdString();
+        EXPECT_TRUE(QRegularExpression(QString("\\A") + c.out + "\\z").match(out).hasMatch())
+            << what.toStdString() << ": " << out.toStdString();
+        EXPECT_TRUE(err.contains(c.err)) << what.toStdString() << ": " << err.toStdString();
+    }
 }
 
 TEST(GuiProgram, WithoutADisplaySaysSoAndExits)
