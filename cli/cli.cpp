@@ -50,8 +50,10 @@ bool EndsWithIni(const std::string& path)
 }
 
 // The files to work on: those given, or the rows of a list file given first,
-// resolved against the list file's folder.
-bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::ostream& err)
+// resolved against the list file's folder; listed, when given, gets them as
+// the list has them.
+bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::ostream& err,
+                    std::vector<std::string>* listed = nullptr)
 {
     if (opt.inputs.empty()) {
         err << Message(Msg::CommandError, opt.name, MessageText(Msg::NoSourceFiles)) << "\n";
@@ -59,6 +61,8 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
     }
     if (!EndsWithIni(opt.inputs[0])) {
         *paths = opt.inputs;
+        if (listed)
+            *listed = opt.inputs;
         return true;
     }
     if (opt.inputs.size() > 1) {
@@ -75,6 +79,8 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
         err << Message(Msg::CommandError, opt.name, Message(Msg::ListHasNoRows, opt.inputs[0])) << "\n";
         return false;
     }
+    if (listed)
+        *listed = *paths;
     const std::string folder = ListFolder(opt.inputs[0]);
     for (std::string& path : *paths)
         path = ResolvePath(folder, path);
@@ -233,7 +239,8 @@ bool OpenMapTargets(const Options& opt, const std::vector<std::string>& paths,
 int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
 {
     std::vector<std::string> paths;
-    if (!CollectSources(opt, &paths, err))
+    std::vector<std::string> rows; // the map names each source as the list does
+    if (!CollectSources(opt, &paths, err, &rows))
         return EXIT_USAGE_OR_IO;
     std::vector<std::unique_ptr<AtomicFile>> mapFiles;
     if (!OpenMapTargets(opt, paths, &mapFiles, err))
@@ -267,7 +274,7 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
         for (const RejectedSource& f : s.failures)
             err << FailedSourceLine(f) << "\n";
     }
-    const std::vector<MapEntry> entries = FirmwareMapEntries(paths, s, opt.prefix);
+    const std::vector<MapEntry> entries = FirmwareMapEntries(rows, s, opt.prefix);
     const std::vector<MapTarget> targets = MapTargets(opt);
     for (std::size_t i = 0; i < targets.size(); ++i) {
         const MapTarget& t = targets[i];
@@ -281,6 +288,8 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
             err << Message(Msg::CommandError, opt.name, Message(Msg::MapNotWritten, Refusal(status))) << "\n";
             return EXIT_USAGE_OR_IO;
         }
+        if (!opt.json)
+            out << Message(t.header ? Msg::HeaderWritten : Msg::MapWritten, t.path) << "\n";
     }
     return s.failed > 0 ? EXIT_SOURCES_FAILED : EXIT_DONE;
 }

@@ -209,6 +209,8 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
     {Msg::CannotWrite, "cannot write {}"},
     {Msg::CannotWriteLibrary, "cannot write the library {}"},
     {Msg::MapNotWritten, "the library was written, but not {}"},
+    {Msg::HeaderWritten, "C头文件: {}"},
+    {Msg::MapWritten, "映射表: {}"},
     {Msg::ExpectedOne, "expected one {}, got {}"},
     {Msg::ValueLibraryFile, "library file"},
     {Msg::ValueListFile, "voice list file"},

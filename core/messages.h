@@ -129,6 +129,8 @@ enum class Msg
     CannotWrite,
     CannotWriteLibrary,
     MapNotWritten,
+    HeaderWritten,
+    MapWritten,
     ExpectedOne,
     ValueLibraryFile,
     ValueListFile,

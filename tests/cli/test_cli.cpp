@@ -206,7 +206,8 @@ TEST_F(CliTest, SourceCutAfterTheCheckIsNamedAsFailed)
             EXPECT_THAT(out.str(), HasSubstr("\"failed_items\":[{\"index\":1,\"path\":\"" + cut +
                                              "\",\"problem\":\"too_short\",\"reason\":\"文件只有30字节"));
         } else {
-            EXPECT_EQ(out.str(), "语音库合成结束,共计3个文件,成功:2个,失败1个.\n语音库336字节,音频共计0.040秒.\n");
+            EXPECT_EQ(out.str(),
+                      "语音库合成结束,共计3个文件,成功:2个,失败1个.\n语音库336字节,音频共计0.040秒.\n");
             EXPECT_THAT(err.str(), StartsWith("失败,序号:1 名称:" + cut + " 原因:文件只有30字节"));
         }
         const std::string lib = Slurp(Path("lib.bin"));
@@ -898,6 +899,12 @@ TEST_F(CliTest, FirmwareHeaderAndMapOnlyBesideAWrittenLibrary)
     // --force lets the map replace a RIFF file, as it does the library.
     EXPECT_EQ(Run({"build", "--force", "-o", "lib.bin", "--map", "riff.h", "a.wav"}).code, 0);
     EXPECT_THAT(Slurp(Path("riff.h")), StartsWith("index,name,source"));
+    // The summary names what it wrote; the map names a list's row as the list has it.
+    Spit(Path("list.ini"), "[ZuLibItem]\nZuCount=1\nD000=a.wav\n");
+    const Outcome o =
+        Run({"build", "-o", "lib.bin", "--header", "x.h", "--map", "x.csv", Path("list.ini").string()});
+    EXPECT_THAT(o.out, HasSubstr("C头文件: x.h\n映射表: x.csv\n"));
+    EXPECT_THAT(Slurp(Path("x.csv")), HasSubstr("\r\n0,VOICE_A,a.wav,"));
 }
 
 TEST_F(CliTest, WarningsForWhatTheDevicePlaysWrongly)
