@@ -381,6 +381,19 @@ void CMainDlg::InitList()
     // takes the buttons' hover colour.
     m_pModel->SetPlayingLook(LoadRowIcon(IDI_STOP), ToQColor(m_btnAppend->GetColor(BTNCLR_FG_HOT)));
     m_pModel->SetPlayingRowSource([this] { return m_nPlayingRow; });
+    // Rows the capacity line counts as invalid or beyond the limit, and why.
+    m_pModel->SetUnusableLook(
+        m_list->palette().color(QPalette::Disabled, QPalette::Text),
+        [this](int row) {
+            return row >= voicelib::MAX_LIBRARY_ENTRIES ||
+                   m_capacityCache.IsKnownInvalid(m_voices.GetResolvedPath(row));
+        },
+        [this](int row) {
+            if (row >= voicelib::MAX_LIBRARY_ENTRIES)
+                return Text(voicelib::Msg::RowOverLimit, voicelib::MAX_LIBRARY_ENTRIES);
+            return QString::fromStdString(
+                voicelib::SourceProblemText(voicelib::ProbeSource(m_voices.GetResolvedPath(row))));
+        });
 }
 
 void CMainDlg::OnPaint(QPainter& p)
@@ -1224,6 +1237,7 @@ void CMainDlg::UpdateCapacity()
     m_nCapacityDirtyFrom = INT_MAX;
     if (m_capacity.pending > 0)
         ScheduleCapacity(0);
+    m_pModel->UsabilityChanged();
     const QString text = count == 0 ? QString() : QString::fromStdString(voicelib::CapacityText(m_capacity));
     if (text != m_strCapacity) {
         m_strCapacity = text;

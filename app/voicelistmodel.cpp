@@ -63,8 +63,12 @@ QVariant VoiceListModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         if (col == COL_NUMBER && m_crPlayingNumber.isValid() && IsPlaying(row))
             return QBrush(m_crPlayingNumber);
+        if (col == COL_NUMBER && m_isUnusable && m_isUnusable(row))
+            return QBrush(m_crUnusableNumber);
         return {};
     case Qt::ToolTipRole:
+        if (col == COL_NUMBER && m_isUnusable && m_isUnusable(row))
+            return m_unusableWhy(row);
         return col == COL_PATH ? QVariant(ToDisplay(m_list.GetPath(row))) : QVariant();
     case Qt::DecorationRole: {
         if (col == COL_PLAY && !m_stopIcon.isNull() && IsPlaying(row))
@@ -79,6 +83,21 @@ QVariant VoiceListModel::data(const QModelIndex& index, int role) const
     default:
         return {};
     }
+}
+
+void VoiceListModel::SetUnusableLook(QColor numberColour, std::function<bool(int row)> isUnusable,
+                                     std::function<QString(int row)> why)
+{
+    m_crUnusableNumber = numberColour;
+    m_isUnusable = std::move(isUnusable);
+    m_unusableWhy = std::move(why);
+}
+
+void VoiceListModel::UsabilityChanged()
+{
+    if (rowCount() > 0)
+        emit dataChanged(index(0, COL_NUMBER), index(rowCount() - 1, COL_NUMBER),
+                         {Qt::ForegroundRole, Qt::ToolTipRole});
 }
 
 QVariant VoiceListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -54,6 +54,13 @@ public:
     void SetPlayingRowSource(std::function<int()> source);
     // The preview started or ended on this row: its number and icon change.
     void PlayingRowChanged(int row);
+    // Rows a library would not take as they are (refused, missing, beyond its
+    // entries) show their number in numberColour, the way a disabled item is
+    // drawn, and why as its tooltip. Both are asked whenever a cell is.
+    void SetUnusableLook(QColor numberColour, std::function<bool(int row)> isUnusable,
+                         std::function<QString(int row)> why);
+    // Which rows are usable may have changed: the numbers are drawn again.
+    void UsabilityChanged();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -111,4 +118,7 @@ private:
     QIcon m_stopIcon;
     QColor m_crPlayingNumber;
     std::function<int()> m_playingRow;
+    QColor m_crUnusableNumber;
+    std::function<bool(int)> m_isUnusable;
+    std::function<QString(int)> m_unusableWhy;
 };

@@ -110,6 +110,13 @@ public:
     // Returns whether any did.
     bool Refresh();
     void Clear() { m_entries.clear(); }
+    // Whether the last look found the file at path refused, missing or
+    // unreadable; false for one not looked at yet.
+    bool IsKnownInvalid(const std::string& path) const
+    {
+        const auto it = m_entries.find(path);
+        return it != m_entries.end() && !it->second.valid;
+    }
     std::size_t GetPathCount() const { return m_entries.size(); }
 
 private:

@@ -257,6 +257,19 @@ TEST_F(SourcesTest, CapacityLineFollowsEveryEdit)
             << expected.toStdString();
         EXPECT_TRUE(expected.contains(r.shows)) << r.name << ": " << expected.toStdString();
     }
+    // The rows it counts out show a disabled number that says why.
+    dlg->voiceList().Assign(std::vector<std::string>(1025, waves[0].toStdString()));
+    dlg->voiceList().Replace(1, File("gone.wav").toStdString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->CapacityLine().contains("其中1个无效"); }, 5000));
+    const QAbstractItemModel* model = dlg->listView()->model();
+    const std::pair<int, QString> marks[] = {
+        {0, ""}, {1, "文件不存在"}, {1024, "超出1024个的上限,不写入语音库"}};
+    for (const auto& [row, why] : marks) {
+        EXPECT_EQ(model->index(row, 0).data(Qt::ToolTipRole).toString(), why) << row;
+        EXPECT_EQ(model->index(row, 0).data(Qt::ForegroundRole).isValid(), !why.isEmpty()) << row;
+    }
+    dlg->voiceList().Assign({});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->CapacityLine().isEmpty(); }, 5000));
     // Painted light on the grey of the bottom band, left of its buttons.
     auto lightPixels = [&] {
         const QImage img = dlg->grab().toImage();
