@@ -45,7 +45,8 @@ enum : int
 };
 
 inline constexpr int PREVIEW_TIMER_ID = 1000;
-inline constexpr int PREVIEW_POLL_MS = 1000;
+// A tenth of a second: the stop icon goes within that of the sound's end.
+inline constexpr int PREVIEW_POLL_MS = 100;
 
 // Dialog units of the template's font to pixels.
 inline int DluX(int x)

@@ -46,11 +46,15 @@ public:
         const voicelib::AudioSpan& span = *located;
         m_pos = span.offset;
         m_end = span.offset + span.length / voicelib::AUDIO_BLOCK_SIZE * voicelib::AUDIO_BLOCK_SIZE;
+        m_durationUs = static_cast<qint64>((m_end - m_pos) * 1000000 / static_cast<std::uint64_t>(m_nRate) /
+                                           static_cast<std::uint64_t>(m_nChannels));
         return QIODevice::open(QIODevice::ReadOnly);
     }
 
     int SampleRate() const { return m_nRate; }
     int ChannelCount() const { return m_nChannels; }
+    // How long the whole audio sounds.
+    qint64 DurationUs() const { return m_durationUs; }
 
     bool isSequential() const override { return true; }
     bool atEnd() const override { return m_pos >= m_end && QIODevice::bytesAvailable() == 0; }
@@ -87,6 +91,7 @@ private:
     std::uint64_t m_end = 0;
     int m_nRate = 8000;
     int m_nChannels = 1;
+    qint64 m_durationUs = 0;
 };
 
 // Accepted A-law sources are decoded here and fed straight to an audio sink:
@@ -203,7 +208,7 @@ private:
             return State::Stopped;
         switch (m_sink->state()) {
         case QAudio::ActiveState:
-            return State::Playing;
+            return m_alaw->atEnd() && PlayedOut() ? State::Stopped : State::Playing;
         case QAudio::SuspendedState:
             return State::Paused;
         case QAudio::StoppedState:
@@ -213,12 +218,17 @@ private:
         }
         if (!m_alaw->atEnd())
             return State::Buffering;
+        if (PlayedOut())
+            return State::Stopped;
         // Everything is handed over; the sink's buffer still sounds for a
         // moment, and closing now would cut the last words short.
         const qint64 bytesPerSecond = qint64{m_alaw->SampleRate()} * m_alaw->ChannelCount() * 2;
         const qint64 bufferMs = qint64{m_sink->bufferSize()} * 1000 / bytesPerSecond + 50;
         return m_drained.isValid() && m_drained.elapsed() >= bufferMs ? State::Stopped : State::Playing;
     }
+
+    // The sink has played all of the audio: its clock has run the audio's length.
+    bool PlayedOut() const { return m_sink->processedUSecs() >= m_alaw->DurationUs(); }
 
     State PlayerState() const
     {

@@ -70,14 +70,17 @@ TEST_F(PreviewSoundTest, ClickPlaysTheFileToTheSinkAndReturnsToIdle)
     // The poll sees the end within a tick or two of the last sample.
     ASSERT_TRUE(soundtest::WaitFor([&] { return dlg->playingRow() == -1; }, 20000, &rec))
         << "the window never returned to idle";
+    const qint64 idleMs = rec.ElapsedMs();
     EXPECT_FALSE(dlg->previewTimerActive());
     soundtest::WaitFor([] { return false; }, 300, &rec); // the tail still in flight
 
     const auto [first, last] = rec.SoundSpan();
     const double seconds = double(last - first) / soundtest::SinkRecorder::kRate;
     EXPECT_NEAR(seconds, 1.2, 0.1) << "the tone lasted " << seconds << " s at the sink";
-    std::printf("click to first sound %lld ms (0.2 s of it silence in the file), tone at the sink %.3f s\n",
-                static_cast<long long>(rec.FirstSoundMs()), seconds);
+    std::printf("click to first sound %lld ms (0.2 s of it silence in the file), tone at the sink %.3f s, "
+                "stop icon gone %lld ms after its last sample\n",
+                static_cast<long long>(rec.FirstSoundMs()), seconds,
+                static_cast<long long>(idleMs - rec.FirstSoundMs() - 1200));
     EXPECT_TRUE(dlg->messages.isEmpty());
 }
 
