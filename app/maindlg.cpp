@@ -488,8 +488,12 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
     if (suffix.startsWith(QStringLiteral("*.")))
         suffix = suffix.mid(2);
     dlg.setDefaultSuffix(suffix);
+    // The filter last chosen for this kind of file, such as all audio files for the sources.
+    if (const auto it = m_lastFilters.find(filter); it != m_lastFilters.end())
+        dlg.selectNameFilter(it->second);
     if (dlg.exec() != QDialog::Accepted)
         return {};
+    m_lastFilters[filter] = dlg.selectedNameFilter();
     QStringList files = dlg.selectedFiles();
     if (multi) {
         // Of several typed names Qt keeps only those of existing files; every one counts.

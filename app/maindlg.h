@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <climits>
 #include <functional>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -231,7 +232,8 @@ private:
     bool m_bSecondClick = false;            // the press under way is the second of a double click
     Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list
     bool m_bToldNoOutput = false;
-    QString m_strLastFolder; // where the last file dialog ended
+    QString m_strLastFolder;                  // where the last file dialog ended
+    std::map<QString, QString> m_lastFilters; // the name filter last chosen, by the dialog's filter
     bool m_bConverting = false;
     voicelib::CapacityCache m_capacityCache;
     voicelib::Capacity m_capacity;
