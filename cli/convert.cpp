@@ -26,10 +26,13 @@ const char* const CONVERT_DETAILS =
     R"(Converts audio files (WAVE of any encoding and rate, MP3, FLAC, Ogg Vorbis or
 Opus, M4A/AAC: whatever FFmpeg decodes) into 8 kHz mono A-law WAVE files that
 build accepts, written as DIR/STEM.wav (DIR: the current folder unless -o
-names one; it is created when missing). Channels are mixed down to mono; the
-audio is padded with silence to whole 160-byte blocks, so a library keeps
-every sample. Files are converted in parallel, one per core. A file that
-cannot be converted is named with the reason and the others still convert.
+names one; it is created when missing, and removed again when nothing
+converted). Channels are mixed down to mono; the audio is padded with silence
+to whole 160-byte blocks, so a library keeps every sample. Files are converted
+in parallel, one per core. A file that cannot be converted is named with the
+reason and the others still convert. A damaged file (a decode error, or audio
+that ends before its declared length) fails with the seconds decoded, unless
+--keep-damaged; so does a file with no audio left to write.
 
 A target is never one of the sources, a folder, pipe, device or write-protected
 file; an existing file that is not an A-law WAVE is replaced only with --force.
@@ -90,6 +93,8 @@ void DeclareConvert(CLI::App& command, ConvertArgs& a)
         .add_flag("--normalize", a.normalize,
                   "set the integrated loudness (EBU R128) with one\ngain per file (default -23 LUFS)")
         ->type_name("[=LUFS]");
+    command.add_flag("--keep-damaged", a.options.keepDamaged,
+                     "write what decodes of a damaged file instead of\nfailing it (still warned)");
     command.add_flag("--force", a.options.write.force,
                      "replace existing files that are not A-law WAVE files");
     command.add_option("-j,--jobs", a.jobs, "files converted at once (default: one per core)")
@@ -105,7 +110,7 @@ void DeclareConvert(CLI::App& command, ConvertArgs& a)
             ""));
     command.add_flag("--json", a.json,
                      "print one JSON object:\n{\"converted\",\"failed\",\"files\":[{\"input\",\"output\",\n"
-                     "\"seconds\",\"clipped_samples\"[,\"loudness_before\",\"gain_db\"]}\nor "
+                     "\"seconds\",\"clipped_samples\"[,\"loudness_before\",\"gain_db\"][,\"damage\"]}\nor "
                      "{\"input\",\"output\",\"error\"}]}");
 }
 
@@ -138,6 +143,11 @@ std::string Fixed(double v, int digits)
 
 int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
 {
+    // The folders this run makes, outermost first; gone again if nothing converts.
+    std::vector<std::filesystem::path> made;
+    for (std::filesystem::path p = a.dir;
+         !p.empty() && !std::filesystem::exists(std::filesystem::symlink_status(p)); p = p.parent_path())
+        made.insert(made.begin(), p);
     std::error_code ec;
     std::filesystem::create_directories(a.dir, ec);
     if (ec || !std::filesystem::is_directory(a.dir)) {
@@ -175,6 +185,10 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     std::size_t failed = 0;
     for (const auto& r : results)
         failed += r.ok ? 0 : 1;
+    if (failed == results.size()) {
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            std::filesystem::remove(*it, ec); // only while empty
+    }
 
     if (a.json) {
         Json files = Json::array();
@@ -187,6 +201,8 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
                     file["loudness_before"] = r.inputLoudness;
                     file["gain_db"] = r.gainDb;
                 }
+                if (!r.damage.empty())
+                    file["damage"] = r.damage;
             } else {
                 file["error"] = r.error;
             }
@@ -208,9 +224,9 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
             err << Message(Msg::CommandError, "convert",
                            Message(Msg::FileError, r.input, MessageText(Msg::SilentLoudness)))
                 << "\n";
-        if (r.audioBytes == 0)
+        if (!r.damage.empty())
             err << Message(Msg::CommandError, "convert",
-                           Message(Msg::FileError, r.output, MessageText(Msg::NoAudioLeft)))
+                           Message(Msg::FileError, r.input, Message(Msg::KeptDamaged, r.damage)))
                 << "\n";
         if (!a.json)
             out << Message(Msg::Converted, r.input, r.output, Fixed(r.Seconds(), 3)) << "\n";

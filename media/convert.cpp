@@ -39,11 +39,44 @@ namespace {
 constexpr int OUTPUT_RATE = 8000;
 constexpr std::uint64_t BLOCK_BYTES = AUDIO_BLOCK_SIZE;
 constexpr int IO_BUFFER_SIZE = 64 * 1024;
+// How far short of its declared length a stream may end (encoder delay and
+// padding, rounding of the container's figures) before it counts as cut.
+constexpr double DURATION_SLACK_SECONDS = 0.1;
+// The most channels the mixing filter takes.
+constexpr int MAX_MIXED_CHANNELS = 64;
 
 std::string AvError(int code)
 {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, buf, sizeof buf);
+    return buf;
+}
+
+// Why a pass ended early: nothing (Converted), or what happened and the reason in words.
+struct Stop
+{
+    ConvertCode code = ConvertCode::Converted;
+    std::string text;
+    int errnum = 0;
+
+    explicit operator bool() const { return code != ConvertCode::Converted; }
+};
+
+Stop AvStop(ConvertCode code, int av)
+{
+    // AVERROR(e) is -e for the system's numbers; FFmpeg's own are tags far below.
+    return {code, AvError(av), av < 0 && av > -4096 ? -av : 0};
+}
+
+Stop IoStop(const IoStatus& status)
+{
+    return {ConvertCode::WriteFailed, status.reason(), status.code().value()};
+}
+
+std::string Seconds3(double s)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", s);
     return buf;
 }
 
@@ -205,55 +238,104 @@ public:
         return m_state.size > 0 ? std::min(1.0, static_cast<double>(m_state.pos) / m_state.size) : 0.0;
     }
 
+    // With keep set, a damaged stretch is skipped (as players do) and
+    // recorded in Damage(); otherwise it stops the pass.
+    void KeepDamaged(bool keep) { m_keepDamaged = keep; }
+    const std::string& Damage() const { return m_damage; }
+
     // Calls onFrame for every decoded frame, then once with nullptr at the end.
-    // onFrame returns an empty string or the reason to stop.
-    template <typename F> std::string Run(F&& onFrame)
+    // onFrame returns a Stop that is set when the pass must end.
+    template <typename F> Stop Run(F&& onFrame)
     {
         PacketPtr packet(av_packet_alloc());
         FramePtr frame(av_frame_alloc());
         if (!packet || !frame)
-            return AvError(AVERROR(ENOMEM));
-        std::string firstDecodeError;
+            return AvStop(ConvertCode::Undecodable, AVERROR(ENOMEM));
         bool decodedAny = false;
-        auto drain = [&]() -> std::string {
+        auto drain = [&]() -> Stop {
             for (;;) {
                 int ret = avcodec_receive_frame(m_codec.get(), frame.get());
                 if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
                     return {};
                 if (ret < 0) {
-                    // A damaged frame is skipped, as players do.
-                    if (firstDecodeError.empty())
-                        firstDecodeError = AvError(ret);
+                    if (Stop stop = Damaged(AvError(ret)))
+                        return stop;
                     continue;
                 }
                 decodedAny = true;
-                std::string error = onFrame(frame.get());
+                if (frame->sample_rate > 0)
+                    m_seconds += static_cast<double>(frame->nb_samples) / frame->sample_rate;
+                Stop stop = onFrame(frame.get());
                 av_frame_unref(frame.get());
-                if (!error.empty())
-                    return error;
+                if (stop)
+                    return stop;
             }
         };
         for (;;) {
             int ret = av_read_frame(m_format, packet.get());
             if (ret == AVERROR_EOF)
                 break;
-            if (ret < 0)
-                return AvError(ret);
+            if (ret < 0) {
+                // A read error ends the input; what decoded so far is all there is.
+                if (Stop stop = Damaged(AvError(ret)))
+                    return stop;
+                break;
+            }
             if (packet->stream_index == m_stream) {
                 ret = avcodec_send_packet(m_codec.get(), packet.get());
-                if (ret < 0 && ret != AVERROR(EAGAIN) && firstDecodeError.empty())
-                    firstDecodeError = AvError(ret);
+                if (ret < 0 && ret != AVERROR(EAGAIN)) {
+                    if (Stop stop = Damaged(AvError(ret))) {
+                        av_packet_unref(packet.get());
+                        return stop;
+                    }
+                }
             }
             av_packet_unref(packet.get());
-            if (std::string error = drain(); !error.empty())
-                return error;
+            if (Stop stop = drain())
+                return stop;
         }
         avcodec_send_packet(m_codec.get(), nullptr);
-        if (std::string error = drain(); !error.empty())
-            return error;
+        if (Stop stop = drain())
+            return stop;
         if (!decodedAny)
-            return firstDecodeError.empty() ? MessageText(Msg::NoAudioDecoded) : firstDecodeError;
+            return {ConvertCode::Undecodable, m_damage.empty() ? MessageText(Msg::NoAudioDecoded) : m_damage};
+        // A cut file decodes cleanly to its cut: its container said more.
+        const double declared = Declared();
+        if (declared > 0 && m_seconds < declared - std::max(DURATION_SLACK_SECONDS, declared * 0.01)) {
+            if (Stop stop = Damaged({}))
+                return stop;
+        }
         return onFrame(nullptr);
+    }
+
+private:
+    // The length the container declares, or 0 where it only guesses (from the bit rate).
+    double Declared() const
+    {
+        const AVStream* st = m_format->streams[m_stream];
+        if (m_format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+            return 0;
+        if (st->duration > 0 && st->duration != AV_NOPTS_VALUE)
+            return static_cast<double>(st->duration) * av_q2d(st->time_base);
+        if (m_format->duration > 0 && m_format->duration != AV_NOPTS_VALUE)
+            return static_cast<double>(m_format->duration) / AV_TIME_BASE;
+        return 0;
+    }
+
+    // Where the audio went wrong: seconds decoded, and of how many declared.
+    Stop Damaged(const std::string& reason)
+    {
+        const double declared = Declared();
+        const std::string where = declared > 0
+                                      ? Message(Msg::DecodedOf, Seconds3(m_seconds), Seconds3(declared))
+                                      : Message(Msg::DecodedSeconds, Seconds3(m_seconds));
+        std::string text =
+            reason.empty() ? Message(Msg::EndsEarly, where) : Message(Msg::DamagedAt, where, reason);
+        if (!m_keepDamaged)
+            return {ConvertCode::Damaged, std::move(text)};
+        if (m_damage.empty())
+            m_damage = std::move(text);
+        return {};
     }
 
 private:
@@ -262,6 +344,9 @@ private:
     AVFormatContext* m_format = nullptr;
     CodecPtr m_codec;
     int m_stream = -1;
+    bool m_keepDamaged = false;
+    std::string m_damage;
+    double m_seconds = 0;
 };
 
 double DbToAmplitude(double db)
@@ -269,25 +354,31 @@ double DbToAmplitude(double db)
     return std::pow(10.0, db / 20.0);
 }
 
-// The filter chain from decoded audio to 8 kHz mono float: optional leading
-// silence removal, soxr resampling with the downmix, optional gain, and an
-// optional loudness meter.
+// The filter chain from decoded audio to 8 kHz mono float: soxr resampling
+// with the downmix and an optional gain; or, for a meter, only the loudness
+// meter over audio that is already 8 kHz mono float.
 struct ChainSettings
 {
-    bool trimStart = false;
-    double trimAmplitude = 0;
     double gainDb = 0;
-    bool measure = false;
+    bool meter = false;
 };
 
-std::string ChainText(const ChainSettings& settings)
+// The resampler mixes down only layouts it knows by name; any other
+// (32 unnamed channels) is averaged here first.
+std::string ChainText(const ChainSettings& settings, const AVChannelLayout& in)
 {
+    if (settings.meter)
+        return "ebur128=metadata=1";
     char buf[512];
     std::string chain;
-    if (settings.trimStart) {
-        std::snprintf(buf, sizeof buf, "silenceremove=start_periods=1:start_threshold=%.9g:detection=peak,",
-                      settings.trimAmplitude);
+    if (in.order != AV_CHANNEL_ORDER_NATIVE && in.nb_channels > 1) {
+        std::snprintf(buf, sizeof buf, "pan=mono|c0=");
         chain += buf;
+        for (int c = 0; c < in.nb_channels; ++c) {
+            std::snprintf(buf, sizeof buf, "%s%.9g*c%d", c ? "+" : "", 1.0 / in.nb_channels, c);
+            chain += buf;
+        }
+        chain += ",";
     }
     // rematrix_maxval=1 keeps a loud stereo downmix within full scale (L+R halves).
     std::snprintf(buf, sizeof buf,
@@ -299,8 +390,6 @@ std::string ChainText(const ChainSettings& settings)
         std::snprintf(buf, sizeof buf, ",volume=volume=%.6fdB:precision=float", settings.gainDb);
         chain += buf;
     }
-    if (settings.measure)
-        chain += ",ebur128=metadata=1";
     return chain;
 }
 
@@ -315,7 +404,7 @@ public:
     Chain& operator=(const Chain&) = delete;
 
     // Pushes a frame (nullptr: end of stream) and hands every filtered frame to onFrame.
-    template <typename F> std::string Push(AVFrame* in, F&& onFrame)
+    template <typename F> Stop Push(AVFrame* in, F&& onFrame)
     {
         if (in) {
             if (in->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
@@ -324,20 +413,19 @@ public:
                 av_channel_layout_default(&in->ch_layout, n);
             }
             if (m_graph && !SameFormat(in)) {
-                if (std::string error = Feed(nullptr, onFrame); !error.empty())
-                    return error;
+                if (Stop stop = Feed(nullptr, onFrame))
+                    return stop;
                 m_graph.reset();
-                m_settings.trimStart = false; // only the very start is trimmed
             }
             if (!m_graph) {
                 if (std::string error = Build(in); !error.empty())
-                    return error;
+                    return {ConvertCode::Undecodable, error};
             }
             in->pts = m_nextPts;
             m_nextPts += in->nb_samples;
             return Feed(in, onFrame);
         }
-        return m_graph ? Feed(nullptr, onFrame) : std::string();
+        return m_graph ? Feed(nullptr, onFrame) : Stop();
     }
 
 private:
@@ -349,6 +437,8 @@ private:
 
     std::string Build(const AVFrame* f)
     {
+        if (f->ch_layout.nb_channels > MAX_MIXED_CHANNELS)
+            return Message(Msg::TooManyChannels, f->ch_layout.nb_channels, MAX_MIXED_CHANNELS);
         m_graph.reset(avfilter_graph_alloc());
         if (!m_graph)
             return AvError(AVERROR(ENOMEM));
@@ -381,8 +471,8 @@ private:
             outputs->filter_ctx = m_src;
             inputs->name = av_strdup("out");
             inputs->filter_ctx = m_sink;
-            ret = avfilter_graph_parse_ptr(m_graph.get(), ChainText(m_settings).c_str(), &inputs, &outputs,
-                                           nullptr);
+            ret = avfilter_graph_parse_ptr(m_graph.get(), ChainText(m_settings, f->ch_layout).c_str(),
+                                           &inputs, &outputs, nullptr);
         } else {
             ret = AVERROR(ENOMEM);
         }
@@ -393,25 +483,25 @@ private:
         return ret < 0 ? AvError(ret) : std::string();
     }
 
-    template <typename F> std::string Feed(AVFrame* in, F&& onFrame)
+    template <typename F> Stop Feed(AVFrame* in, F&& onFrame)
     {
         int ret = av_buffersrc_add_frame_flags(m_src, in, AV_BUFFERSRC_FLAG_KEEP_REF);
         if (ret < 0)
-            return AvError(ret);
+            return AvStop(ConvertCode::Undecodable, ret);
         if (!m_out)
             m_out.reset(av_frame_alloc());
         if (!m_out)
-            return AvError(AVERROR(ENOMEM));
+            return AvStop(ConvertCode::Undecodable, AVERROR(ENOMEM));
         for (;;) {
             ret = av_buffersink_get_frame(m_sink, m_out.get());
             if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
                 return {};
             if (ret < 0)
-                return AvError(ret);
-            std::string error = onFrame(m_out.get());
+                return AvStop(ConvertCode::Undecodable, ret);
+            Stop stop = onFrame(m_out.get());
             av_frame_unref(m_out.get());
-            if (!error.empty())
-                return error;
+            if (stop)
+                return stop;
         }
     }
 
@@ -427,87 +517,96 @@ private:
 };
 
 // Encodes 8 kHz mono float audio to A-law with FFmpeg's encoder and writes it
-// behind a canonical header; the header is completed at the end.
+// behind a canonical header; the header is completed at the end. When
+// trimming, the audio runs from the first to the last 10 ms window whose peak
+// is above the threshold, with 5 ms kept on each side: a lower threshold
+// marks more windows loud, so it can only keep more.
 class AlawWriter
 {
 public:
     // Entry: a symlink at the target's name is replaced, never followed, so
-    // nothing outside the chosen folder is written.
-    AlawWriter(const std::string& target, WriteOptions rules)
-        : m_file(target, std::move(rules), TargetKind::Entry)
+    // nothing outside the chosen folder is written. trimAbove: an amplitude,
+    // or a negative value for no trimming.
+    AlawWriter(const std::string& target, WriteOptions rules, float trimAbove)
+        : m_file(target, std::move(rules), TargetKind::Entry), m_trimAbove(trimAbove),
+          m_started(trimAbove < 0)
     {
     }
 
-    std::string Open()
+    Stop Open()
     {
         IoStatus status = m_file.Open();
         if (!status.ok())
-            return status.reason();
+            return IoStop(status);
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PCM_ALAW);
         if (!codec)
-            return AvError(AVERROR_ENCODER_NOT_FOUND);
+            return AvStop(ConvertCode::WriteFailed, AVERROR_ENCODER_NOT_FOUND);
         m_codec.reset(avcodec_alloc_context3(codec));
         m_frame.reset(av_frame_alloc());
         m_packet.reset(av_packet_alloc());
         if (!m_codec || !m_frame || !m_packet)
-            return AvError(AVERROR(ENOMEM));
+            return AvStop(ConvertCode::WriteFailed, AVERROR(ENOMEM));
         m_codec->sample_fmt = AV_SAMPLE_FMT_S16;
         m_codec->sample_rate = OUTPUT_RATE;
         m_codec->time_base = AVRational{1, OUTPUT_RATE};
         av_channel_layout_default(&m_codec->ch_layout, 1);
         int ret = avcodec_open2(m_codec.get(), codec, nullptr);
         if (ret < 0)
-            return AvError(ret);
+            return AvStop(ConvertCode::WriteFailed, ret);
         // What the encoder makes of silence, for padding.
         std::vector<float> zeros(BLOCK_BYTES, 0.0f);
-        if (std::string error = Encode(zeros.data(), static_cast<int>(zeros.size()), &m_silence);
-            !error.empty())
-            return error;
+        if (Stop stop = Encode(zeros.data(), static_cast<int>(zeros.size()), &m_silence))
+            return stop;
         std::vector<unsigned char> header = MakeCanonicalWaveHeader(0);
         status = m_file.Write(header.data(), header.size());
-        return status.ok() ? std::string() : status.reason();
+        return status.ok() ? Stop() : IoStop(status);
     }
 
-    // loudAbove: an amplitude; the last sample above it ends the audio when trimming.
-    std::string Write(const float* x, int n, float loudAbove)
+    Stop Write(const float* x, int n)
     {
+        m_out.clear();
         for (int i = 0; i < n; ++i) {
-            if (std::fabs(x[i]) > loudAbove)
-                m_loudEnd = m_samples + static_cast<std::uint64_t>(i) + 1;
+            (m_started ? m_out : m_held).push_back(x[i]);
+            m_peak = std::max(m_peak, std::fabs(x[i]));
+            if (++m_fill == TRIM_WINDOW)
+                CloseWindow();
         }
-        m_samples += static_cast<std::uint64_t>(n);
-        std::vector<unsigned char>& bytes = m_scratch;
-        bytes.clear();
-        if (std::string error = Encode(x, n, &bytes); !error.empty())
-            return error;
-        return Append(bytes.data(), bytes.size());
+        return Emit();
     }
 
-    // Cuts trailing silence (when asked), pads or cuts to whole blocks,
-    // completes the header and renames the file into place.
-    std::string Finish(bool trimEnd, bool pad, std::uint64_t* audioBytes)
+    // Cuts trailing silence (when trimming), pads or cuts to whole blocks,
+    // completes the header and renames the file into place. Nothing left is
+    // a failure: an empty entry would read as a failed copy.
+    Stop Finish(bool pad, std::uint64_t* audioBytes)
     {
-        std::uint64_t keep = trimEnd ? std::min(m_loudEnd, m_written) : m_written;
+        m_out.clear();
+        if (m_fill > 0)
+            CloseWindow();
+        if (Stop stop = Emit())
+            return stop;
+        std::uint64_t keep = m_trimAbove >= 0 ? std::min(m_loudEnd, m_written) : m_written;
         std::uint64_t total =
             pad ? (keep + BLOCK_BYTES - 1) / BLOCK_BYTES * BLOCK_BYTES : keep / BLOCK_BYTES * BLOCK_BYTES;
+        if (total == 0)
+            return {ConvertCode::NoAudio, MessageText(keep == 0 ? Msg::NoAudioLeft : Msg::ShorterThanBlock)};
         if (total > UINT32_MAX - WAVE_DATA_OFFSET)
-            return MessageText(Msg::WaveTooLarge);
+            return {ConvertCode::WriteFailed, MessageText(Msg::WaveTooLarge)};
         if (keep < m_written || total < m_written) {
             if (::ftruncate(m_file.fd(), static_cast<off_t>(WAVE_DATA_OFFSET + std::min(keep, total))) != 0)
-                return m_file.Fail(LastError()).reason();
+                return IoStop(m_file.Fail(LastError()));
             m_written = std::min(keep, total);
         }
         while (m_written < total) {
             std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(total - m_written, BLOCK_BYTES));
-            if (std::string error = Append(m_silence.data(), n); !error.empty())
-                return error;
+            if (Stop stop = Append(m_silence.data(), n))
+                return stop;
         }
         std::vector<unsigned char> header = MakeCanonicalWaveHeader(static_cast<std::uint32_t>(total));
         IoStatus status = m_file.WriteAt(header.data(), header.size(), 0);
         if (status.ok())
             status = m_file.Commit();
         if (!status.ok())
-            return status.reason();
+            return IoStop(status);
         *audioBytes = total;
         return {};
     }
@@ -515,7 +614,36 @@ public:
     std::uint64_t clipped() const { return m_clipped; }
 
 private:
-    std::string Encode(const float* x, int n, std::vector<unsigned char>* bytes)
+    static constexpr int TRIM_WINDOW = OUTPUT_RATE / 100;         // 10 ms
+    static constexpr std::size_t TRIM_MARGIN = OUTPUT_RATE / 200; // 5 ms
+
+    void CloseWindow()
+    {
+        const bool loud = m_peak > m_trimAbove;
+        if (!m_started) {
+            if (loud) {
+                m_started = true;
+                m_out.insert(m_out.end(), m_held.begin(), m_held.end());
+                m_held.clear();
+            } else if (m_held.size() > TRIM_MARGIN) {
+                m_held.erase(m_held.begin(), m_held.end() - static_cast<std::ptrdiff_t>(TRIM_MARGIN));
+            }
+        }
+        if (loud)
+            m_loudEnd = m_written + m_out.size() + TRIM_MARGIN;
+        m_peak = 0;
+        m_fill = 0;
+    }
+
+    Stop Emit()
+    {
+        m_bytes.clear();
+        if (Stop stop = Encode(m_out.data(), static_cast<int>(m_out.size()), &m_bytes))
+            return stop;
+        return Append(m_bytes.data(), m_bytes.size());
+    }
+
+    Stop Encode(const float* x, int n, std::vector<unsigned char>* bytes)
     {
         if (n <= 0)
             return {};
@@ -526,7 +654,7 @@ private:
         av_channel_layout_default(&m_frame->ch_layout, 1);
         int ret = av_frame_get_buffer(m_frame.get(), 0);
         if (ret < 0)
-            return AvError(ret);
+            return AvStop(ConvertCode::WriteFailed, ret);
         auto* s = reinterpret_cast<std::int16_t*>(m_frame->data[0]);
         for (int i = 0; i < n; ++i) {
             float v = std::nearbyint(x[i] * 32768.0f);
@@ -539,30 +667,37 @@ private:
         ret = avcodec_send_frame(m_codec.get(), m_frame.get());
         av_frame_unref(m_frame.get());
         if (ret < 0)
-            return AvError(ret);
+            return AvStop(ConvertCode::WriteFailed, ret);
         while ((ret = avcodec_receive_packet(m_codec.get(), m_packet.get())) >= 0) {
             bytes->insert(bytes->end(), m_packet->data, m_packet->data + m_packet->size);
             av_packet_unref(m_packet.get());
         }
-        return ret == AVERROR(EAGAIN) || ret == AVERROR_EOF ? std::string() : AvError(ret);
+        return ret == AVERROR(EAGAIN) || ret == AVERROR_EOF ? Stop() : AvStop(ConvertCode::WriteFailed, ret);
     }
 
-    std::string Append(const unsigned char* data, std::size_t n)
+    Stop Append(const unsigned char* data, std::size_t n)
     {
+        if (n == 0)
+            return {};
         IoStatus status = m_file.WriteAt(data, n, WAVE_DATA_OFFSET + m_written);
         if (!status.ok())
-            return status.reason();
+            return IoStop(status);
         m_written += n;
         return {};
     }
 
     AtomicFile m_file;
+    float m_trimAbove;
+    bool m_started;
     CodecPtr m_codec;
     FramePtr m_frame;
     PacketPtr m_packet;
     std::vector<unsigned char> m_silence;
-    std::vector<unsigned char> m_scratch;
-    std::uint64_t m_samples = 0;
+    std::vector<unsigned char> m_bytes;
+    std::vector<float> m_out;  // samples to write now
+    std::vector<float> m_held; // before the first loud window: its margin and the open window
+    float m_peak = 0;
+    int m_fill = 0;
     std::uint64_t m_written = 0;
     std::uint64_t m_loudEnd = 0;
     std::uint64_t m_clipped = 0;
@@ -570,14 +705,20 @@ private:
 
 // The rules beyond the writer's own (non-regular, write-protected targets):
 // no target is any source of the run, and a file that is not an A-law WAVE is
-// only replaced with force. A symlink is itself replaced, so it passes here.
+// only replaced with force. A symlink is itself replaced, so it passes here,
+// unless it leads to a source: converting in place through it is refused as
+// the plain file is.
 std::string RefuseTarget(const std::string& target, const SourceMap& sources, bool force)
 {
     struct stat st;
-    if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::lstat(target.c_str(), &st) != 0)
+        return {};
+    if (S_ISLNK(st.st_mode) && ::stat(target.c_str(), &st) != 0)
         return {};
     if (auto it = sources.find({st.st_dev, st.st_ino}); it != sources.end())
         return Message(Msg::RefusedSameAsSource, it->second);
+    if (!S_ISREG(st.st_mode) || ::lstat(target.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+        return {};
     // A converted file is replaced freely; anything else the user may still need.
     if (!force && !IsAcceptedWave(target))
         return MessageText(Msg::RefusedNotAlaw);
@@ -607,7 +748,10 @@ private:
     double m_last = -1;
 };
 
-const char* const CANCELLED_TEXT = MessageText(Msg::ConvertCancelled);
+Stop Cancelled()
+{
+    return {ConvertCode::Cancelled, MessageText(Msg::ConvertCancelled)};
+}
 
 // Why a source did not open: what it is when that is why, else the system's words.
 std::string OpenFailure(const std::string& path, std::error_code code)
@@ -619,6 +763,92 @@ std::string OpenFailure(const std::string& path, std::error_code code)
     return code.message();
 }
 
+// The meter's blocks are 400 ms long: shorter audio is measured on a looped
+// copy at least this long.
+constexpr std::size_t LOOP_SAMPLES = 3 * OUTPUT_RATE;
+// Below half a step of 16-bit audio, everything encodes as silence.
+constexpr float SILENCE_AMPLITUDE = 0.5f / 32768.0f;
+
+struct Loudness
+{
+    double lufs = -HUGE_VAL; // the meter's integrated loudness; its floor is the gate at -70
+    float peak = 0;
+};
+
+// Measures the audio as it will be written, lifted by liftDb first.
+Stop MeasureLoudness(const std::string& path, const Source& source, const ConvertOptions& options,
+                     PassProgress& report, double liftDb, Loudness* out)
+{
+    Decoder decoder;
+    decoder.KeepDamaged(options.keepDamaged);
+    if (std::string error = decoder.Open(path, source); !error.empty())
+        return {ConvertCode::Undecodable, error};
+    Chain chain(ChainSettings{liftDb, false});
+    Chain meter(ChainSettings{0, true});
+    std::vector<float> clip;
+    std::size_t total = 0;
+    auto onMeter = [&](AVFrame* f) -> Stop {
+        if (AVDictionaryEntry* e = av_dict_get(f->metadata, "lavfi.r128.I", nullptr, 0))
+            out->lufs = std::strtod(e->value, nullptr);
+        return {};
+    };
+    auto onFiltered = [&](AVFrame* f) -> Stop {
+        const auto* x = reinterpret_cast<const float*>(f->data[0]);
+        for (int i = 0; i < f->nb_samples; ++i)
+            out->peak = std::max(out->peak, std::fabs(x[i]));
+        total += static_cast<std::size_t>(f->nb_samples);
+        if (total < LOOP_SAMPLES)
+            clip.insert(clip.end(), x, x + f->nb_samples);
+        else
+            std::vector<float>().swap(clip);
+        return meter.Push(f, onMeter);
+    };
+    Stop stop = decoder.Run([&](AVFrame* f) -> Stop {
+        if (f && !report.Report(0, decoder.Fraction()))
+            return Cancelled();
+        return chain.Push(f, onFiltered);
+    });
+    if (stop)
+        return stop;
+    FramePtr frame(av_frame_alloc());
+    for (std::size_t fed = total; !clip.empty() && fed < LOOP_SAMPLES; fed += clip.size()) {
+        frame->format = AV_SAMPLE_FMT_FLT;
+        frame->sample_rate = OUTPUT_RATE;
+        frame->nb_samples = static_cast<int>(clip.size());
+        av_channel_layout_default(&frame->ch_layout, 1);
+        if (int ret = av_frame_get_buffer(frame.get(), 0); ret < 0)
+            return AvStop(ConvertCode::Undecodable, ret);
+        std::memcpy(frame->data[0], clip.data(), clip.size() * sizeof(float));
+        stop = meter.Push(frame.get(), onMeter);
+        av_frame_unref(frame.get());
+        if (stop)
+            return stop;
+    }
+    return meter.Push(nullptr, onMeter);
+}
+
+// The loudness of the source as written, or -HUGE_VAL when it is silent.
+Stop SourceLoudness(const std::string& path, const Source& source, const ConvertOptions& options,
+                    PassProgress& report, double* lufs)
+{
+    Loudness first;
+    if (Stop stop = MeasureLoudness(path, source, options, report, 0, &first))
+        return stop;
+    *lufs = first.lufs;
+    if (first.lufs > MIN_LOUDNESS_LUFS || first.peak < SILENCE_AMPLITUDE) {
+        if (first.peak < SILENCE_AMPLITUDE)
+            *lufs = -HUGE_VAL;
+        return {};
+    }
+    // Faint audio lies under the meter's gate: measure it lifted to full scale.
+    const double lift = -20.0 * std::log10(first.peak);
+    Loudness lifted;
+    if (Stop stop = MeasureLoudness(path, source, options, report, lift, &lifted))
+        return stop;
+    *lufs = lifted.lufs > MIN_LOUDNESS_LUFS ? lifted.lufs - lift : -HUGE_VAL;
+    return {};
+}
+
 ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, const SourceMap& sources,
                       const ConvertProgress& progress)
 {
@@ -626,88 +856,78 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     ConvertResult result;
     result.input = job.input;
     result.output = job.output;
-    auto fail = [&](std::string reason) {
-        result.cancelled = reason == CANCELLED_TEXT;
-        result.error = std::move(reason);
+    auto fail = [&](Stop stop) {
+        result.code = stop.code;
+        result.errnum = stop.errnum;
+        result.cancelled = stop.code == ConvertCode::Cancelled;
+        if (stop.code == ConvertCode::Undecodable)
+            result.error = Message(Msg::CannotDecode, stop.text);
+        else if (stop.code == ConvertCode::WriteFailed || stop.code == ConvertCode::Refused)
+            result.error = Message(Msg::FileError, job.output, stop.text);
+        else
+            result.error = std::move(stop.text);
         return result;
     };
 
     Source source;
     Result<FileHandle> opened = OpenSource(job.input);
     if (!opened.ok())
-        return fail(OpenFailure(job.input, opened.code()));
+        return fail({ConvertCode::CannotOpen, OpenFailure(job.input, opened.code()), opened.code().value()});
     source.file = std::move(*opened);
     Result<std::uint64_t> size = FileSize(source.file.fd());
     if (!size.ok())
-        return fail(size.code().message());
+        return fail({ConvertCode::CannotOpen, size.code().message(), size.code().value()});
     source.size = static_cast<std::int64_t>(*size);
+    if (source.size == 0)
+        return fail({ConvertCode::Undecodable, MessageText(Msg::EmptyInput)});
 
     SourceMap refused = sources;
     struct stat st;
     if (::fstat(source.file.fd(), &st) == 0)
         refused.emplace(FileId{st.st_dev, st.st_ino}, job.input);
     if (std::string why = RefuseTarget(job.output, refused, options.write.force); !why.empty())
-        return fail(Message(Msg::FileError, job.output, why));
+        return fail({ConvertCode::Refused, why});
 
     const int passes = options.normalize ? 2 : 1;
     PassProgress report(progress, passes);
     ChainSettings settings;
-    settings.trimStart = options.trim;
-    settings.trimAmplitude = DbToAmplitude(options.trimThresholdDb);
 
     if (options.normalize) {
         // Measure the audio as it will be written, then apply one fixed gain.
-        Decoder decoder;
-        if (std::string error = decoder.Open(job.input, source); !error.empty())
-            return fail(Message(Msg::CannotDecode, error));
-        ChainSettings measure = settings;
-        measure.measure = true;
-        Chain chain(measure);
         double loudness = -HUGE_VAL;
-        auto onFiltered = [&](AVFrame* f) -> std::string {
-            if (AVDictionaryEntry* e = av_dict_get(f->metadata, "lavfi.r128.I", nullptr, 0))
-                loudness = std::strtod(e->value, nullptr);
-            return {};
-        };
-        std::string error = decoder.Run([&](AVFrame* f) -> std::string {
-            if (f && !report.Report(0, decoder.Fraction()))
-                return CANCELLED_TEXT;
-            return chain.Push(f, onFiltered);
-        });
-        if (!error.empty())
-            return fail(Message(Msg::CannotDecode, error));
-        // Silence has no loudness to correct (the meter's gate floor is -70).
-        if (std::isfinite(loudness) && loudness > MIN_LOUDNESS_LUFS) {
-            result.inputLoudness = loudness;
+        if (Stop stop = SourceLoudness(job.input, source, options, report, &loudness))
+            return fail(stop);
+        result.inputLoudness = loudness;
+        if (std::isfinite(loudness)) {
             result.gainDb = options.loudnessLufs - loudness;
             settings.gainDb = result.gainDb;
-        } else {
-            result.inputLoudness = -HUGE_VAL;
         }
     }
 
     Decoder decoder;
+    decoder.KeepDamaged(options.keepDamaged);
     if (std::string error = decoder.Open(job.input, source); !error.empty())
-        return fail(Message(Msg::CannotDecode, error));
-    AlawWriter writer(job.output, WriteOptions{options.write.force, {job.input}});
-    if (std::string error = writer.Open(); !error.empty())
-        return fail(Message(Msg::FileError, job.output, error));
+        return fail({ConvertCode::Undecodable, error});
     // The threshold is the source's level: scale it with the gain.
-    const float loudAbove =
-        options.trim ? static_cast<float>(settings.trimAmplitude * DbToAmplitude(settings.gainDb)) : 0.0f;
+    const float trimAbove =
+        options.trim ? static_cast<float>(DbToAmplitude(options.trimThresholdDb + settings.gainDb)) : -1.0f;
+    AlawWriter writer(job.output, WriteOptions{options.write.force, {job.input}}, trimAbove);
+    if (Stop stop = writer.Open())
+        return fail(stop);
     Chain chain(settings);
-    auto onFiltered = [&](AVFrame* f) -> std::string {
-        return writer.Write(reinterpret_cast<const float*>(f->data[0]), f->nb_samples, loudAbove);
+    auto onFiltered = [&](AVFrame* f) -> Stop {
+        return writer.Write(reinterpret_cast<const float*>(f->data[0]), f->nb_samples);
     };
-    std::string error = decoder.Run([&](AVFrame* f) -> std::string {
+    Stop stop = decoder.Run([&](AVFrame* f) -> Stop {
         if (f && !report.Report(passes - 1, decoder.Fraction()))
-            return CANCELLED_TEXT;
+            return Cancelled();
         return chain.Push(f, onFiltered);
     });
-    if (!error.empty())
-        return fail(error);
-    if (std::string e = writer.Finish(options.trim, options.pad, &result.audioBytes); !e.empty())
-        return fail(Message(Msg::FileError, job.output, e));
+    if (stop)
+        return fail(stop);
+    if (Stop finished = writer.Finish(options.pad, &result.audioBytes))
+        return fail(finished);
+    result.damage = decoder.Damage();
     result.clippedSamples = writer.clipped();
     result.ok = true;
     if (progress)
@@ -747,6 +967,7 @@ std::vector<ConvertResult> ConvertFiles(const std::vector<ConvertJob>& jobs, con
         if (!fresh) {
             results[i].input = jobs[i].input;
             results[i].output = jobs[i].output;
+            results[i].code = ConvertCode::SameTarget;
             results[i].error = Message(Msg::SameTarget, jobs[i].output, jobs[it->second].input);
             skip[i] = true;
         }
@@ -781,7 +1002,8 @@ std::vector<ConvertResult> ConvertFiles(const std::vector<ConvertJob>& jobs, con
                     results[i].input = jobs[i].input;
                     results[i].output = jobs[i].output;
                     results[i].cancelled = true;
-                    results[i].error = CANCELLED_TEXT;
+                    results[i].code = ConvertCode::Cancelled;
+                    results[i].error = MessageText(Msg::ConvertCancelled);
                 }
                 std::lock_guard<std::mutex> lock(mutex);
                 ++done;

@@ -23,6 +23,20 @@ inline constexpr double DEFAULT_TRIM_THRESHOLD_DB = -50.0;
 inline constexpr double MIN_LOUDNESS_LUFS = -70.0;
 inline constexpr double MAX_LOUDNESS_LUFS = -5.0;
 
+// What happened to a file; beside it, the system's error number where one applies.
+enum class ConvertCode
+{
+    Converted,
+    Cancelled,
+    CannotOpen,  // the source did not open (errnum)
+    Refused,     // the target rules refused the target
+    Undecodable, // not audio the libraries can read
+    Damaged,     // a decode error, or the audio ended before its declared length
+    NoAudio,     // nothing left to write: silent once trimmed, or under one block uncut
+    WriteFailed, // the target could not be written (errnum where the system said why)
+    SameTarget,  // an earlier source of the batch has the same target
+};
+
 struct ConvertOptions
 {
     // Pad the audio with silence to whole 160-byte blocks; false cuts instead.
@@ -31,6 +45,8 @@ struct ConvertOptions
     double trimThresholdDb = DEFAULT_TRIM_THRESHOLD_DB;
     bool normalize = false;
     double loudnessLufs = DEFAULT_LOUDNESS_LUFS;
+    // Write what decoded of a damaged file instead of failing it (still warned).
+    bool keepDamaged = false;
     // What a target may replace: never any of write.sources (every file of
     // the run), nor a folder, pipe, device or write-protected file; an
     // existing file that is not an A-law WAVE only with write.force.
@@ -49,7 +65,10 @@ struct ConvertResult
     std::string output;
     bool ok = false;
     bool cancelled = false;
+    ConvertCode code = ConvertCode::Converted;
+    int errnum = 0;               // the system's error number behind code, or 0
     std::string error;            // why it failed, when !ok
+    std::string damage;           // with keepDamaged: what was wrong with a file kept anyway
     std::uint64_t audioBytes = 0; // A-law bytes written, one per sample
     std::uint64_t clippedSamples = 0;
     double inputLoudness = 0; // integrated LUFS before the gain, with normalize

@@ -50,7 +50,7 @@ TEST(Arguments, BadInvocationsAreUsageErrorsWithTheCommandsHelp)
         {{"convert", "--jobs=two", "x.mp3"}, "voicelib convert: option -j wants a number from 1 to 256"},
         {{"convert", "x.mp3", "-j"}, "voicelib convert: option -j needs a number"},
         {{"convert", "--trim-threshold=3dB", "x.mp3"},
-         "voicelib convert: option --trim-threshold wants a level below 0 dB, such as -50dB"},
+         "voicelib convert: option --trim-threshold wants a level from -120 dB up to (not including) 0 dB, such as -50dB"},
         {{"convert", "--normalize=-99", "x.mp3"},
          "voicelib convert: --normalize wants a loudness from -70 to -5 LUFS, such as --normalize=-23"},
     };

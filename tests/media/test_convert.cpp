@@ -21,6 +21,7 @@
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -200,7 +201,7 @@ TEST_F(ConvertTest, TrimAndNormalizeAreMeasuredOnTheResult)
         std::size_t tail = static_cast<std::size_t>(std::find_if(x.rbegin(), x.rend(), loud) - x.rbegin());
         if (c.trimmed) {
             EXPECT_LT(lead, 160u);
-            EXPECT_LT(tail, 160u); // at most the padding
+            EXPECT_LT(tail, 160u + 120u); // the padding, the 5 ms kept, the rest of a 10 ms window
             EXPECT_LT(static_cast<double>(x.size()), speech + 160);
         } else {
             EXPECT_GT(lead, 0.6 * 8000);
@@ -237,7 +238,7 @@ TEST_F(ConvertTest, SourcesAndFilesTheUserMadeAreNeverOverwritten)
          "ffmpeg -i $S $D/c.mp3 && cp $D/out/pcm.wav $D/out/c.wav && ffmpeg -i $S $D/d.flac && mkdir $D/e && "
          "ffmpeg -i $S $D/e/d.mp3 && ffmpeg -i $S $D/g.mp3 && cp $D/b.wav $D/outside.wav && ln -s "
          "../outside.wav "
-         "$D/out/g.wav");
+         "$D/out/g.wav && sox $S $D/h.wav && ln -s ../h.wav $D/out/h.wav");
     struct Case
     {
         std::vector<std::string> args;
@@ -252,6 +253,7 @@ TEST_F(ConvertTest, SourcesAndFilesTheUserMadeAreNeverOverwritten)
         {{"-o", Path("out"), Path("d.flac"), Path("e/d.mp3")}, "", "also the target of " + Path("d.flac"), 1},
         {{"--force", "-o", Path("out"), Path("c.mp3")}, "", "", 0},
         {{"--force", "-o", Path("out"), Path("g.mp3")}, "outside.wav", "", 0}, // the link goes, not its file
+        {{"--force", "-o", Path("out"), Path("h.wav")}, "h.wav", "same file as the source", 1}, // in place
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.back());
@@ -269,6 +271,7 @@ TEST_F(ConvertTest, SourcesAndFilesTheUserMadeAreNeverOverwritten)
     EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/d.wav"))); // the first of two same-named sources
     EXPECT_FALSE(fs::is_symlink(Path("out/g.wav")));
     EXPECT_TRUE(voicelib::IsAcceptedWave(Path("out/g.wav")));
+    EXPECT_TRUE(fs::is_symlink(Path("out/h.wav")));
     for (const auto& entry : fs::directory_iterator(m_dir / "out"))
         EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
 }
@@ -279,10 +282,11 @@ TEST_F(ConvertTest, BatchReportsProgressAndCancelsWithoutLeavingFiles)
     struct Case
     {
         int cancelAfterCalls; // -1: never
+        bool normalize;       // a cancel in the measuring pass
     };
-    for (Case c : {Case{-1}, Case{0}, Case{3}}) {
+    for (Case c : {Case{-1, false}, Case{0, false}, Case{3, false}, Case{3, true}}) {
         SCOPED_TRACE(c.cancelAfterCalls);
-        fs::path out = m_dir / ("out" + std::to_string(c.cancelAfterCalls + 1));
+        fs::path out = m_dir / ("out" + std::to_string(c.cancelAfterCalls + 1) + (c.normalize ? "n" : ""));
         fs::create_directories(out);
         std::vector<voicelib::ConvertJob> jobs;
         for (int i = 1; i <= 6; ++i)
@@ -296,14 +300,17 @@ TEST_F(ConvertTest, BatchReportsProgressAndCancelsWithoutLeavingFiles)
             last = f;
             return c.cancelAfterCalls < 0 || calls++ < c.cancelAfterCalls;
         };
-        auto results = voicelib::ConvertFiles(jobs, {}, progress, 2);
+        voicelib::ConvertOptions options;
+        options.normalize = c.normalize;
+        auto results = voicelib::ConvertFiles(jobs, options, progress, 2);
         ASSERT_EQ(results.size(), jobs.size());
         EXPECT_TRUE(monotone);
         std::size_t ok = 0;
         for (std::size_t i = 0; i < results.size(); ++i) {
             EXPECT_EQ(results[i].input, jobs[i].input);
             EXPECT_EQ(results[i].ok, fs::exists(jobs[i].output));
-            EXPECT_EQ(results[i].ok, !results[i].cancelled);
+            EXPECT_EQ(results[i].ok, !results[i].cancelled) << results[i].error;
+            EXPECT_EQ(results[i].cancelled, results[i].code == voicelib::ConvertCode::Cancelled);
             ok += results[i].ok ? 1 : 0;
         }
         if (c.cancelAfterCalls < 0) {
@@ -316,6 +323,98 @@ TEST_F(ConvertTest, BatchReportsProgressAndCancelsWithoutLeavingFiles)
         for ([[maybe_unused]] const auto& entry : fs::directory_iterator(out))
             ++files;
         EXPECT_EQ(files, ok); // no temporary files left
+    }
+}
+
+TEST_F(ConvertTest, DamagedAndEdgeInputsFailWithTheirReasonOrConvertWhole)
+{
+    Make("ffmpeg -i $S -c:a flac $D/full.flac && head -c $(( $(stat -c%s $D/full.flac) / 3 )) $D/full.flac "
+         "> $D/cut.flac && ffmpeg -i $S -c:a libmp3lame -b:a 64k $D/hole.mp3 && dd if=/dev/zero "
+         "of=$D/hole.mp3 "
+         "bs=1 seek=$(( $(stat -c%s $D/hole.mp3) / 2 )) count=3000 conv=notrunc && ffmpeg -i $S $D/full.mp3 "
+         "&& "
+         "head -c $(( $(stat -c%s $D/full.mp3) / 2 )) $D/full.mp3 > $D/half.mp3 && : > $D/empty.mp3 && "
+         "sox -n -r 8000 -c 32 -b 16 $D/ch32.wav synth 0.5 sine 440 && sox -n -r 8000 -c 1 $D/tiny.wav synth "
+         "0.01 sine 440 && sox -n -r 8000 -c 1 $D/quiet.wav trim 0 1");
+    struct Case
+    {
+        std::vector<std::string> options;
+        const char* file;
+        int code;
+        const char* says; // on stderr
+    };
+    const Case cases[] = {
+        {{}, "cut.flac", 1, "damaged after "},
+        {{}, "half.mp3", 1, "cut short: "},
+        {{}, "hole.mp3", 1, "damaged after "},
+        {{"--keep-damaged"}, "hole.mp3", 0, "kept what decoded of a damaged file: damaged after "},
+        {{}, "empty.mp3", 1, "the file is empty"},
+        {{"--no-pad"}, "tiny.wav", 1, "shorter than one 160-byte block"},
+        {{"--trim"}, "quiet.wav", 1, "no audio left"},
+        {{}, "ch32.wav", 0, ""}, // mixed down
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + (c.options.empty() ? "" : " " + c.options[0]));
+        fs::remove_all(Path("out"));
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-o", Path("out"), Path(c.file)});
+        Outcome o = Convert(args);
+        EXPECT_EQ(o.code, c.code) << o.err;
+        EXPECT_THAT(o.err, HasSubstr(c.says));
+        const fs::path written = m_dir / "out" / (fs::path(c.file).stem().string() + ".wav");
+        EXPECT_EQ(fs::exists(written), c.code == 0);
+        if (c.code != 0) {
+            EXPECT_FALSE(fs::exists(Path("out"))) << "a folder made for nothing";
+        }
+    }
+    EXPECT_EQ(AlawSamples(m_dir / "out" / "ch32.wav").size(), 4000u);
+}
+
+// The level of a converted file's loudest sample, in dBFS.
+double PeakDb(const fs::path& p)
+{
+    double peak = 0;
+    for (double v : AlawSamples(p))
+        peak = std::max(peak, std::fabs(v));
+    return 20 * std::log10(peak);
+}
+
+TEST_F(ConvertTest, ShortPromptsAreNormalisedLikeLongOnes)
+{
+    // The same tone, 2 s long and as a 0.15 s beep 16 dB quieter.
+    Make("sox -n -r 8000 -c 1 $D/long.wav synth 2 sine 1000 vol 0.3 && sox -n -r 8000 -c 1 $D/beep.wav synth "
+         "0.15 sine 1000 vol 0.0475");
+    Outcome o = Convert({"--normalize", "-o", Path("out"), Path("long.wav"), Path("beep.wav")});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_THAT(o.err, Not(HasSubstr("silent")));
+    EXPECT_NEAR(PeakDb(m_dir / "out" / "beep.wav"), PeakDb(m_dir / "out" / "long.wav"), 0.5);
+}
+
+TEST_F(ConvertTest, ALowerTrimThresholdNeverTrimsMore)
+{
+    // A tone at -3 dBFS alone, and one with silence and a faint floor around it.
+    Make("sox -n -r 8000 -c 1 $D/tone.wav synth 0.5 sine 440 vol 0.708 && sox -n -r 8000 -c 1 $D/floor.wav "
+         "synth 1.1 whitenoise vol 0.00001 && sox $D/tone.wav $D/padded.wav pad 0.3 0.3 && sox -m -v 1 "
+         "$D/padded.wav -v 1 "
+         "$D/floor.wav $D/around.wav");
+    for (const char* file : {"tone.wav", "around.wav"}) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(Convert({"-o", Path("whole"), Path(file)}).code, 0);
+        const std::vector<double> whole = AlawSamples(m_dir / "whole" / file);
+        std::size_t last = 0;
+        for (int db = -4; db >= -119; db -= 5) {
+            SCOPED_TRACE(db);
+            Outcome o =
+                Convert({"--trim-threshold=" + std::to_string(db) + "dB", "-o", Path("out"), Path(file)});
+            ASSERT_EQ(o.code, 0) << o.err;
+            const std::vector<double> x = AlawSamples(m_dir / "out" / file);
+            EXPECT_GE(x.size(), last);
+            EXPECT_GE(x.size(), 4000u); // the tone is kept whole
+            last = x.size();
+            if (std::string(file) == "tone.wav") {
+                EXPECT_EQ(x, whole); // nothing to trim, not even its first sample
+            }
+        }
     }
 }
 
