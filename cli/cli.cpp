@@ -488,8 +488,9 @@ Accepted sources the device would play wrongly are warned about on stderr
 (and in "warnings": [{"index","path","kind","value","message"}]): a format
 block other than 8000 Hz, mono, 8 bits (kind sample_rate, channels,
 bits_per_sample), and audio that is not a whole number of 160-byte blocks
-(partial_block: value is the bytes cut, with "milliseconds"). Warnings do
-not change the exit code.
+(partial_block: value is the bytes cut, with "milliseconds"), or no whole
+block at all (no_whole_block: value is the bytes; the entry would be 0
+bytes, as for a failed copy). Warnings do not change the exit code.
 
 --header FILE.h writes a C header for firmware: enum PREFIXID with one
 name per entry from its file stem (capitals; other characters as '_'; a

@@ -460,6 +460,9 @@ std::string SourceWarningText(const SourceWarning& warning)
     case SourceWarningKind::PartialBlock:
         return "末尾" + v + "字节(" + Decimal(warning.value * 1000.0 / DEVICE_SAMPLE_RATE) + "毫秒)不足一个" +
                std::to_string(AUDIO_BLOCK_SIZE) + "字节的块,不写入语音库";
+    case SourceWarningKind::NoWholeBlock:
+        return "音频只有" + v + "字节,不足一个" + std::to_string(AUDIO_BLOCK_SIZE) +
+               "字节的块,语音库中此项为0字节(与复制失败相同)";
     }
     return {};
 }
@@ -479,7 +482,7 @@ std::string SourceWarningCountMessage(const std::vector<RowWarnings>& rows)
     int cut = 0;
     for (const RowWarnings& r : rows) {
         const bool onlyCut = std::all_of(r.warnings.begin(), r.warnings.end(), [](const SourceWarning& w) {
-            return w.kind == SourceWarningKind::PartialBlock;
+            return w.kind == SourceWarningKind::PartialBlock || w.kind == SourceWarningKind::NoWholeBlock;
         });
         ++(onlyCut ? cut : wrong);
     }

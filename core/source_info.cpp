@@ -80,6 +80,8 @@ const char* SourceWarningCode(SourceWarningKind kind)
         return "bits_per_sample";
     case SourceWarningKind::PartialBlock:
         return "partial_block";
+    case SourceWarningKind::NoWholeBlock:
+        return "no_whole_block";
     }
     return "unknown";
 }
@@ -95,7 +97,10 @@ std::vector<SourceWarning> SourceWarnings(const SourceInfo& info)
         out.push_back({SourceWarningKind::Channels, info.channels});
     if (info.bitsPerSample != DEVICE_BITS_PER_SAMPLE)
         out.push_back({SourceWarningKind::BitsPerSample, info.bitsPerSample});
-    if (info.CutBytes() != 0)
+    // An empty entry reads as a failed copy in the library.
+    if (info.EntryBytes() == 0)
+        out.push_back({SourceWarningKind::NoWholeBlock, info.CutBytes()});
+    else if (info.CutBytes() != 0)
         out.push_back({SourceWarningKind::PartialBlock, info.CutBytes()});
     return out;
 }

@@ -52,6 +52,7 @@ enum class SourceWarningKind
     Channels,      // value: the channel count
     BitsPerSample, // value: the bits per sample
     PartialBlock,  // value: the audio bytes cut off after the last whole block
+    NoWholeBlock,  // value: the audio bytes, fewer than one block: the entry would be empty
 };
 
 struct SourceWarning
@@ -60,7 +61,8 @@ struct SourceWarning
     std::uint32_t value;
 };
 
-// "sample_rate", "channels", "bits_per_sample", "partial_block": for scripts.
+// "sample_rate", "channels", "bits_per_sample", "partial_block",
+// "no_whole_block": for scripts.
 const char* SourceWarningCode(SourceWarningKind kind);
 
 // What the device would play wrongly; none for a source that is not accepted.

@@ -923,13 +923,14 @@ TEST_F(CliTest, WarningsForWhatTheDevicePlaysWrongly)
         {"16k.wav", "-r 16000 -c 1 -e a-law", "sample_rate", 16000},
         {"stereo.wav", "-r 8000 -c 2 -e a-law", "channels", 2},
         {"odd.wav", "-r 8000 -c 1 -e a-law", "partial_block", 80},
+        {"short.wav", "-r 8000 -c 1 -e a-law", "no_whole_block", 79},
     };
     std::vector<std::string> files;
     std::string expected = "[";
     for (std::size_t i = 0; i < std::size(sources); ++i) {
         const Source& s = sources[i];
         // 0.5 s is 25 whole blocks; odd.wav gets another 10 ms.
-        const char* length = s.value == 80 ? "0.51" : "0.5";
+        const char* length = s.value == 80 ? "0.51" : s.value == 79 ? "0.009875" : "0.5";
         const std::string cmd = "sox -n " + std::string(s.sox) + " " + Quote(Path(s.name).string()) +
                                 " synth " + length + " sine 440";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -965,9 +966,10 @@ TEST_F(CliTest, WarningsForWhatTheDevicePlaysWrongly)
         EXPECT_THAT(o.err, HasSubstr("警告,序号:1 名称:16k.wav\n    采样率为16000Hz,设备按8000Hz播放\n"));
         EXPECT_THAT(o.err, HasSubstr("警告,序号:2 名称:stereo.wav\n    2个声道,设备按单声道播放\n"));
         EXPECT_THAT(o.err, HasSubstr("警告,序号:3 名称:odd.wav\n    末尾80字节(10毫秒)不足一个160字节的块"));
+        EXPECT_THAT(o.err, HasSubstr("警告,序号:4 名称:short.wav\n    音频只有79字节,不足一个160字节的块"));
         // The cut is counted apart from what changes the sound.
         EXPECT_THAT(o.err,
-                    HasSubstr("有2个文件在设备上不能原样播放(不是8kHz单声道8位).\n有1个文件末尾不足20毫秒"));
+                    HasSubstr("有2个文件在设备上不能原样播放(不是8kHz单声道8位).\n有2个文件末尾不足20毫秒"));
         EXPECT_THAT(o.err, Not(HasSubstr("canonical.wav")));
     }
     EXPECT_EQ(Run({"check", "canonical.wav"}).err, "");

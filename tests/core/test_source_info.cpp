@@ -86,7 +86,7 @@ TEST_F(SourceInfoTest, WarnsAboutWhatTheDevicePlaysWrongly)
          16,
          159,
          0,
-         {{K::SampleRate, 16000}, {K::Channels, 2}, {K::BitsPerSample, 16}, {K::PartialBlock, 159}},
+         {{K::SampleRate, 16000}, {K::Channels, 2}, {K::BitsPerSample, 16}, {K::NoWholeBlock, 159}},
          "16000Hz"},
     };
     std::vector<std::string> paths;
