@@ -35,11 +35,42 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-mode_t CurrentUmask()
+// Setting the umask to learn it would, for a moment, let another thread
+// create its file under a mask of 0; it is read without changing it.
+mode_t UmaskFromStatus()
+{
+    // Read past the test seam: this is no file the engine was asked to read.
+    FileHandle status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    char buf[4096];
+    std::size_t len = 0;
+    while (status.valid() && len < sizeof buf - 1) {
+        ssize_t n = ::read(status.fd(), buf + len, sizeof buf - 1 - len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        len += static_cast<std::size_t>(n);
+    }
+    buf[len] = '\0';
+    const char* line = std::strstr(buf, "\nUmask:");
+    if (!line)
+        return static_cast<mode_t>(-1);
+    return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8) & 0777);
+}
+
+// The mask at start, before any thread runs, for systems without /proc.
+mode_t StartUmask()
 {
     mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
+}
+const mode_t g_startUmask = StartUmask();
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = UmaskFromStatus();
+    return mask == static_cast<mode_t>(-1) ? g_startUmask : mask;
 }
 
 ssize_t SystemRead(int fd, void* buf, std::size_t n, off_t offset)
@@ -112,8 +143,9 @@ Result<std::size_t> ReadAt(int fd, void* buf, std::size_t n, std::uint64_t offse
     auto* p = static_cast<char*>(buf);
     std::size_t done = 0;
     while (done < n) {
-        Result<ssize_t> r = Retry(
-            [&] { return FileDataCalls().read(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
+        Result<ssize_t> r = Retry([&] {
+            return FileDataCalls().read.load()(fd, p + done, n - done, static_cast<off_t>(offset + done));
+        });
         if (!r)
             return r.error();
         if (*r == 0)
@@ -143,14 +175,14 @@ template <typename Fn> std::error_code WriteLoop(const void* buf, std::size_t n,
 std::error_code WriteAll(int fd, const void* buf, std::size_t n)
 {
     return WriteLoop(buf, n, [fd](const char* p, std::size_t len, std::size_t) {
-        return FileDataCalls().write(fd, p, len);
+        return FileDataCalls().write.load()(fd, p, len);
     });
 }
 
 std::error_code WriteAllAt(int fd, const void* buf, std::size_t n, std::uint64_t offset)
 {
     return WriteLoop(buf, n, [fd, offset](const char* p, std::size_t len, std::size_t done) {
-        return FileDataCalls().writeAt(fd, p, len, static_cast<off_t>(offset + done));
+        return FileDataCalls().writeAt.load()(fd, p, len, static_cast<off_t>(offset + done));
     });
 }
 
@@ -164,7 +196,7 @@ CopyOutcome CopyRange(int src, std::uint64_t src_offset, int dst, std::uint64_t 
     off_t in = static_cast<off_t>(src_offset);
     while (done < len) {
         std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, 1u << 30));
-        Result<ssize_t> c = Retry([&] { return FileDataCalls().copy(src, &in, dst, chunk); });
+        Result<ssize_t> c = Retry([&] { return FileDataCalls().copy.load()(src, &in, dst, chunk); });
         if (!c || *c == 0)
             break;
         done += static_cast<std::uint64_t>(*c);

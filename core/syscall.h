@@ -5,6 +5,7 @@
 
 #include "core/result.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <sys/types.h>
@@ -26,13 +27,14 @@ template <typename Call> auto Retry(Call&& call) -> Result<decltype(call())>
 }
 
 // The calls that move file data, so a test can make them fail (see the test
-// support's IoFault). They default to the system's own.
+// support's IoFault). They default to the system's own. Atomic, because
+// conversions run on several threads while a test may swap them.
 struct DataCalls
 {
-    ssize_t (*read)(int fd, void* buf, std::size_t n, off_t offset);
-    ssize_t (*write)(int fd, const void* buf, std::size_t n);
-    ssize_t (*writeAt)(int fd, const void* buf, std::size_t n, off_t offset);
-    ssize_t (*copy)(int src, off_t* srcOffset, int dst, std::size_t n);
+    std::atomic<ssize_t (*)(int fd, void* buf, std::size_t n, off_t offset)> read;
+    std::atomic<ssize_t (*)(int fd, const void* buf, std::size_t n)> write;
+    std::atomic<ssize_t (*)(int fd, const void* buf, std::size_t n, off_t offset)> writeAt;
+    std::atomic<ssize_t (*)(int src, off_t* srcOffset, int dst, std::size_t n)> copy;
 };
 
 DataCalls& FileDataCalls();

@@ -2,6 +2,7 @@
 #include "iofault.h"
 #include "tempfolder.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <iterator>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -69,6 +71,27 @@ TEST_F(FileIoTest, UncommittedFileLeavesNoTrace)
     }
     EXPECT_EQ(Read(target), "old");
     EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(FileIoTest, NewFilesGetTheUmaskWhileOthersAreOpenedAtOnce)
+{
+    const mode_t old = ::umask(022);
+    std::atomic<int> wrongModes{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 16; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 300; ++i) {
+                AtomicFile f((m_dir / ("t" + std::to_string(t) + "_" + std::to_string(i))).string());
+                struct stat st;
+                if (f.Open().ok() && ::fstat(f.fd(), &st) == 0 && (st.st_mode & 0777) != 0644)
+                    ++wrongModes;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    ::umask(old);
+    EXPECT_EQ(wrongModes, 0);
 }
 
 TEST_F(FileIoTest, SymlinkTargetReplacesTheFileItNames)

@@ -30,11 +30,28 @@ struct Budget
 
 Budget g_reads;
 Budget g_writes;
-std::optional<DataCalls> g_system; // the calls before the fault was armed
+// The calls before the fault was armed.
+struct SystemCalls
+{
+    ssize_t (*read)(int, void*, std::size_t, off_t);
+    ssize_t (*write)(int, const void*, std::size_t);
+    ssize_t (*writeAt)(int, const void*, std::size_t, off_t);
+    ssize_t (*copy)(int, off_t*, int, std::size_t);
+};
+std::optional<SystemCalls> g_system;
 
-DataCalls& System()
+const SystemCalls& System()
 {
     return *g_system;
+}
+
+void Install(const SystemCalls& c)
+{
+    DataCalls& calls = FileDataCalls();
+    calls.read = c.read;
+    calls.write = c.write;
+    calls.writeAt = c.writeAt;
+    calls.copy = c.copy;
 }
 
 template <typename Call> ssize_t Budgeted(Budget& budget, std::size_t n, Call&& call)
@@ -73,8 +90,9 @@ ssize_t NoKernelCopy(int, off_t*, int, std::size_t)
 void Arm()
 {
     if (!g_system) {
-        g_system = FileDataCalls();
-        FileDataCalls() = DataCalls{FaultyRead, FaultyWrite, FaultyWriteAt, NoKernelCopy};
+        const DataCalls& now = FileDataCalls();
+        g_system = SystemCalls{now.read, now.write, now.writeAt, now.copy};
+        Install({FaultyRead, FaultyWrite, FaultyWriteAt, NoKernelCopy});
     }
 }
 
@@ -97,7 +115,7 @@ void IoFault::Reset()
     g_reads = {};
     g_writes = {};
     if (g_system) {
-        FileDataCalls() = *g_system;
+        Install(*g_system);
         g_system.reset();
     }
 }

@@ -8,7 +8,7 @@
 
 namespace voicelib {
 
-// Process-wide; the engine is single-threaded. Use ScopedIoFault in tests.
+// Process-wide; arm it only while no conversion runs. Use ScopedIoFault in tests.
 struct IoFault
 {
     static constexpr std::uint64_t kNever = UINT64_MAX;
