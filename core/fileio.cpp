@@ -342,16 +342,27 @@ IoStatus AtomicFile::Open()
     const std::string dir = DirName(m_realTarget);
     const std::string prefix = TempPrefix(BaseName(m_realTarget));
     RemoveLeftovers(dir, prefix);
-    std::string tmpl = dir + "/" + prefix + "XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        return Error::FromErrno(m_target, errno);
-    m_tempPath = name.data();
-    m_file = FileHandle(fd);
+    const std::string tmpl = dir + "/" + prefix + "XXXXXX";
     // The lock tells later writers this file is not a dead one's leftover.
-    ::flock(fd, LOCK_EX | LOCK_NB);
+    // Another writer's sweep may take it first, between the create and the
+    // lock, and remove the file: then a fresh one is made.
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        std::vector<char> name(tmpl.begin(), tmpl.end());
+        name.push_back('\0');
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0)
+            return Error::FromErrno(m_target, errno);
+        if (!HoldsLiveLock(fd)) {
+            ::close(fd);
+            fd = -1;
+            if (attempt == 100)
+                return Error::FromErrno(m_target, EAGAIN);
+            continue;
+        }
+        m_tempPath = name.data();
+    }
+    m_file = FileHandle(fd);
     m_slot = RegisterTempPath(m_tempPath);
 
     // mkstemp creates 0600; give the new file the owner and mode the old

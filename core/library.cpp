@@ -329,13 +329,23 @@ public:
 
     IoStatus Stage()
     {
-        std::string tmpl = m_folder + "/" + STAGING_PREFIX + "XXXXXX";
-        if (!::mkdtemp(tmpl.data()))
-            return Error::FromErrno(m_folder, errno);
-        m_staging = tmpl;
-        m_stagingFd = FileHandle(::open(m_staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (m_stagingFd.valid())
-            ::flock(m_stagingFd.fd(), LOCK_EX | LOCK_NB);
+        // Locked for as long as it lives, so a later run can tell a dead
+        // extract's folder; a sweep that took it first removes it: make another.
+        for (int attempt = 0;; ++attempt) {
+            std::string tmpl = m_folder + "/" + STAGING_PREFIX + "XXXXXX";
+            if (!::mkdtemp(tmpl.data()))
+                return Error::FromErrno(m_folder, errno);
+            FileHandle fd(::open(tmpl.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!fd.valid())
+                return Error::FromErrno(m_folder, errno);
+            if (HoldsLiveLock(fd.fd())) {
+                m_staging = tmpl;
+                m_stagingFd = std::move(fd);
+                break;
+            }
+            if (attempt == 100)
+                return Error::FromErrno(m_folder, EAGAIN);
+        }
         m_slot = RegisterTempPath(m_staging, m_entries);
         return {};
     }

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -82,34 +81,6 @@ void OnSignal(int sig)
     ::raise(sig);
 }
 
-// A writer creates its file and locks it a moment later; an empty,
-// unlocked file this young may be one between those two steps.
-bool JustCreated(const struct stat& st, bool empty)
-{
-    return empty && std::time(nullptr) - st.st_mtime < 60;
-}
-
-bool FolderIsEmpty(int fd)
-{
-    int dup = ::dup(fd);
-    if (dup < 0)
-        return false;
-    DIR* d = ::fdopendir(dup);
-    if (!d) {
-        ::close(dup);
-        return false;
-    }
-    bool empty = true;
-    while (struct dirent* e = ::readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-            empty = false;
-            break;
-        }
-    }
-    ::closedir(d);
-    return empty;
-}
-
 // Removes the files a dead extract left in its folder, then the folder.
 void RemoveFolder(int dirFd, int folderFd, const char* name)
 {
@@ -121,6 +92,8 @@ void RemoveFolder(int dirFd, int folderFd, const char* name)
         ::close(dup);
         return;
     }
+    // The stream shares its position with folderFd: start from the first name.
+    ::rewinddir(d);
     while (struct dirent* e = ::readdir(d)) {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
             ::unlinkat(folderFd, e->d_name, 0);
@@ -200,19 +173,23 @@ void RemoveLeftovers(const std::string& dir, const std::string& prefix, bool fol
             continue;
         struct stat st;
         bool ours = ::fstat(fd, &st) == 0 && (folders ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
+        // Removed while locked: a writer that locks it after this sees it unlinked.
         if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            const bool empty = folders ? FolderIsEmpty(fd) : st.st_size == 0;
-            if (!JustCreated(st, empty)) {
-                if (folders)
-                    RemoveFolder(dirFd, fd, e->d_name);
-                else
-                    ::unlinkat(dirFd, e->d_name, 0);
-            }
+            if (folders)
+                RemoveFolder(dirFd, fd, e->d_name);
+            else
+                ::unlinkat(dirFd, e->d_name, 0);
         }
         ::close(fd);
     }
     ::closedir(d);
     ::close(dirFd);
+}
+
+bool HoldsLiveLock(int fd)
+{
+    struct stat st;
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0;
 }
 
 std::string EntryFileName(int i)

@@ -31,8 +31,13 @@ std::string TempPrefix(const std::string& name);
 
 // Removes, in folder dir, the leftovers of writers that are no longer
 // running: regular files (or, with folders, directories and their files)
-// whose name is prefix + 6 characters and whose lock can be taken.
+// whose name is prefix + 6 characters and whose lock can be taken, empty
+// ones too (a writer locks its file with HoldsLiveLock before using it).
 void RemoveLeftovers(const std::string& dir, const std::string& prefix, bool folders = false);
+
+// Locks a just-created temporary file or folder for its writer; false when
+// a sweep took it first (it is then removed: make another).
+bool HoldsLiveLock(int fd);
 
 // "0000.wav", "0001.wav", ...: the name of extracted entry i.
 std::string EntryFileName(int i);

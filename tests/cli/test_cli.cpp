@@ -650,11 +650,20 @@ TEST_F(CliTest, KilledBuildLeavesNoTemporaryFile)
         Spit(Path(".lib.bin.voicelib-LIVE00"), "a live writer's data");
         int live = ::open(Path(".lib.bin.voicelib-LIVE00").c_str(), O_RDONLY);
         ASSERT_EQ(::flock(live, LOCK_EX), 0);
+        // Killed before they wrote: the library's, the header's.
+        Spit(Path(".lib.bin.voicelib-DEAD00"), "");
+        Spit(Path(".fw.h.voicelib-DEAD00"), "");
         Spit(Path("a.wav"), Wave(160));
-        Outcome o = Run({"build", "-o", "lib.bin", "a.wav"});
+        Outcome o = Run({"build", "-o", "lib.bin", "--header", "fw.h", "a.wav"});
         ::close(live);
         EXPECT_EQ(o.code, 0) << o.err;
         EXPECT_EQ(Temporaries(m_dir), std::vector<std::string>{".lib.bin.voicelib-LIVE00"});
+        // A dead extract's staging folder goes with the next extract into its folder.
+        fs::create_directories(Path("out/.voicelib-extract-DEAD00"));
+        Spit(Path("out/.voicelib-extract-DEAD00/0000.wav"), std::string(1 << 20, 'x'));
+        o = Run({"extract", "lib.bin", "-o", "out"});
+        EXPECT_EQ(o.code, 0) << o.err;
+        EXPECT_FALSE(fs::exists(Path("out/.voicelib-extract-DEAD00")));
     }
 }
 
