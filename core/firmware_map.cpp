@@ -130,6 +130,38 @@ constexpr std::string_view STDINT_MACROS[] = {"PTRDIFF_MIN",    "PTRDIFF_MAX", "
                                               "SIG_ATOMIC_MAX", "SIZE_MAX",    "WCHAR_MIN",
                                               "WCHAR_MAX",      "WINT_MIN",    "WINT_MAX"};
 
+// Macros of the other standard C headers a firmware source commonly includes
+// beside this one (stdio, stddef, stdlib, string, limits, stdbool, errno
+// with the usual POSIX numbers, float, math, assert, signal, time, locale).
+constexpr std::string_view LIBC_MACROS[] = {
+    "NULL",        "EOF",         "BUFSIZ",         "FILENAME_MAX", "FOPEN_MAX",
+    "L_tmpnam",    "SEEK_CUR",    "SEEK_END",       "SEEK_SET",     "TMP_MAX",
+    "_IOFBF",      "_IOLBF",      "_IONBF",         "EXIT_FAILURE", "EXIT_SUCCESS",
+    "RAND_MAX",    "MB_CUR_MAX",  "CHAR_BIT",       "CHAR_MIN",     "CHAR_MAX",
+    "SCHAR_MIN",   "SCHAR_MAX",   "UCHAR_MAX",      "MB_LEN_MAX",   "SHRT_MIN",
+    "SHRT_MAX",    "USHRT_MAX",   "LONG_MIN",       "LONG_MAX",     "ULONG_MAX",
+    "LLONG_MIN",   "LLONG_MAX",   "ULLONG_MAX",     "PATH_MAX",     "NAME_MAX",
+    "LINE_MAX",    "IOV_MAX",     "SSIZE_MAX",      "NDEBUG",       "EDOM",
+    "EILSEQ",      "ERANGE",      "EPERM",          "ENOENT",       "ESRCH",
+    "EINTR",       "EIO",         "ENXIO",          "E2BIG",        "ENOEXEC",
+    "EBADF",       "ECHILD",      "EAGAIN",         "ENOMEM",       "EACCES",
+    "EFAULT",      "EBUSY",       "EEXIST",         "EXDEV",        "ENODEV",
+    "ENOTDIR",     "EISDIR",      "EINVAL",         "ENFILE",       "EMFILE",
+    "ENOTTY",      "ETXTBSY",     "EFBIG",          "ENOSPC",       "ESPIPE",
+    "EROFS",       "EMLINK",      "EPIPE",          "EDEADLK",      "ENAMETOOLONG",
+    "ENOLCK",      "ENOSYS",      "ENOTEMPTY",      "ELOOP",        "EWOULDBLOCK",
+    "ENOMSG",      "EOVERFLOW",   "ENOTSUP",        "EOPNOTSUPP",   "ETIMEDOUT",
+    "ECANCELED",   "EALREADY",    "EINPROGRESS",    "ENOBUFS",      "ECONNREFUSED",
+    "ECONNRESET",  "EADDRINUSE",  "ENOTCONN",       "EHOSTUNREACH", "ENETDOWN",
+    "ENETUNREACH", "EPROTO",      "EBADMSG",        "ENODATA",      "ETIME",
+    "ENOSTR",      "ENOSR",       "EDQUOT",         "ESTALE",       "ENOTSOCK",
+    "HUGE_VAL",    "HUGE_VALF",   "HUGE_VALL",      "INFINITY",     "NAN",
+    "FP_NAN",      "FP_INFINITE", "FP_ZERO",        "FP_SUBNORMAL", "FP_NORMAL",
+    "M_PI",        "M_E",         "M_SQRT2",        "SIGABRT",      "SIGFPE",
+    "SIGILL",      "SIGINT",      "SIGSEGV",        "SIGTERM",      "SIG_DFL",
+    "SIG_ERR",     "SIG_IGN",     "CLOCKS_PER_SEC", "TIME_UTC",     "LC_ALL",
+    "LC_COLLATE",  "LC_CTYPE",    "LC_MONETARY",    "LC_NUMERIC",   "LC_TIME"};
+
 bool EndsWith(std::string_view s, std::string_view tail)
 {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
@@ -141,6 +173,13 @@ bool IsTaken(std::string_view name)
         return true;
     if (std::find(std::begin(STDINT_MACROS), std::end(STDINT_MACROS), name) != std::end(STDINT_MACROS))
         return true;
+    if (std::find(std::begin(LIBC_MACROS), std::end(LIBC_MACROS), name) != std::end(LIBC_MACROS))
+        return true;
+    // float.h's limits.
+    for (std::string_view family : {"FLT_", "DBL_", "LDBL_"}) {
+        if (name.rfind(family, 0) == 0)
+            return true;
+    }
     if (name.rfind("INT", 0) == 0 || name.rfind("UINT", 0) == 0)
         return EndsWith(name, "_MAX") || EndsWith(name, "_MIN") || EndsWith(name, "_C");
     return false;

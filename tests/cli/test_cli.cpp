@@ -803,7 +803,9 @@ TEST_F(CliTest, FirmwareHeaderCompilesAndMapListsEveryEntry)
           {"9.wav", "N9", ""},
           {"_Bool.wav", "BOOL", ""},
           {"第一.wav", "N6", ""},
-          {"Default.WAV", "DEFAULT", ""}}},
+          {"Default.WAV", "DEFAULT", ""},
+          {"NULL.wav", "NULL_", ""},
+          {"eof.wav", "EOF_", ""}}},
         {"my-fw.", "my_fw_", {{"a.wav", "my_fw_A", ""}, {"b", "my_fw_B", ""}}},
         {"2nd ", "N2nd_", {{"a.wav", "N2nd_A", ""}}},
     };
