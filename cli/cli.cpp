@@ -20,6 +20,7 @@
 #include <memory>
 #include <ostream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace voicelib::cli {
 
@@ -185,9 +186,13 @@ std::vector<MapTarget> MapTargets(const Options& opt)
     return targets;
 }
 
+// The same file: the same name, or another name (a hard link) of it.
 bool SamePath(const std::string& a, const std::string& b)
 {
     namespace fs = std::filesystem;
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     std::error_code ec;
     const fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
     if (ec)

@@ -284,6 +284,11 @@ Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& op
         return Error(target, Message(Msg::NoFileName));
     std::string real = target;
     if (kind == TargetKind::Document) {
+        // A link to what no name resolves to (/dev/stdout on a pipe) is still
+        // what it leads to.
+        struct stat led;
+        if (::stat(target.c_str(), &led) == 0 && !S_ISREG(led.st_mode) && !S_ISDIR(led.st_mode))
+            return Error::Refused(target, Message(Msg::RefusedKind, KindOfFile(led.st_mode)));
         Result<std::string> resolved = ResolveLinks(real);
         if (!resolved)
             return Error(resolved.error()).About(target);

@@ -907,6 +907,20 @@ TEST_F(CliTest, FirmwareHeaderAndMapOnlyBesideAWrittenLibrary)
         EXPECT_EQ(Slurp(Path("a.wav")), Wave(320));
         EXPECT_EQ(Slurp(Path("riff.h")), Wave(160));
     }
+    // Another name of the library, and a pipe reached through /proc (as /dev/stdout is).
+    Spit(Path("lib.bin"), "old library");
+    fs::create_hard_link(Path("lib.bin"), Path("link.csv"));
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    fs::create_symlink("/proc/self/fd/" + std::to_string(pipeFds[1]), Path("stdout.csv"));
+    for (auto [map, says] : {std::pair{"link.csv", "names the library itself"}, {"stdout.csv", "FIFO"}}) {
+        Outcome o = Run({"build", "-o", "lib.bin", "--map", map, "a.wav"});
+        EXPECT_EQ(o.code, 2);
+        EXPECT_THAT(o.err, HasSubstr(says));
+    }
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    EXPECT_EQ(Slurp(Path("lib.bin")), "old library");
     // --force lets the map replace a RIFF file, as it does the library.
     EXPECT_EQ(Run({"build", "--force", "-o", "lib.bin", "--map", "riff.h", "a.wav"}).code, 0);
     EXPECT_THAT(Slurp(Path("riff.h")), StartsWith("index,name,source"));
