@@ -1,18 +1,13 @@
 #include "app/conversion.h"
 
+#include "app/longwork.h"
 #include "core/messages.h"
 #include "core/source_info.h"
 #include "media/convert.h"
 
-#include <QEventLoop>
-#include <QGuiApplication>
-#include <QProgressDialog>
-#include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -85,46 +80,15 @@ std::vector<std::string> ConversionTargets(const std::string& dir, const std::ve
 ConversionRun RunConversion(QWidget* parent, const std::vector<voicelib::ConvertJob>& jobs,
                             const voicelib::ConvertOptions& options)
 {
-    QProgressDialog progress(QString::fromUtf8(voicelib::MessageText(voicelib::Msg::Converting)),
-                             QStringLiteral("取消"), 0, 1000, parent);
-    progress.setWindowTitle(QString::fromUtf8(voicelib::MessageText(voicelib::Msg::Prompt)));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-
-    // The converter's workers report here; the UI thread reads it on a timer.
-    std::atomic<bool> stop{false};
-    std::atomic<int> permille{0};
-    std::atomic<bool> finished{false};
+    constexpr int STEPS = 1000;
     ConversionRun run;
-    QEventLoop loop;
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&stop] { stop = true; });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &progress, [&] {
-        if (progress.wasCanceled())
-            stop = true;
-        else
-            progress.setValue(permille.load());
-    });
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-    std::thread worker([&] {
+    LongWork work(parent, QString::fromUtf8(voicelib::MessageText(voicelib::Msg::Converting)), STEPS);
+    work.Run([&](const LongWork::Progress& progress) {
         run.results = voicelib::ConvertFiles(jobs, options, [&](double fraction, std::size_t, std::size_t) {
-            permille = static_cast<int>(fraction * 1000);
-            return !stop.load();
+            return progress(static_cast<int>(fraction * STEPS));
         });
-        finished = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        return LongWork::Outcome::Completed;
     });
-    poll.start(50);
-    if (!finished)
-        loop.exec();
-    worker.join();
-    poll.stop();
-    QGuiApplication::restoreOverrideCursor();
-    progress.close();
-
     // A cancel that came after the last file changes nothing.
     run.cancelled = std::any_of(run.results.begin(), run.results.end(),
                                 [](const voicelib::ConvertResult& r) { return r.cancelled; });

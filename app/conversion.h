@@ -32,8 +32,7 @@ struct ConversionRun
     bool cancelled = false;                       // the user stopped it before the last file
 };
 
-// Converts on a worker thread while the UI thread goes on handling events; the
-// progress dialog, modal to parent, shows when it takes more than half a
-// second. The caller keeps its window from taking input meanwhile.
+// Converts as long work (app/longwork.h) of the window parent: parent takes no
+// input until the results are in.
 ConversionRun RunConversion(QWidget* parent, const std::vector<voicelib::ConvertJob>& jobs,
                             const voicelib::ConvertOptions& options);

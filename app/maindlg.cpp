@@ -1,6 +1,7 @@
 #include "app/maindlg.h"
 
 #include "app/conversion.h"
+#include "app/longwork.h"
 #include "app/mainapp.h"
 #include "app/rowdelegate.h"
 #include "app/voicelistmodel.h"
@@ -16,11 +17,9 @@
 #include "skin/skinheader.h"
 
 #include <QAbstractItemView>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -29,7 +28,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProgressDialog>
 #include <QTableView>
 #include <QTimerEvent>
 #include <QUndoCommand>
@@ -107,22 +105,6 @@ std::vector<std::pair<int, int>> Runs(const std::vector<int>& rows)
     }
     return runs;
 }
-
-// Sets a flag for as long as it lives, then lets the input that came meanwhile go, unseen.
-struct BusyScope
-{
-    explicit BusyScope(bool& busy) : m_busy(busy), m_was(std::exchange(busy, true)) {}
-    ~BusyScope()
-    {
-        QCoreApplication::processEvents();
-        m_busy = m_was;
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-    bool& m_busy;
-    bool m_was;
-};
 
 // The name after the last slash.
 std::string_view FileNameOf(const std::string& path)
@@ -346,6 +328,10 @@ void CMainDlg::InitList()
     m_list->verticalHeader()->setDefaultSectionSize(22);
     QPalette pal = m_list->palette();
     pal.setColor(QPalette::Text, ToQColor(RGB(69, 69, 69)));
+    // Long work disables the window for a moment; the list keeps its look meanwhile.
+    for (int role = 0; role < QPalette::NColorRoles; ++role)
+        pal.setBrush(QPalette::Disabled, QPalette::ColorRole(role),
+                     pal.brush(QPalette::Active, QPalette::ColorRole(role)));
     m_list->setPalette(pal);
     m_list->setFont(g_font);
 
@@ -693,7 +679,7 @@ void CMainDlg::LoadList(const QString& file)
 
 bool CMainDlg::OnDrop(const QMimeData* data, int row)
 {
-    if (m_bBuilding)
+    if (IsBusy())
         return false;
     const std::vector<int> rows = m_pModel->DraggedRows(data);
     if (!rows.empty()) {
@@ -712,7 +698,7 @@ bool CMainDlg::OnDrop(const QMimeData* data, int row)
     QMetaObject::invokeMethod(
         this,
         [this, files, row] {
-            if (!m_bBuilding && !m_bConverting)
+            if (!IsBusy())
                 AddFiles(files, row);
         },
         Qt::QueuedConnection);
@@ -847,12 +833,8 @@ bool CMainDlg::ExportList()
 
 void CMainDlg::OnBuildLibrary()
 {
-    if (m_bBuilding || m_voices.GetItemCount() == 0)
+    if (m_voices.GetItemCount() == 0)
         return;
-    // From here to the last message the window takes no input (see eventFilter):
-    // the build processes events to show its progress, and a click let through
-    // would edit the rows under the writer or start a second build.
-    BusyScope busy(m_bBuilding);
     // Exactly these rows are checked and written, relative ones resolved once.
     const std::vector<std::string> paths = m_voices.GetResolvedPaths();
     const std::optional<voicelib::RejectedSource> bad = voicelib::FindFirstInvalidSource(paths);
@@ -868,32 +850,29 @@ void CMainDlg::OnBuildLibrary()
     // What the device would play wrongly, from the headers of the sources as they are written.
     const std::vector<voicelib::RowWarnings> warnings = voicelib::FindSourceWarnings(paths);
 
-    // The build stays synchronous; a long one shows its progress and keeps the window painted.
+    const std::string target = VoiceListModel::FromDisplay(files.first());
     const int total = std::min(static_cast<int>(paths.size()), voicelib::MAX_LIBRARY_ENTRIES);
-    QProgressDialog progress(Text(voicelib::Msg::Building), QStringLiteral("取消"), 0, total, this);
-    progress.setWindowTitle(Text(voicelib::Msg::Prompt));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    const auto onProgress = [&progress](int done, int) {
-        progress.setValue(done);
-        QCoreApplication::processEvents();
-        return !progress.wasCanceled();
-    };
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor); // says why clicks do nothing now
-    const voicelib::WriteResult result =
-        voicelib::WriteLibrary(VoiceListModel::FromDisplay(files.first()), paths, onProgress);
-    QGuiApplication::restoreOverrideCursor();
-    const bool cancelled = progress.wasCanceled();
-    progress.close();
+    voicelib::WriteResult result;
+    LongWork work(this, Text(voicelib::Msg::Building), total);
+    const LongWork::Outcome outcome = work.Run([&](const LongWork::Progress& progress) {
+        bool stopped = false;
+        result = voicelib::WriteLibrary(target, paths,
+                                        [&](int done, int) { return !(stopped = !progress(done)); });
+        // A cancel that came after the last entry changes nothing.
+        if (result.status.ok())
+            return LongWork::Outcome::Completed;
+        return stopped ? LongWork::Outcome::Cancelled : LongWork::Outcome::Failed;
+    });
 
-    if (!result.status.ok()) {
-        if (cancelled)
-            ShowMessage(Text(voicelib::Msg::BuildCancelled, result.status.path()));
-        else
-            ShowMessage(Text(voicelib::Msg::BuildFailed, result.status.message()));
+    switch (outcome) {
+    case LongWork::Outcome::Cancelled:
+        ShowMessage(Text(voicelib::Msg::BuildCancelled, result.status.path()));
         return;
+    case LongWork::Outcome::Failed:
+        ShowMessage(Text(voicelib::Msg::BuildFailed, result.status.message()));
+        return;
+    case LongWork::Outcome::Completed:
+        break;
     }
     m_SizeTable = result.summary.sizes;
     std::string report = voicelib::BuildReportMessage(result.summary);
@@ -932,7 +911,7 @@ void CMainDlg::OnClickList(int item, int subItem)
 
 void CMainDlg::OnCancel()
 {
-    if (m_bBuilding || m_bConverting || !ConfirmDiscard())
+    if (IsBusy() || !ConfirmDiscard())
         return;
     if (m_nPlayingRow >= 0)
         StopPreview();
@@ -986,12 +965,7 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
         if (targetNames.count(FileNameOf(f)))
             options.write.sources.push_back(f);
 
-    ConversionRun run;
-    {
-        // Until the results are in, the window takes no input but the progress dialog's (see eventFilter).
-        BusyScope busy(m_bConverting);
-        run = RunConversion(this, jobs, options);
-    }
+    const ConversionRun run = RunConversion(this, jobs, options);
     // Files written meanwhile are seen afresh by the capacity line.
     if (m_capacityCache.Refresh())
         ScheduleCapacity(0);
@@ -1069,54 +1043,8 @@ void CMainDlg::OnTimer(int timerId)
     }
 }
 
-bool CMainDlg::IsInputDuringBuild(QObject* watched, QEvent* event) const
-{
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::InputMethod:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::ContextMenu:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletMove:
-    case QEvent::TabletRelease:
-    case QEvent::Close:
-        break;
-    default:
-        return false;
-    }
-    // Shortcuts and actions are objects owned by a widget.
-    QObject* o = watched;
-    while (o && !o->isWidgetType())
-        o = o->parent();
-    if (!o)
-        return false;
-    // The progress dialog and the messages are windows of their own.
-    const auto* w = static_cast<QWidget*>(o);
-    return w == this || w->window() == this;
-}
-
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((m_bBuilding || m_bConverting) && IsInputDuringBuild(watched, event)) {
-        if (event->type() == QEvent::ShortcutOverride)
-            event->accept(); // no shortcut fires; the key itself is dropped next
-        else if (event->type() == QEvent::Close)
-            event->ignore(); // the window stays open
-        return true;
-    }
     if (event->type() == QEvent::KeyPress && OnKey(watched, *static_cast<QKeyEvent*>(event)))
         return true;
     if (m_list && watched == m_list->viewport()) {
@@ -1131,7 +1059,8 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 
 bool CMainDlg::OnKey(QObject* watched, const QKeyEvent& key)
 {
-    if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
+    // A disabled window's keys are no commands.
+    if (IsBusy() || !watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
         return false;
     const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
     if (mods == Qt::ControlModifier && key.key() == Qt::Key_O) {

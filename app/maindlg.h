@@ -115,8 +115,8 @@ public:
     const voicelib::SizeTable& sizeTable() const { return m_SizeTable; }
     // Whether the list differs from the last file loaded or exported (or from the empty start).
     bool IsModified() const;
-    bool IsBuilding() const { return m_bBuilding; }
-    bool IsConverting() const { return m_bConverting; }
+    // Long work (a build, a conversion) holds the window disabled until it ends.
+    bool IsBusy() const { return !isEnabled(); }
     // The capacity line the bottom band shows; empty for an empty list.
     const QString& CapacityLine() const { return m_strCapacity; }
 
@@ -174,7 +174,6 @@ private:
     bool ExportList();
     // The list now matches a file on disk.
     void MarkSaved();
-    bool IsInputDuringBuild(QObject* watched, QEvent* event) const;
     // The window's keys: each runs the handler of its button. True when taken.
     bool OnKey(QObject* watched, const QKeyEvent& key);
     void SelectRowFromView(int row);
@@ -227,14 +226,12 @@ private:
     unsigned long long m_nRevision = 0;
     unsigned long long m_nSavedRevision = 0;
     QUndoStack* m_pUndo = nullptr;
-    bool m_bRecording = false; // an edit or an undo step is under way
-    bool m_bBuilding = false;
+    bool m_bRecording = false;              // an edit or an undo step is under way
     bool m_bSecondClick = false;            // the press under way is the second of a double click
     Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list
     bool m_bToldNoOutput = false;
     QString m_strLastFolder;                  // where the last file dialog ended
     std::map<QString, QString> m_lastFilters; // the name filter last chosen, by the dialog's filter
-    bool m_bConverting = false;
     voicelib::CapacityCache m_capacityCache;
     voicelib::Capacity m_capacity;
     QString m_strCapacity;

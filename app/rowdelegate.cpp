@@ -66,6 +66,12 @@ void VoiceRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->restore();
 }
 
+void VoiceRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->state |= QStyle::State_Enabled;
+}
+
 VoiceListDropStyle::VoiceListDropStyle(QObject* parent)
     : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
 {

@@ -17,6 +17,10 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+
+protected:
+    // Rows look the same while long work holds the window disabled.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 // The list's style with the drop indicator in the window's colours: a line

@@ -359,8 +359,8 @@ TEST_F(WindowTest, CancelledBuildKeepsTheOldTarget)
     const QString target = File("lib.bin");
     Spit(target, "old library");
     dlg->answers.push_back({target});
-    // The build runs inside the click; the progress dialog's events are
-    // processed between entries, so a queued cancel lands mid-build.
+    // The build waits inside the click for its worker, handling events
+    // meanwhile, so a queued cancel lands in the build.
     QTimer::singleShot(0, dlg.get(), [this] {
         if (auto* p = dlg->findChild<QProgressDialog*>())
             p->cancel();

@@ -330,7 +330,7 @@ TEST_F(EditTest, NoDropOrUndoDuringABuild)
     bool duringBuild = false;
     bool dropped = true;
     QTimer::singleShot(0, dlg.get(), [&] {
-        duringBuild = dlg->IsBuilding();
+        duringBuild = dlg->IsBusy();
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(f[2])});
         const std::unique_ptr<QMimeData> rows(

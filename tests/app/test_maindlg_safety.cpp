@@ -23,14 +23,14 @@ TEST_F(SafetyTest, InputDuringABuildChangesNothing)
     dlg->dialogs.clear();
 
     bool duringBuild = false;
-    // Runs between two entries of the build, where it processes events; the
-    // input comes the window system's way.
+    // Runs inside the build, while it waits for its worker; the input comes
+    // the window system's way.
     QWindow* window = dlg->windowHandle();
     const auto clickAt = [&](QWidget* w, QPoint p) {
         QTest::mouseClick(window, Qt::LeftButton, {}, w->mapTo(dlg.get(), p));
     };
     QTimer::singleShot(0, dlg.get(), [&] {
-        duringBuild = dlg->IsBuilding();
+        duringBuild = dlg->IsBusy();
         for (int id : {IDC_LOAD_LIST, IDC_MOVE_DOWN, IDC_MOVE_UP, IDC_DELETE, IDC_APPEND, IDC_INSERT,
                        IDC_EXPORT_LIST, IDC_BUILD, IDC_EXIT})
             clickAt(dlg->button(id), dlg->button(id)->rect().center());
@@ -62,7 +62,7 @@ TEST_F(SafetyTest, InputDuringABuildChangesNothing)
         EXPECT_EQ(lib.substr(20 + 160 * static_cast<std::size_t>(i * (i + 1) / 2), 160),
                   std::string(160, char('a' + i)))
             << "entry " << i;
-    EXPECT_FALSE(dlg->IsBuilding());
+    EXPECT_FALSE(dlg->IsBusy());
 }
 
 TEST_F(SafetyTest, DoubleClickOnAnIconActsOnce)
