@@ -499,33 +499,38 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
     return files;
 }
 
-void CMainDlg::ShowMessage(const QString& text)
+int CMainDlg::ShowMessageBox(MessageKind kind, const QString& text)
 {
-    QMessageBox box(QMessageBox::Information, Text(voicelib::Msg::Prompt), text, QMessageBox::Ok, this);
-    box.exec();
-}
-
-int CMainDlg::AskSaveChanges()
-{
-    QMessageBox box(QMessageBox::Question, Text(voicelib::Msg::Prompt), Text(voicelib::Msg::AskSaveChanges),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    if (kind == MessageKind::Information) {
+        QMessageBox box(QMessageBox::Information, Text(voicelib::Msg::Prompt), text, QMessageBox::Ok, this);
+        return box.exec();
+    }
+    const bool cancel = kind == MessageKind::YesNoCancel;
+    QMessageBox box(
+        QMessageBox::Question, Text(voicelib::Msg::Prompt), text,
+        QMessageBox::Yes | QMessageBox::No | (cancel ? QMessageBox::Cancel : QMessageBox::NoButton), this);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
     box.button(QMessageBox::No)->setText(QStringLiteral("否"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    if (cancel)
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
     box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
+    box.setEscapeButton(cancel ? QMessageBox::Cancel : QMessageBox::No);
     return box.exec();
+}
+
+void CMainDlg::ShowMessage(const QString& text)
+{
+    ShowMessageBox(MessageKind::Information, text);
 }
 
 bool CMainDlg::AskYesNo(const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, Text(voicelib::Msg::Prompt), text,
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return ShowMessageBox(MessageKind::YesNo, text) == QMessageBox::Yes;
+}
+
+int CMainDlg::AskYesNoCancel(const QString& text)
+{
+    return ShowMessageBox(MessageKind::YesNoCancel, text);
 }
 
 QString CMainDlg::SelectFolder(const QString& start)
@@ -556,7 +561,7 @@ bool CMainDlg::ConfirmDiscard()
     // An empty list holds nothing to lose (and its export writes nothing).
     if (!IsModified() || m_voices.GetItemCount() == 0)
         return true;
-    switch (AskSaveChanges()) {
+    switch (AskYesNoCancel(Text(voicelib::Msg::AskSaveChanges))) {
     case QMessageBox::Yes:
         return ExportList();
     case QMessageBox::No:

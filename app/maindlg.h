@@ -74,11 +74,21 @@ public:
 
     // The chosen paths; empty when the dialog was cancelled.
     virtual QStringList SelectFile(bool open, bool multi, const QString& filter, const QString& defExt);
-    virtual void ShowMessage(const QString& text);
-    // Asks whether the modified list is saved first: QMessageBox::Yes, No or Cancel.
-    virtual int AskSaveChanges();
-    // A question with the answers 是 and 否: true for 是.
-    virtual bool AskYesNo(const QString& text);
+    // The window's kinds of message box, each with the caption "提示:".
+    enum class MessageKind
+    {
+        Information, // an OK button
+        YesNo,       // 是 and 否
+        YesNoCancel, // 是, 否 and 取消
+    };
+    // Every message box of the window comes through here; the answer is
+    // QMessageBox::Ok, Yes, No or Cancel.
+    virtual int ShowMessageBox(MessageKind kind, const QString& text);
+    void ShowMessage(const QString& text);
+    // True for 是.
+    bool AskYesNo(const QString& text);
+    // QMessageBox::Yes, No or Cancel.
+    int AskYesNoCancel(const QString& text);
     // A folder, shown first at start (made for the dialog if it is not there
     // yet); empty when the dialog was cancelled.
     virtual QString SelectFolder(const QString& start);

@@ -8,6 +8,7 @@
 #include "bench/timing.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTableView>
 #include <QUndoStack>
 #include <algorithm>
@@ -33,7 +34,7 @@ class BenchDlg : public CMainDlg
 public:
     using CMainDlg::CMainDlg;
     QStringList SelectFile(bool, bool, const QString&, const QString&) override { return {}; }
-    void ShowMessage(const QString&) override {}
+    int ShowMessageBox(MessageKind, const QString&) override { return QMessageBox::No; }
 };
 
 struct Timing

@@ -10,6 +10,7 @@
 #include "soundsink.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -28,7 +29,7 @@ class BenchDlg : public CMainDlg
 public:
     using CMainDlg::CMainDlg;
     QStringList SelectFile(bool, bool, const QString&, const QString&) override { return next; }
-    void ShowMessage(const QString&) override {}
+    int ShowMessageBox(MessageKind, const QString&) override { return QMessageBox::No; }
     QStringList next;
 };
 

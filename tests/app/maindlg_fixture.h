@@ -72,23 +72,28 @@ public:
         answers.pop_front();
         return a;
     }
-    void ShowMessage(const QString& text) override { messages << text; }
-    int AskSaveChanges() override
+    int ShowMessageBox(MessageKind kind, const QString& text) override
     {
+        switch (kind) {
+        case MessageKind::Information:
+            messages << text;
+            return QMessageBox::Ok;
+        case MessageKind::YesNo: {
+            asked << text;
+            const bool yes = !yesNo.empty() && yesNo.front();
+            if (!yesNo.empty())
+                yesNo.pop_front();
+            return yes ? QMessageBox::Yes : QMessageBox::No;
+        }
+        case MessageKind::YesNoCancel:
+            break;
+        }
         ++questions;
         if (saveAnswers.empty())
             return QMessageBox::No;
         const int a = saveAnswers.front();
         saveAnswers.pop_front();
         return a;
-    }
-    bool AskYesNo(const QString& text) override
-    {
-        asked << text;
-        const bool yes = !yesNo.empty() && yesNo.front();
-        if (!yesNo.empty())
-            yesNo.pop_front();
-        return yes;
     }
     QString SelectFolder(const QString& start) override
     {

@@ -130,7 +130,7 @@ TEST_F(RealDialogsTest, SaveQuestionOffersYesNoAndCancel)
                 buttons << b->text();
             box->button(answer)->click();
         });
-        EXPECT_EQ(dlg.AskSaveChanges(), answer);
+        EXPECT_EQ(dlg.AskYesNoCancel("语音列表已修改,是否保存?"), answer);
         EXPECT_EQ(text, "语音列表已修改,是否保存?");
         buttons.sort();
         EXPECT_EQ(buttons, (QStringList{"取消", "否", "是"}));
