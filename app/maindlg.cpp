@@ -17,6 +17,7 @@
 #include "skin/skinheader.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -160,18 +161,39 @@ private:
 };
 
 const CMainDlg::Control CMainDlg::CONTROLS[] = {
-    {IDC_EXIT, "退出", 289, 243, 42, 14, &CMainDlg::m_btnExit, IDI_EXIT, &CMainDlg::OnCancel},
-    {IDC_LOAD_LIST, "加载语音列表", 177, 243, 56, 14, &CMainDlg::m_btnLoadList, IDI_LOAD,
-     &CMainDlg::OnLoadList},
+    {IDC_EXIT, "退出", 289, 243, 42, 14, &CMainDlg::m_btnExit, IDI_EXIT, Command::Exit},
+    {IDC_LOAD_LIST, "加载语音列表", 177, 243, 56, 14, &CMainDlg::m_btnLoadList, IDI_LOAD, Command::LoadList},
     {IDC_EXPORT_LIST, "导出语音列表", 233, 243, 56, 14, &CMainDlg::m_btnExportList, IDI_EXPORT,
-     &CMainDlg::OnExportList},
-    {IDC_BUILD, "合成为语音库", 202, 25, 56, 14, &CMainDlg::m_btnBuild, IDI_BUILD, &CMainDlg::OnBuildLibrary},
-    {IDC_APPEND, "追加", 6, 25, 38, 14, &CMainDlg::m_btnAppend, IDI_APPEND, &CMainDlg::OnAppend},
-    {IDC_INSERT, "插入", 45, 25, 38, 14, &CMainDlg::m_btnInsert, IDI_INSERT, &CMainDlg::OnInsert},
-    {IDC_DELETE, "删除", 84, 25, 38, 14, &CMainDlg::m_btnDelete, IDI_DELETE, &CMainDlg::OnDelete},
-    {IDC_MOVE_UP, "上移", 123, 25, 38, 14, &CMainDlg::m_btnUp, IDI_UP, &CMainDlg::OnMoveUp},
-    {IDC_MOVE_DOWN, "下移", 161, 25, 38, 14, &CMainDlg::m_btnDown, IDI_DOWN, &CMainDlg::OnMoveDown},
-    {IDC_VOICE_LIST, "List1", 6, 43, 325, 190, nullptr, 0, nullptr},
+     Command::ExportList},
+    {IDC_BUILD, "合成为语音库", 202, 25, 56, 14, &CMainDlg::m_btnBuild, IDI_BUILD, Command::Build},
+    {IDC_APPEND, "追加", 6, 25, 38, 14, &CMainDlg::m_btnAppend, IDI_APPEND, Command::Append},
+    {IDC_INSERT, "插入", 45, 25, 38, 14, &CMainDlg::m_btnInsert, IDI_INSERT, Command::Insert},
+    {IDC_DELETE, "删除", 84, 25, 38, 14, &CMainDlg::m_btnDelete, IDI_DELETE, Command::Delete},
+    {IDC_MOVE_UP, "上移", 123, 25, 38, 14, &CMainDlg::m_btnUp, IDI_UP, Command::MoveUp},
+    {IDC_MOVE_DOWN, "下移", 161, 25, 38, 14, &CMainDlg::m_btnDown, IDI_DOWN, Command::MoveDown},
+    {IDC_VOICE_LIST, "List1", 6, 43, 325, 190, nullptr, 0, Command::Count},
+};
+
+const CMainDlg::CommandInfo CMainDlg::COMMANDS[] = {
+    {Command::Exit, "", false, &CMainDlg::OnCancel, nullptr},
+    {Command::LoadList, "Ctrl+O", false, &CMainDlg::OnLoadList, nullptr},
+    {Command::ExportList, "Ctrl+S", false, &CMainDlg::OnExportList, &CMainDlg::HasRows},
+    {Command::Build, "", false, &CMainDlg::OnBuildLibrary, &CMainDlg::HasRows},
+    {Command::Append, "", false, &CMainDlg::OnAppend, nullptr},
+    {Command::Insert, "Ins", true, &CMainDlg::OnInsert, &CMainDlg::HasSelectedRow},
+    {Command::Delete, "Del", true, &CMainDlg::OnDelete, &CMainDlg::HasSelection},
+    // Enabled with rows alone: a disabled shortcut hands its key to the view,
+    // which would move or select by it where these keys have always done nothing.
+    {Command::MoveUp, "Ctrl+Up", true, &CMainDlg::OnMoveUp, &CMainDlg::HasRows},
+    {Command::MoveDown, "Ctrl+Down", true, &CMainDlg::OnMoveDown, &CMainDlg::HasRows},
+    {Command::ReplaceRow, "", true, &CMainDlg::OnReplaceRow, &CMainDlg::HasSelectedRow},
+    {Command::PlayRow, "Space; Return; Enter", true, &CMainDlg::OnPlayRow, &CMainDlg::HasRows},
+    {Command::DeleteRow, "", true, &CMainDlg::OnDeleteRow, &CMainDlg::HasSelectedRow},
+    {Command::Undo, "Ctrl+Z", false, &CMainDlg::OnUndo, &CMainDlg::CanUndo},
+    {Command::Redo, "Ctrl+Shift+Z; Ctrl+Y", false, &CMainDlg::OnRedo, &CMainDlg::CanRedo},
+    // The view's Home and End stay in the row; in a list of rows they go to its ends.
+    {Command::FirstRow, "Home", true, &CMainDlg::OnFirstRow, &CMainDlg::HasRows},
+    {Command::LastRow, "End", true, &CMainDlg::OnLastRow, &CMainDlg::HasRows},
 };
 
 QString ToQtFilter(const QString& filter)
@@ -224,7 +246,8 @@ void CMainDlg::DoDataExchange()
         if (c.button) {
             auto* b = new CSkinButton(QString::fromUtf8(c.caption), this);
             this->*c.button = b;
-            connect(b, &QPushButton::clicked, this, [this, command = c.command] { (this->*command)(); });
+            connect(b, &QPushButton::clicked, this,
+                    [this, command = c.command] { Action(command)->trigger(); });
             w = b;
         } else {
             w = m_list = new QTableView(this);
@@ -240,6 +263,67 @@ void CMainDlg::DoDataExchange()
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnViewSelectionChanged(); });
     connect(m_list, &QAbstractItemView::clicked, this, [this](const QModelIndex& i) { OnListClicked(i); });
+    CreateCommands();
+}
+
+void CMainDlg::CreateCommands()
+{
+    for (const CommandInfo& c : COMMANDS) {
+        auto* action = new QAction(this);
+        action->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(c.keys)));
+        action->setShortcutContext(c.onList ? Qt::WidgetShortcut : Qt::WindowShortcut);
+        (c.onList ? static_cast<QWidget*>(m_list) : this)->addAction(action);
+        connect(action, &QAction::triggered, this, [this, handler = c.handler] { (this->*handler)(); });
+        m_actions[static_cast<std::size_t>(c.command)] = action;
+    }
+    const auto update = [this] { UpdateCommands(); };
+    connect(m_pUndo, &QUndoStack::canUndoChanged, this, update);
+    connect(m_pUndo, &QUndoStack::canRedoChanged, this, update);
+    connect(m_pModel, &QAbstractItemModel::rowsInserted, this, update);
+    connect(m_pModel, &QAbstractItemModel::rowsRemoved, this, update);
+    connect(m_pModel, &QAbstractItemModel::modelReset, this, update);
+    connect(m_pModel, &VoiceListModel::selectedRowChanged, this, update);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, update);
+    UpdateCommands();
+}
+
+void CMainDlg::UpdateCommands()
+{
+    for (const CommandInfo& c : COMMANDS)
+        if (QAction* action = Action(c.command))
+            action->setEnabled(!IsBusy() && (!c.enabled || (this->*c.enabled)()));
+}
+
+void CMainDlg::changeEvent(QEvent* event)
+{
+    CTxDialog::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange)
+        UpdateCommands();
+}
+
+bool CMainDlg::HasRows() const
+{
+    return m_voices.GetItemCount() > 0;
+}
+
+bool CMainDlg::HasSelectedRow() const
+{
+    return m_voices.GetSelected() >= 0;
+}
+
+bool CMainDlg::HasSelection() const
+{
+    return HasSelectedRow() || !SelectedRows().empty();
+}
+
+bool CMainDlg::CanUndo() const
+{
+    return m_pUndo->canUndo();
+}
+
+bool CMainDlg::CanRedo() const
+{
+    return m_pUndo->canRedo();
 }
 
 bool CMainDlg::OnInitDialog()
@@ -890,28 +974,65 @@ void CMainDlg::OnClickList(int item, int subItem)
 {
     if (item < 0 || item >= m_voices.GetItemCount())
         return;
+    Command command = Command::Count;
     switch (subItem) {
     case VoiceListModel::COL_REPLACE:
-        OnReplace(item);
+        command = Command::ReplaceRow;
         break;
     case VoiceListModel::COL_PLAY:
-        // The playing row shows a stop icon there.
-        if (item == m_nPlayingRow)
-            StopPreview();
-        else
-            StartPreview(item);
+        command = Command::PlayRow;
         break;
     case VoiceListModel::COL_DELETE:
-        if (item == m_nPlayingRow)
-            StopPreview();
-        // The icon deletes its own row, whatever else Ctrl or Shift selected.
-        if (SelectedRows() != std::vector<int>{item})
-            SelectRows({item});
-        OnDelete();
+        command = Command::DeleteRow;
         break;
     default:
-        break;
+        return;
     }
+    // The icons act on their own row, from now the list's selected one.
+    if (m_voices.GetSelected() != item)
+        m_voices.SetSelected(item);
+    Action(command)->trigger();
+}
+
+void CMainDlg::OnReplaceRow()
+{
+    if (HasSelectedRow())
+        OnReplace(m_voices.GetSelected());
+}
+
+void CMainDlg::OnPlayRow()
+{
+    const int row = m_voices.GetSelected();
+    if (row < 0)
+        return;
+    // The playing row shows a stop icon there.
+    if (row == m_nPlayingRow)
+        StopPreview();
+    else
+        StartPreview(row);
+}
+
+void CMainDlg::OnDeleteRow()
+{
+    const int row = m_voices.GetSelected();
+    if (row < 0)
+        return;
+    if (row == m_nPlayingRow)
+        StopPreview();
+    // The icon deletes its own row, whatever else Ctrl or Shift selected.
+    if (SelectedRows() != std::vector<int>{row})
+        SelectRows({row});
+    OnDelete();
+}
+
+void CMainDlg::OnFirstRow()
+{
+    SelectRowFromView(0);
+}
+
+void CMainDlg::OnLastRow()
+{
+    SelectRowFromView(m_pModel->rowCount() - 1);
 }
 
 void CMainDlg::OnCancel()
@@ -1050,8 +1171,6 @@ void CMainDlg::OnTimer(int timerId)
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress && OnKey(watched, *static_cast<QKeyEvent*>(event)))
-        return true;
     if (m_list && watched == m_list->viewport()) {
         if (event->type() == QEvent::MouseButtonPress) {
             m_bSecondClick = false;
@@ -1060,67 +1179,6 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
             m_bSecondClick = true;
     }
     return CTxDialog::eventFilter(watched, event);
-}
-
-bool CMainDlg::OnKey(QObject* watched, const QKeyEvent& key)
-{
-    // A disabled window's keys are no commands.
-    if (IsBusy() || !watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
-        return false;
-    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
-    if (mods == Qt::ControlModifier && key.key() == Qt::Key_O) {
-        OnLoadList();
-        return true;
-    }
-    if (mods == Qt::ControlModifier && key.key() == Qt::Key_S) {
-        OnExportList();
-        return true;
-    }
-    if ((mods == Qt::ControlModifier && key.key() == Qt::Key_Z)) {
-        OnUndo();
-        return true;
-    }
-    if ((mods == (Qt::ControlModifier | Qt::ShiftModifier) && key.key() == Qt::Key_Z) ||
-        (mods == Qt::ControlModifier && key.key() == Qt::Key_Y)) {
-        OnRedo();
-        return true;
-    }
-    // The rest act on the list's selected row, so only when the list has the focus.
-    if (watched != m_list)
-        return false;
-    if (mods == Qt::ControlModifier) {
-        if (key.key() == Qt::Key_Up)
-            OnMoveUp();
-        else if (key.key() == Qt::Key_Down)
-            OnMoveDown();
-        else
-            return false;
-        return true;
-    }
-    if (mods != Qt::NoModifier)
-        return false;
-    switch (key.key()) {
-    case Qt::Key_Delete:
-        OnDelete();
-        return true;
-    case Qt::Key_Insert:
-        OnInsert();
-        return true;
-    case Qt::Key_Space:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        OnClickList(m_voices.GetSelected(), VoiceListModel::COL_PLAY);
-        return true;
-    // The view's Home and End stay in the row; in a list of rows they go to its ends.
-    case Qt::Key_Home:
-        SelectRowFromView(0);
-        return true;
-    case Qt::Key_End:
-        SelectRowFromView(m_pModel->rowCount() - 1);
-        return true;
-    default:
-        return false;
-    }
 }
 
 void CMainDlg::SelectRowFromView(int row)

@@ -13,6 +13,7 @@
 #include <QBasicTimer>
 #include <QIcon>
 #include <QStringList>
+#include <array>
 #include <climits>
 #include <functional>
 #include <map>
@@ -21,6 +22,7 @@
 #include <vector>
 
 class CSkinHeaderCtrl;
+class QAction;
 class QMimeData;
 class QUndoStack;
 class QTableView;
@@ -93,6 +95,34 @@ public:
     // yet); empty when the dialog was cancelled.
     virtual QString SelectFolder(const QString& start);
 
+    // Every command of the window is one QAction: its handler, its keys and
+    // the state in which it is enabled are one row of a table. The buttons and
+    // the row icons trigger them.
+    enum class Command
+    {
+        Exit,
+        LoadList,
+        ExportList,
+        Build,
+        Append,
+        Insert,
+        Delete,
+        MoveUp,
+        MoveDown,
+        ReplaceRow, // the selected row's icons
+        PlayRow,
+        DeleteRow,
+        Undo,
+        Redo,
+        FirstRow,
+        LastRow,
+        Count
+    };
+    QAction* Action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
+    // Brings every command's enabled state up to date: the list, its
+    // selection, the undo stack and long work decide it.
+    void UpdateCommands();
+
     void OnAppend();
     // Adds files as rows before row (-1: at the end) as one undoable step:
     // the append dialog's and a drop's files.
@@ -151,6 +181,7 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void OnActivate(bool active) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // One control of the window's template: where it sits, what it says and
@@ -162,10 +193,31 @@ private:
         int x, y, w, h;                 // dialog units
         CSkinButton* CMainDlg::*button; // null: the voice list
         int icon;
-        void (CMainDlg::*command)();
+        Command command;
     };
     // In template order, which is the tab order.
     static const Control CONTROLS[];
+
+    struct CommandInfo
+    {
+        Command command;
+        const char* keys; // "Ctrl+Shift+Z; Ctrl+Y"
+        bool onList;      // the keys act while the list has the focus, not anywhere in the window
+        void (CMainDlg::*handler)();
+        bool (CMainDlg::*enabled)() const; // null: whenever the window takes input
+    };
+    static const CommandInfo COMMANDS[];
+    void CreateCommands();
+    bool HasRows() const;
+    bool HasSelectedRow() const;
+    bool HasSelection() const;
+    bool CanUndo() const;
+    bool CanRedo() const;
+    void OnReplaceRow();
+    void OnPlayRow();
+    void OnDeleteRow();
+    void OnFirstRow();
+    void OnLastRow();
 
     void RowsInserted(int first, int last) override;
     void RowsAboutToBeRemoved(int first, int last) override;
@@ -184,8 +236,6 @@ private:
     bool ExportList();
     // The list now matches a file on disk.
     void MarkSaved();
-    // The window's keys: each runs the handler of its button. True when taken.
-    bool OnKey(QObject* watched, const QKeyEvent& key);
     void SelectRowFromView(int row);
     void MoveSelection(int delta);
     bool OnDrop(const QMimeData* data, int row);
@@ -236,6 +286,7 @@ private:
     unsigned long long m_nRevision = 0;
     unsigned long long m_nSavedRevision = 0;
     QUndoStack* m_pUndo = nullptr;
+    std::array<QAction*, static_cast<std::size_t>(Command::Count)> m_actions{};
     bool m_bRecording = false;              // an edit or an undo step is under way
     bool m_bSecondClick = false;            // the press under way is the second of a double click
     Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list

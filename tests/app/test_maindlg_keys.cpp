@@ -4,6 +4,9 @@
 #include "core/list_file.h"
 #include "maindlg_fixture.h"
 
+#include <QAction>
+#include <functional>
+
 using namespace apptest;
 
 namespace {
@@ -165,6 +168,42 @@ TEST_F(KeysTest, SelectionKeysKeepTheListInStep)
     EXPECT_EQ(Rows()[at + 1], row);
     EXPECT_EQ(Selected(), at + 1);
     EXPECT_EQ(ViewSelected(), at + 1);
+}
+
+// Each command is enabled exactly when it can act, through every change of state.
+TEST_F(KeysTest, CommandsAreEnabledWhenTheyCanAct)
+{
+    using C = CMainDlg::Command;
+    struct Step
+    {
+        const char* name;
+        std::function<void()> act;
+        std::vector<C> enabled;
+    };
+    const Step steps[] = {
+        {"empty", [] {}, {C::Exit, C::LoadList, C::Append}},
+        {"rows",
+         [&] { Fill(rows); },
+         {C::Exit, C::LoadList, C::Append, C::ExportList, C::Build, C::MoveUp, C::MoveDown, C::PlayRow,
+          C::FirstRow, C::LastRow, C::Undo}},
+        {"a selected row",
+         [&] { ClickCell(1, 1); },
+         {C::Exit, C::LoadList, C::Append, C::ExportList, C::Build, C::MoveUp, C::MoveDown, C::PlayRow,
+          C::FirstRow, C::LastRow, C::Undo, C::Insert, C::Delete, C::ReplaceRow, C::DeleteRow}},
+        {"undone",
+         [&] { QTest::keyClick(dlg->listView(), Qt::Key_Z, Qt::ControlModifier); },
+         {C::Exit, C::LoadList, C::Append, C::Redo}},
+        {"busy", [&] { dlg->setEnabled(false); }, {}},
+        {"idle again", [&] { dlg->setEnabled(true); }, {C::Exit, C::LoadList, C::Append, C::Redo}},
+    };
+    dlg->listView()->setFocus();
+    for (const Step& s : steps) {
+        s.act();
+        for (int c = 0; c < static_cast<int>(C::Count); ++c) {
+            const bool expected = std::find(s.enabled.begin(), s.enabled.end(), C(c)) != s.enabled.end();
+            EXPECT_EQ(dlg->Action(C(c))->isEnabled(), expected) << s.name << ", command " << c;
+        }
+    }
 }
 
 } // namespace
