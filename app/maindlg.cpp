@@ -487,50 +487,38 @@ void CMainDlg::OnPaint(QPainter& p)
 
 // --- selection: the list's selected row and the view's selection are kept equal
 
+// The view's selection, set here, comes back to OnViewSelectionChanged, which
+// finds the list agreeing and leaves it.
 void CMainDlg::ShowSelection(int row)
 {
-    if (m_bSyncingSelection)
-        return;
-    m_bSyncingSelection = true;
     QItemSelectionModel* sel = m_list->selectionModel();
     // Several rows shown selected, led by this one, stay as they are.
     const std::vector<int> shown = SelectedRows();
-    if (row >= 0 && shown.size() > 1 && shown.front() == row) {
-        m_bSyncingSelection = false;
+    if (row >= 0 && shown.size() > 1 && shown.front() == row)
         return;
-    }
     if (row < 0 || row >= m_pModel->rowCount()) {
         sel->clearSelection();
     } else {
         const QModelIndex index = m_pModel->index(row, 0);
         sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    m_bSyncingSelection = false;
 }
 
 void CMainDlg::OnViewSelectionChanged()
 {
-    if (m_bSyncingSelection)
-        return;
     const std::vector<int> rows = SelectedRows();
     const int row = rows.empty() ? -1 : rows.front();
     if (row == m_voices.GetSelected() || m_pModel->rowCount() != m_voices.GetItemCount())
         return;
-    m_bSyncingSelection = true;
+    // The view shows it already: ShowSelection need not hear of it.
+    const QSignalBlocker blocker(m_pModel);
     m_voices.SetSelected(row);
-    m_bSyncingSelection = false;
 }
 
 void CMainDlg::OnListClicked(const QModelIndex& index)
 {
-    // The view reports the second release of a double click as a click too;
-    // the first one has acted already.
-    if (std::exchange(m_bSecondClick, false))
-        return;
-    if (!index.isValid())
-        return;
-    // With Shift or Ctrl a click only adds to or takes from the selection.
-    if (m_pressModifiers & (Qt::ShiftModifier | Qt::ControlModifier))
+    // Only a click that began as a plain press on this cell acts (see eventFilter).
+    if (!index.isValid() || index != std::exchange(m_pressedCell, QPersistentModelIndex()))
         return;
     if (m_voices.GetSelected() != index.row())
         m_voices.SetSelected(index.row());
@@ -637,7 +625,7 @@ QString CMainDlg::SelectFolder(const QString& start)
 
 bool CMainDlg::IsModified() const
 {
-    return !m_pUndo->isClean() || m_nRevision != m_nSavedRevision;
+    return !m_pUndo->isClean();
 }
 
 bool CMainDlg::ConfirmDiscard()
@@ -829,7 +817,6 @@ void CMainDlg::OnRedo()
 
 void CMainDlg::MarkSaved()
 {
-    m_nSavedRevision = m_nRevision;
     m_pUndo->setClean();
 }
 
@@ -837,16 +824,15 @@ void CMainDlg::CountChange()
 {
     if (m_bRecording)
         return;
-    // A change the undo stack did not see: its steps no longer fit the rows.
-    ++m_nRevision;
+    // A change the undo stack did not see: its steps no longer fit the rows,
+    // and no step is the saved list any more.
     m_pUndo->clear();
+    m_pUndo->resetClean();
 }
 
 void CMainDlg::ClearViewSelection()
 {
-    const bool syncing = std::exchange(m_bSyncingSelection, true);
     m_list->selectionModel()->clear();
-    m_bSyncingSelection = syncing;
 }
 
 std::vector<int> CMainDlg::SelectedRows() const
@@ -880,19 +866,22 @@ CMainDlg::RowSelection CMainDlg::CurrentSelection() const
 
 void CMainDlg::RestoreSelection(const RowSelection& selection)
 {
-    m_voices.SetSelected(selection.selected);
     const int count = m_pModel->rowCount();
     const int lastColumn = m_pModel->columnCount() - 1;
     QItemSelection shown;
     for (const auto& [first, last] : selection.runs)
         if (first >= 0 && last < count)
             shown.select(m_pModel->index(first, 0), m_pModel->index(last, lastColumn));
-    const bool syncing = std::exchange(m_bSyncingSelection, true);
     QItemSelectionModel* sel = m_list->selectionModel();
     if (selection.current >= 0 && selection.current < count)
         sel->setCurrentIndex(m_pModel->index(selection.current, 0), QItemSelectionModel::NoUpdate);
     sel->select(shown, QItemSelectionModel::ClearAndSelect);
-    m_bSyncingSelection = syncing;
+    // Last, as the view's selection has set it to the first row shown.
+    if (m_voices.GetSelected() != selection.selected) {
+        const QSignalBlocker blocker(m_pModel);
+        m_voices.SetSelected(selection.selected);
+        UpdateCommands();
+    }
     if (selection.current >= 0 && selection.current < count)
         m_list->scrollTo(m_pModel->index(selection.current, 0));
 }
@@ -1173,10 +1162,14 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_list && watched == m_list->viewport()) {
         if (event->type() == QEvent::MouseButtonPress) {
-            m_bSecondClick = false;
-            m_pressModifiers = static_cast<QMouseEvent*>(event)->modifiers();
-        } else if (event->type() == QEvent::MouseButtonDblClick)
-            m_bSecondClick = true;
+            // With Shift or Ctrl a click only adds to or takes from the selection.
+            const auto* press = static_cast<QMouseEvent*>(event);
+            const bool plain = !(press->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+            m_pressedCell = plain ? m_list->indexAt(press->position().toPoint()) : QModelIndex();
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            // Its release is a click to the view too; the first click has acted already.
+            m_pressedCell = QModelIndex();
+        }
     }
     return CTxDialog::eventFilter(watched, event);
 }

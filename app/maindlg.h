@@ -12,6 +12,7 @@
 
 #include <QBasicTimer>
 #include <QIcon>
+#include <QPersistentModelIndex>
 #include <QStringList>
 #include <array>
 #include <climits>
@@ -180,6 +181,7 @@ protected:
     void OnPaint(QPainter& p) override;
     void timerEvent(QTimerEvent* event) override;
     void OnActivate(bool active) override;
+    // Which press begins a click of the list's cells.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -280,16 +282,10 @@ private:
     voicelib::VoiceList m_voices;
     VoiceListModel* m_pModel = nullptr;
     QBasicTimer m_previewTimer;
-    bool m_bSyncingSelection = false;
-    // A change made outside EditList counts one revision, so it is never
-    // taken for saved; saved is the one on disk.
-    unsigned long long m_nRevision = 0;
-    unsigned long long m_nSavedRevision = 0;
     QUndoStack* m_pUndo = nullptr;
     std::array<QAction*, static_cast<std::size_t>(Command::Count)> m_actions{};
-    bool m_bRecording = false;              // an edit or an undo step is under way
-    bool m_bSecondClick = false;            // the press under way is the second of a double click
-    Qt::KeyboardModifiers m_pressModifiers; // of the press under way in the list
+    bool m_bRecording = false;           // an edit or an undo step is under way
+    QPersistentModelIndex m_pressedCell; // where a plain press began the click under way, if it did
     bool m_bToldNoOutput = false;
     QString m_strLastFolder;                  // where the last file dialog ended
     std::map<QString, QString> m_lastFilters; // the name filter last chosen, by the dialog's filter
