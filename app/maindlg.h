@@ -277,7 +277,6 @@ private:
     std::unique_ptr<CWMPPlayer4> m_player;
     QIcon m_hIcon; // the application icon; the base's m_hIcon is the caption's
     int m_nPlayingRow = -1;
-    int m_nWaveDataOffset = 58;
     voicelib::SizeTable m_SizeTable{};
     voicelib::VoiceList m_voices;
     VoiceListModel* m_pModel = nullptr;
