@@ -4,6 +4,7 @@
 #include "core/messages.h"
 #include "core/source_info.h"
 #include "media/convert.h"
+#include "media/module.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -77,16 +78,18 @@ std::vector<std::string> ConversionTargets(const std::string& dir, const std::ve
     return targets;
 }
 
-ConversionRun RunConversion(QWidget* parent, const std::vector<voicelib::ConvertJob>& jobs,
+ConversionRun RunConversion(QWidget* parent, const voicelib::ConversionModule& module,
+                            const std::vector<voicelib::ConvertJob>& jobs,
                             const voicelib::ConvertOptions& options)
 {
     constexpr int STEPS = 1000;
     ConversionRun run;
     LongWork work(parent, QString::fromUtf8(voicelib::MessageText(voicelib::Msg::Converting)), STEPS);
     work.Run([&](const LongWork::Progress& progress) {
-        run.results = voicelib::ConvertFiles(jobs, options, [&](double fraction, std::size_t, std::size_t) {
-            return progress(static_cast<int>(fraction * STEPS));
-        });
+        run.results = module.convertFiles(
+            jobs, options,
+            [&](double fraction, std::size_t, std::size_t) { return progress(static_cast<int>(fraction * STEPS)); },
+            0);
         return LongWork::Outcome::Completed;
     });
     // A cancel that came after the last file changes nothing.

@@ -11,6 +11,7 @@ namespace voicelib {
 struct ConvertJob;
 struct ConvertOptions;
 struct ConvertResult;
+struct ConversionModule;
 struct SourceInfo;
 } // namespace voicelib
 
@@ -34,5 +35,6 @@ struct ConversionRun
 
 // Converts as long work (app/longwork.h) of the window parent: parent takes no
 // input until the results are in.
-ConversionRun RunConversion(QWidget* parent, const std::vector<voicelib::ConvertJob>& jobs,
+ConversionRun RunConversion(QWidget* parent, const voicelib::ConversionModule& module,
+                            const std::vector<voicelib::ConvertJob>& jobs,
                             const voicelib::ConvertOptions& options);

@@ -11,6 +11,7 @@
 #include "core/messages.h"
 #include "core/wave.h"
 #include "media/convert.h"
+#include "media/loader.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 #include "skin/resource_lookup.h"
@@ -1041,7 +1042,14 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     for (qsizetype i = 0; i < files.size(); ++i)
         if (NeedsConversion(voicelib::ReadSourceInfo(VoiceListModel::FromDisplay(DialogPath(files[i])))))
             offered.push_back(i);
-    if (offered.empty() || !AskYesNo(Text(voicelib::Msg::AskConvert, offered.size())))
+    if (offered.empty())
+        return files;
+    const auto module = voicelib::LoadConversionModule();
+    if (!module) {
+        ShowMessage(Text(voicelib::Msg::ConvertUnavailable, offered.size(), module.message()));
+        return files;
+    }
+    if (!AskYesNo(Text(voicelib::Msg::AskConvert, offered.size())))
         return files;
     const QString suggested =
         QFileInfo(DialogPath(files[offered.front()])).absoluteDir().filePath(QStringLiteral("alaw"));
@@ -1080,7 +1088,7 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
         if (targetNames.count(FileNameOf(f)))
             options.write.sources.push_back(f);
 
-    const ConversionRun run = RunConversion(this, jobs, options);
+    const ConversionRun run = RunConversion(this, **module, jobs, options);
     // Files written meanwhile are seen afresh by the capacity line.
     if (m_capacityCache.Refresh())
         ScheduleCapacity(0);

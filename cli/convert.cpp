@@ -6,6 +6,7 @@
 #include "core/fileio.h"
 #include "core/messages.h"
 #include "media/convert.h"
+#include "media/loader.h"
 
 #include <cmath>
 #include <cstdio>
@@ -143,6 +144,11 @@ std::string Fixed(double v, int digits)
 
 int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
 {
+    const Result<const ConversionModule*> module = LoadConversionModule();
+    if (!module) {
+        err << Message(Msg::CommandError, "convert", module.message()) << "\n";
+        return EXIT_USAGE_OR_IO;
+    }
     // The folders this run makes, outermost first; gone again if nothing converts.
     std::vector<std::filesystem::path> made;
     for (std::filesystem::path p = a.dir;
@@ -178,7 +184,7 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
             return true;
         };
     }
-    std::vector<ConvertResult> results = ConvertFiles(jobs, options, progress, a.jobs);
+    std::vector<ConvertResult> results = (*module)->convertFiles(jobs, options, progress, a.jobs);
     if (showProgress)
         err << "\r\033[K" << std::flush;
 

@@ -129,6 +129,7 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
     {Msg::ConvertFailedKept, "{}个文件未能转换,按原文件加入:"},
     {Msg::ConvertRenamedHead, "{}个文件转换后另取了名字,以免覆盖语音列表中或本次转换的文件:"},
     {Msg::ConvertRenamed, "{} -> {} (不覆盖{})"},
+    {Msg::ConvertUnavailable, "{}个文件不是8kHz单声道A-law WAV文件,但无法转换,按原文件加入:\n{}"},
     {Msg::RowOverLimit, "超出{}个的上限,不写入语音库"},
     {Msg::WarnedPlayWrongly, "注意:有{}个文件在设备上不能原样播放(不是8kHz单声道8位)."},
     {Msg::WarnedEndCut, "有{}个文件末尾不足20毫秒的音频将被截去."},
@@ -242,6 +243,10 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
     {Msg::DamagedAt, "damaged after {}: {}"},
     {Msg::EndsEarly, "cut short: {}"},
     {Msg::SameTarget, "{} is also the target of {}"},
+    {Msg::ModuleMissing, "the conversion module is not installed"},
+    {Msg::ModuleOtherVersion, "the conversion module belongs to another version of voicelib"},
+    {Msg::ModuleNotLoadable, "the conversion module cannot be loaded"},
+    {Msg::ModuleNotLoadableWhy, "the conversion module cannot be loaded: {}"},
     {Msg::InfoEntries, "entries: {}"},
     {Msg::InfoTotal, "total: {} bytes of audio, {} s, file {} bytes"},
 };

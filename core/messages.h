@@ -48,6 +48,7 @@ enum class Msg
     ConvertFailedKept,
     ConvertRenamedHead,
     ConvertRenamed,
+    ConvertUnavailable,
     RowOverLimit,
     // Build and check summaries.
     WarnedPlayWrongly,
@@ -163,6 +164,11 @@ enum class Msg
     DamagedAt,
     EndsEarly,
     SameTarget,
+    // Why the conversion module cannot be used.
+    ModuleMissing,
+    ModuleOtherVersion,
+    ModuleNotLoadable,
+    ModuleNotLoadableWhy,
     // The command line's description of a library.
     InfoEntries,
     InfoTotal,

@@ -937,12 +937,6 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
 
 } // namespace
 
-std::string ConvertedName(const std::string& dir, const std::string& input)
-{
-    std::filesystem::path stem = std::filesystem::path(input).stem();
-    return (std::filesystem::path(dir.empty() ? "." : dir) / stem).string() + ".wav";
-}
-
 ConvertResult ConvertFile(const ConvertJob& job, const ConvertOptions& options,
                           const ConvertProgress& progress)
 {

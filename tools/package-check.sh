@@ -42,6 +42,10 @@ echo "package-check: voicelib --help; voicelib build on the example voices"
 /usr/bin/voicelib build -o "$tmp/examples.bin" "$top"/examples/voices/*.wav
 /usr/bin/voicelib info "$tmp/examples.bin" | head -n 3
 
+echo "package-check: voicelib convert, through the installed conversion module"
+dpkg -L voicelib | grep '/voicelib-conversion\.so$'
+/usr/bin/voicelib convert -o "$tmp/converted" "$top"/examples/voices/*.wav | tail -n 1
+
 echo "package-check: voicelib-gui offscreen, closed once shown"
 env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen VOICELIB_GUI_CLOSE_AFTER_SHOW=1 \
     timeout 60 /usr/bin/voicelib-gui

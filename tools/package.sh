@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package: a release build of the two programs with Debian's
-# hardening flags (no tests, no benchmarks) into build-package/ (or $BUILD_DIR),
-# then `cpack -G DEB` there. The last line printed is the package's path.
+# Builds the Debian package: a release build of the two programs and their
+# conversion module with Debian's hardening flags (no tests, no benchmarks)
+# into build-package/ (or $BUILD_DIR), then `cpack -G DEB` there. The last line printed is the package's path.
 # Extra arguments go to cmake.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,6 +15,7 @@ export DEB_BUILD_MAINT_OPTIONS=${DEB_BUILD_MAINT_OPTIONS:-hardening=+bindnow}
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
   "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
+  "-DCMAKE_MODULE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" \
   -DVOICELIB_TESTS=OFF -DVOICELIB_BENCH=OFF -DVOICELIB_WERROR=$werror "$@" >/dev/null
 cmake --build "$build"
 rm -f "$build"/voicelib_*.deb

@@ -61,9 +61,9 @@ class CliTest : public voicelib::test::TempFolderTest
 protected:
     fs::path Path(const std::string& name) const { return m_dir / name; }
 
-    Outcome Run(const std::vector<std::string>& args) const
+    Outcome Run(const std::vector<std::string>& args, const std::string& program = VOICELIB_CLI) const
     {
-        std::string cmd = "cd " + Quote(m_dir.string()) + " && " + Quote(VOICELIB_CLI);
+        std::string cmd = "cd " + Quote(m_dir.string()) + " && " + Quote(program);
         for (const auto& a : args)
             cmd += " " + Quote(a);
         cmd += " >" + Quote(Path(".out").string()) + " 2>" + Quote(Path(".err").string());
@@ -389,6 +389,41 @@ TEST_F(CliTest, ListFileRoundTripAndBuild)
     ASSERT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(fs::file_size(Path("lib.bin")), 16u + 640u);
     EXPECT_EQ(Run({"check", "list.ini"}).code, 0);
+}
+
+TEST_F(CliTest, OnlyConvertNeedsTheConversionModule)
+{
+    // A copy of the program with no module beside it nor in a library folder near it.
+    fs::create_directory(Path("bin"));
+    const std::string program = Path("bin/voicelib").string();
+    fs::copy_file(VOICELIB_CLI, program);
+    Spit(Path("a.wav"), Wave(160, 'a'));
+    ASSERT_EQ(Run({"export", "-o", "list.ini", "a.wav"}, program).code, 0);
+    struct Row
+    {
+        std::vector<std::string> args;
+        int code;
+        std::string said;
+    };
+    const Row rows[] = {
+        {{"build", "-o", "lib.bin", "list.ini"}, 0, "成功:1个"},
+        {{"check", "list.ini"}, 0, ""},
+        {{"show", "list.ini"}, 0, "0\ta.wav\n"},
+        {{"info", "lib.bin"}, 0, "entries: 1\n"},
+        {{"convert", "-o", "out", "a.wav"},
+         2,
+         "voicelib-conversion.so: the conversion module is not installed"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0]);
+        const Outcome o = Run(row.args, program);
+        EXPECT_EQ(o.code, row.code) << o.err;
+        EXPECT_THAT(o.out + o.err, HasSubstr(row.said));
+    }
+    EXPECT_FALSE(fs::exists(Path("out/a.wav")));
+    // The program where the build put it finds its module.
+    EXPECT_EQ(Run({"convert", "-o", "out", "a.wav"}).code, 0);
+    EXPECT_TRUE(fs::exists(Path("out/a.wav")));
 }
 
 TEST_F(CliTest, ListFileProblems)

@@ -1,0 +1,100 @@
+#include "media/loader.h"
+
+#include "core/messages.h"
+#include "media/module_digest.h"
+
+#include <climits>
+#include <cstring>
+#include <dlfcn.h>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace voicelib {
+
+namespace {
+
+class ModuleErrorCategory final : public std::error_category
+{
+public:
+    const char* name() const noexcept override { return "voicelib.module"; }
+    std::string message(int value) const override
+    {
+        switch (static_cast<ModuleError>(value)) {
+        case ModuleError::Missing:
+            return MessageText(Msg::ModuleMissing);
+        case ModuleError::OtherVersion:
+            return MessageText(Msg::ModuleOtherVersion);
+        case ModuleError::NotLoadable:
+            return MessageText(Msg::ModuleNotLoadable);
+        }
+        return MessageText(Msg::ModuleNotLoadable);
+    }
+};
+
+std::string ProgramFolder()
+{
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    return std::filesystem::path(std::string(path, static_cast<std::size_t>(n))).parent_path().string();
+}
+
+Result<const ConversionModule*> Open(const std::string& path)
+{
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = ::dlerror();
+        return Error(make_error_code(ModuleError::NotLoadable), path,
+                     Message(Msg::ModuleNotLoadableWhy, why ? why : ""));
+    }
+    const auto entry = reinterpret_cast<VoicelibConversionEntry>(::dlsym(handle, CONVERSION_MODULE_ENTRY));
+    const ConversionModule* table = entry ? entry() : nullptr;
+    if (!table || table->version != CONVERSION_MODULE_VERSION || !table->interfaceDigest ||
+        std::strcmp(table->interfaceDigest, VOICELIB_CONVERSION_INTERFACE_DIGEST) != 0) {
+        ::dlclose(handle);
+        return Error(make_error_code(ModuleError::OtherVersion), path);
+    }
+    // Never closed: its worker threads and FFmpeg's state live as long as the process.
+    return table;
+}
+
+} // namespace
+
+const std::error_category& ModuleCategory()
+{
+    static const ModuleErrorCategory category;
+    return category;
+}
+
+std::error_code make_error_code(ModuleError e)
+{
+    return {static_cast<int>(e), ModuleCategory()};
+}
+
+Result<const ConversionModule*> LoadConversionModule()
+{
+    static std::mutex mutex;
+    static const ConversionModule* loaded = nullptr;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (loaded)
+        return loaded;
+    const std::filesystem::path folder = ProgramFolder();
+    const std::string beside = (folder / CONVERSION_MODULE_FILE).string();
+    const std::string installed =
+        (folder / VOICELIB_MODULE_DIR_FROM_PROGRAM / CONVERSION_MODULE_FILE).lexically_normal().string();
+    for (const std::string& path : {beside, installed}) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0)
+            continue;
+        Result<const ConversionModule*> opened = Open(path);
+        if (opened)
+            loaded = *opened;
+        return opened;
+    }
+    return Error(make_error_code(ModuleError::Missing), installed);
+}
+
+} // namespace voicelib

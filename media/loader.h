@@ -1,0 +1,35 @@
+#pragma once
+
+// Finds and opens the conversion module the first time a program converts.
+// Plain C++ and dlopen: linking this loads nothing of the module's
+// dependencies.
+
+#include "core/result.h"
+#include "media/module.h"
+
+#include <system_error>
+
+namespace voicelib {
+
+enum class ModuleError
+{
+    Missing = 1,  // no module file where the program looks for it
+    OtherVersion, // a module of another table or other interface headers
+    NotLoadable,  // the file is there but the dynamic loader refuses it
+};
+
+const std::error_category& ModuleCategory();
+std::error_code make_error_code(ModuleError e);
+
+// The module's table, opened on the first call and kept for the process's
+// life; or why not, with the module's path. It is looked for beside the
+// running program (the build tree), then in the package's private library
+// folder, found relative to the program. Safe from any thread; a failure is
+// tried again on the next call.
+Result<const ConversionModule*> LoadConversionModule();
+
+} // namespace voicelib
+
+template <> struct std::is_error_code_enum<voicelib::ModuleError> : std::true_type
+{
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+// The boundary between the programs and the conversion module: a shared
+// object that holds everything with heavy media dependencies (FFmpeg today),
+// so that a program loads them only when it first converts. The module
+// exports one C function, named by CONVERSION_MODULE_ENTRY, that returns this
+// table; its core functions come from the program that loads it.
+
+#include "media/convert.h"
+
+#include <vector>
+
+namespace voicelib {
+
+// The table's layout: a new one gets a new entry name and version.
+inline constexpr unsigned CONVERSION_MODULE_VERSION = 1;
+inline constexpr char CONVERSION_MODULE_ENTRY[] = "voicelib_conversion_module_v1";
+inline constexpr char CONVERSION_MODULE_FILE[] = "voicelib-conversion.so";
+
+struct ConversionModule
+{
+    unsigned version = 0;
+    // A digest of the headers whose types cross the boundary: a module built
+    // from other headers would read the arguments with another layout.
+    const char* interfaceDigest = nullptr;
+    ConvertResult (*convertFile)(const ConvertJob&, const ConvertOptions&, const ConvertProgress&) = nullptr;
+    std::vector<ConvertResult> (*convertFiles)(const std::vector<ConvertJob>&, const ConvertOptions&,
+                                               const BatchProgress&, unsigned threads) = nullptr;
+};
+
+} // namespace voicelib
+
+extern "C" {
+using VoicelibConversionEntry = const voicelib::ConversionModule* (*)();
+}
