@@ -88,15 +88,15 @@ bool CollectSources(const Options& opt, std::vector<std::string>* paths, std::os
     return true;
 }
 
-Json JsonRejected(const std::vector<RejectedSource>& list)
+void JsonRejected(JsonObjectStream& json, std::string_view key, const std::vector<RejectedSource>& list)
 {
-    Json items = Json::array();
+    json.BeginArray(key);
     for (const RejectedSource& r : list)
-        items.push_back({{"index", r.index},
-                         {"path", r.path},
-                         {"problem", SourceProblemCode(r.verdict.problem)},
-                         {"reason", SourceProblemText(r.verdict)}});
-    return items;
+        json.Item({{"index", r.index},
+                   {"path", r.path},
+                   {"problem", SourceProblemCode(r.verdict.problem)},
+                   {"reason", SourceProblemText(r.verdict)}});
+    json.EndArray();
 }
 
 // Reports the first invalid source, if any; returns whether all passed.
@@ -150,9 +150,9 @@ void PrintWarnings(const std::vector<RowWarnings>& rows, std::ostream& err)
 }
 
 // One item a warning, partial blocks with their length in milliseconds.
-Json JsonWarnings(const std::vector<RowWarnings>& rows)
+void JsonWarnings(JsonObjectStream& json, const std::vector<RowWarnings>& rows)
 {
-    Json items = Json::array();
+    json.BeginArray("warnings");
     for (const RowWarnings& r : rows) {
         for (const SourceWarning& w : r.warnings) {
             Json item = {{"index", r.index},
@@ -162,10 +162,10 @@ Json JsonWarnings(const std::vector<RowWarnings>& rows)
             if (w.kind == SourceWarningKind::PartialBlock)
                 item["milliseconds"] = w.value * 1000.0 / DEVICE_SAMPLE_RATE;
             item["message"] = SourceWarningText(w);
-            items.push_back(std::move(item));
+            json.Item(item);
         }
     }
-    return items;
+    json.EndArray();
 }
 
 // The firmware header and map a build writes besides the library.
@@ -264,15 +264,16 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     for (int i = 0; i < s.entries; ++i)
         audio += s.sizes[static_cast<std::size_t>(i)];
     if (opt.json) {
-        out << JsonText({{"entries", s.entries},
-                         {"ok", s.ok},
-                         {"failed", s.failed},
-                         {"left_out", s.leftOut},
-                         {"bytes", s.bytes},
-                         {"seconds", Duration(audio)},
-                         {"failed_items", JsonRejected(s.failures)},
-                         {"warnings", JsonWarnings(warnings)}})
-            << "\n";
+        JsonObjectStream json(out);
+        json.Member("entries", s.entries);
+        json.Member("ok", s.ok);
+        json.Member("failed", s.failed);
+        json.Member("left_out", s.leftOut);
+        json.Member("bytes", s.bytes);
+        json.Member("seconds", Duration(audio));
+        JsonRejected(json, "failed_items", s.failures);
+        JsonWarnings(json, warnings);
+        json.End();
     } else {
         PrintWarnings(warnings, err);
         out << BuildSummaryMessage(s) << "\n" << LibraryTotalsMessage(s.bytes, audio) << "\n";
@@ -309,11 +310,12 @@ int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
     int checked = std::min<int>(static_cast<int>(paths.size()), MAX_LIBRARY_ENTRIES);
     int leftOut = static_cast<int>(paths.size()) - checked;
     if (opt.json) {
-        out << JsonText({{"checked", checked},
-                         {"left_out", leftOut},
-                         {"invalid", JsonRejected(rejected)},
-                         {"warnings", JsonWarnings(warnings)}})
-            << "\n";
+        JsonObjectStream json(out);
+        json.Member("checked", checked);
+        json.Member("left_out", leftOut);
+        JsonRejected(json, "invalid", rejected);
+        JsonWarnings(json, warnings);
+        json.End();
     } else {
         for (const RejectedSource& r : rejected)
             err << RejectedSourceMessage(r) << "\n";
@@ -367,18 +369,19 @@ int RunInfo(Options& opt, std::ostream& out, std::ostream& err)
     for (auto size : index.sizes)
         total += size;
     if (opt.json) {
-        Json items = Json::array();
+        JsonObjectStream json(out);
+        json.Member("entries", index.sizes.size());
+        json.Member("file_bytes", index.fileSize);
+        json.Member("audio_bytes", total);
+        json.Member("seconds", Duration(total));
+        json.BeginArray("items");
         for (std::size_t i = 0; i < index.sizes.size(); ++i)
-            items.push_back({{"index", i},
-                             {"offset", index.offsets[i]},
-                             {"size", index.sizes[i]},
-                             {"seconds", Duration(index.sizes[i])}});
-        out << JsonText({{"entries", index.sizes.size()},
-                         {"file_bytes", index.fileSize},
-                         {"audio_bytes", total},
-                         {"seconds", Duration(total)},
-                         {"items", items}})
-            << "\n";
+            json.Item({{"index", i},
+                       {"offset", index.offsets[i]},
+                       {"size", index.sizes[i]},
+                       {"seconds", Duration(index.sizes[i])}});
+        json.EndArray();
+        json.End();
         return EXIT_DONE;
     }
     out << Message(Msg::InfoEntries, index.sizes.size()) << "\n";
@@ -417,11 +420,18 @@ int RunShow(Options& opt, std::ostream& out, std::ostream& err)
     if (opt.json) {
         // The rows as they stand, and the files they name from here.
         const std::string folder = ListFolder(opt.inputs[0]);
-        Json resolved = Json::array();
+        JsonObjectStream json(out);
+        json.Member("count", rows.size());
+        json.BeginArray("rows");
         for (const std::string& row : rows)
-            resolved.push_back(ResolvePath(folder, row));
-        out << JsonText({{"count", rows.size()}, {"rows", rows}, {"folder", folder}, {"resolved", resolved}})
-            << "\n";
+            json.Item(row);
+        json.EndArray();
+        json.Member("folder", folder);
+        json.BeginArray("resolved");
+        for (const std::string& row : rows)
+            json.Item(ResolvePath(folder, row));
+        json.EndArray();
+        json.End();
     } else {
         for (std::size_t i = 0; i < rows.size(); ++i)
             out << i << "\t" << rows[i] << "\n";
