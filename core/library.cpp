@@ -47,13 +47,40 @@ Error CopyFailed(const std::string& source, const AtomicFile& target, const Copy
 
 } // namespace
 
+int LibraryEntryCount(std::size_t rows)
+{
+    return static_cast<int>(std::min<std::size_t>(rows, MAX_LIBRARY_ENTRIES));
+}
+
+Result<EntrySource> OpenEntrySource(const std::string& path)
+{
+    // Checked on the descriptor the copy reads, so a file changed since
+    // validation is caught rather than copied.
+    OpenedSource opened = OpenAndProbeSource(path);
+    EntrySource entry{opened.verdict, std::move(opened.file)};
+    if (entry.verdict.problem == SourceProblem::Unreadable && entry.file.valid())
+        return Error(entry.verdict.code, path);
+    if (!entry.verdict.IsAccepted())
+        return entry;
+    Result<std::uint64_t> size = FileSize(entry.file.fd());
+    Result<AudioSpan> located = size ? LocateAudio(entry.file.fd(), *size) : Result<AudioSpan>(size.error());
+    if (!located)
+        return Error(located.code(), path);
+    const std::uint64_t bytes = located->length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
+    if (bytes > MAX_ENTRY_BYTES)
+        return Error(path, Message(Msg::EntryTooLarge));
+    entry.offset = located->offset;
+    entry.bytes = static_cast<std::uint32_t>(bytes);
+    return entry;
+}
+
 namespace {
 
 // Probes the rows a library takes, in order, handing each rejected one to
 // take until it returns false.
 template <typename Fn> void ForEachInvalidSource(const std::vector<std::string>& paths, Fn&& take)
 {
-    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
+    const auto n = static_cast<std::size_t>(LibraryEntryCount(paths.size()));
     for (std::size_t i = 0; i < n; ++i) {
         SourceVerdict v = ProbeSource(paths[i]);
         if (!v.IsAccepted() && !take(RejectedSource{static_cast<int>(i), paths[i], v}))
@@ -92,7 +119,7 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
         result.status = Error(target, Message(Msg::NothingToBuild));
         return result;
     }
-    const int n = static_cast<int>(std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES));
+    const int n = LibraryEntryCount(paths.size());
     summary.entries = n;
     summary.leftOut = static_cast<int>(paths.size() - static_cast<std::size_t>(n));
 
@@ -112,38 +139,23 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     std::uint64_t audioBytes = 0;
     for (int i = 0; i < n; ++i) {
         const std::string& path = paths[static_cast<std::size_t>(i)];
-        // Checked on the descriptor the copy reads, so a file changed since
-        // validation is caught rather than copied.
-        const OpenedSource opened = OpenAndProbeSource(path);
-        const SourceVerdict& verdict = opened.verdict;
-        const FileHandle& src = opened.file;
-        if (verdict.problem == SourceProblem::Unreadable && src.valid()) {
-            result.status = Error(verdict.code, path);
+        Result<EntrySource> entry = OpenEntrySource(path);
+        if (!entry) {
+            result.status = entry.error();
             return result;
         }
-        if (!verdict.IsAccepted()) {
+        if (!entry->verdict.IsAccepted()) {
             // Gone, unreadable or changed since validation: an empty entry.
             ++summary.failed;
-            summary.failures.push_back({i, path, verdict});
+            summary.failures.push_back({i, path, entry->verdict});
         } else {
-            Result<std::uint64_t> size = FileSize(src.fd());
-            Result<AudioSpan> located = size ? LocateAudio(src.fd(), *size) : Result<AudioSpan>(size.error());
-            if (!located) {
-                result.status = Error(located.code(), path);
-                return result;
-            }
-            const AudioSpan& span = *located;
-            const std::uint64_t bytes = span.length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
-            if (bytes > MAX_ENTRY_BYTES) {
-                result.status = Error(path, Message(Msg::EntryTooLarge));
-                return result;
-            }
-            if (CopyOutcome copy = CopyRange(src.fd(), span.offset, out.fd(), bytes); !copy.ok()) {
+            if (CopyOutcome copy = CopyRange(entry->file.fd(), entry->offset, out.fd(), entry->bytes);
+                !copy.ok()) {
                 result.status = CopyFailed(path, out, copy);
                 return result;
             }
-            summary.sizes[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(bytes);
-            audioBytes += bytes;
+            summary.sizes[static_cast<std::size_t>(i)] = entry->bytes;
+            audioBytes += entry->bytes;
             ++summary.ok;
         }
         if (progress && !progress(i + 1, n)) {
@@ -220,9 +232,6 @@ Result<LibraryIndex> ReadLibraryIndex(const std::string& path)
     return result;
 }
 
-namespace {
-
-// Opens a library whose index was read earlier, refusing one that changed since.
 Result<FileHandle> OpenIndexedLibrary(const std::string& library, const LibraryIndex& index)
 {
     Result<FileHandle> file = OpenSource(library);
@@ -240,6 +249,8 @@ Result<FileHandle> OpenIndexedLibrary(const std::string& library, const LibraryI
     }
     return file;
 }
+
+namespace {
 
 // The canonical header and entry i's audio, written at dst's position.
 IoStatus WriteEntry(const std::string& library, int src, const LibraryIndex& index, std::size_t i,

@@ -21,6 +21,9 @@ inline constexpr std::uint32_t AUDIO_BLOCK_SIZE = 160;
 
 using SizeTable = std::array<std::uint32_t, MAX_LIBRARY_ENTRIES>;
 
+// How many entries a library built from so many rows holds: min(rows, 1024).
+int LibraryEntryCount(std::size_t rows);
+
 struct BuildSummary
 {
     int entries = 0;                      // N = min(rows, 1024)
@@ -38,6 +41,21 @@ std::optional<RejectedSource> FindFirstInvalidSource(const std::vector<std::stri
 
 // Every one of the first min(rows, 1024) paths that is not accepted, in order.
 std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& paths);
+
+// What a library stores of one source, as the build copies it: the source
+// open, and the range of it the entry holds (its audio cut to whole blocks).
+struct EntrySource
+{
+    SourceVerdict verdict; // checked on this open file; not accepted: an empty entry
+    FileHandle file;
+    std::uint64_t offset = 0;
+    std::uint32_t bytes = 0;
+};
+
+// Opens a source for its entry. A source that is gone or no longer passes
+// comes back with its verdict and no bytes; fails where a build fails: a read
+// error, audio over what one entry can hold.
+Result<EntrySource> OpenEntrySource(const std::string& path);
 
 // Called after each entry with (entries done, N). Returning false cancels
 // the build; the target is then left as it was.
@@ -70,6 +88,10 @@ struct LibraryIndex
 // 0 or over 1024, sizes that are not whole blocks or do not add up to the
 // file's length.
 Result<LibraryIndex> ReadLibraryIndex(const std::string& path);
+
+// Opens a library whose index was read earlier, refusing one that changed
+// since: entry i is then sizes[i] bytes at offsets[i] of the file.
+Result<FileHandle> OpenIndexedLibrary(const std::string& library, const LibraryIndex& index);
 
 // Writes entry i of a checked library as a canonical A-law WAVE file.
 IoStatus ExtractEntry(const std::string& library, const LibraryIndex& index, int entry,
