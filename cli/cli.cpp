@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "core/firmware_map.h"
 #include "core/library.h"
+#include "core/library_diff.h"
 #include "core/list_file.h"
 #include "core/messages.h"
 #include "core/source_info.h"
@@ -31,6 +32,7 @@ struct Options
     std::string name;
     bool json = false;
     bool force = false;
+    bool all = false; // diff: list identical entries too
     std::string output;
     std::vector<std::string> inputs;
     BuildProgress buildProgress;
@@ -407,6 +409,109 @@ int RunExtract(Options& opt, std::ostream& out, std::ostream& err)
     return EXIT_DONE;
 }
 
+// A diff entry's status in the words of its line.
+std::string DiffStatusText(const DiffEntry& e)
+{
+    switch (e.status) {
+    case DiffStatus::Identical:
+        return MessageText(Msg::DiffIdentical);
+    case DiffStatus::Changed:
+        return MessageText(Msg::DiffChanged);
+    case DiffStatus::Moved:
+        return Message(Msg::DiffMovedFrom, e.movedFrom);
+    case DiffStatus::Added:
+        return MessageText(Msg::DiffAdded);
+    case DiffStatus::Removed:
+        return MessageText(Msg::DiffRemoved);
+    }
+    return {};
+}
+
+// index, status, size and seconds of each side ("-" where it has no such
+// entry), then the row's path of each side that is a list.
+std::string DiffLine(const DiffEntry& e, const DiffSide& a, const DiffSide& b)
+{
+    std::string line = std::to_string(e.index) + "\t" + DiffStatusText(e);
+    for (const std::optional<std::uint32_t>& size : {e.sizeA, e.sizeB})
+        line += size ? "\t" + std::to_string(*size) + "\t" + Seconds(*size) : "\t-\t-";
+    if (a.IsList())
+        line += "\t" + (e.sizeA ? a.GetSource(e.index) : "-");
+    if (b.IsList())
+        line += "\t" + (e.sizeB ? b.GetSource(e.index) : "-");
+    return line;
+}
+
+Json DiffSideJson(const std::optional<std::uint32_t>& size, const DiffSide& side, int index)
+{
+    if (!size)
+        return nullptr;
+    Json item = {{"size", *size}, {"seconds", Duration(*size)}};
+    if (side.IsList())
+        item["path"] = side.GetSource(index);
+    return item;
+}
+
+Json DiffJson(const DiffEntry& e, const DiffSide& a, const DiffSide& b)
+{
+    Json item = {{"index", e.index}, {"status", DiffStatusCode(e.status)}};
+    if (e.status == DiffStatus::Moved)
+        item["moved_from"] = e.movedFrom;
+    item["a"] = DiffSideJson(e.sizeA, a, e.index);
+    item["b"] = DiffSideJson(e.sizeB, b, e.index);
+    return item;
+}
+
+int RunDiff(Options& opt, std::ostream& out, std::ostream& err)
+{
+    if (opt.inputs.size() != 2) {
+        err << Message(Msg::CommandError, opt.name, Message(Msg::DiffWantsTwo, opt.inputs.size())) << "\n";
+        return EXIT_USAGE_OR_IO;
+    }
+    std::optional<RejectedSource> rejected;
+    auto fail = [&](const Error& error) {
+        if (rejected)
+            err << RejectedSourceMessage(*rejected) << "\n";
+        else
+            err << Message(Msg::CommandError, opt.name, error.message()) << "\n";
+        return EXIT_USAGE_OR_IO;
+    };
+    Result<DiffSide> a = DiffSide::Open(opt.inputs[0], &rejected);
+    if (!a)
+        return fail(a.error());
+    Result<DiffSide> b = DiffSide::Open(opt.inputs[1], &rejected);
+    if (!b)
+        return fail(b.error());
+    Result<LibraryDiff> diff = LibraryDiff::Compare(*a, *b, &rejected);
+    if (!diff)
+        return fail(diff.error());
+
+    // Each entry is written as it is known, the JSON array too.
+    if (opt.json)
+        out << "{\"identical\":" << (diff->IsIdentical() ? "true" : "false") << ",\"entries\":[";
+    bool first = true;
+    Result<DiffTotals> totals = diff->Report(
+        [&](const DiffEntry& e) {
+            if (e.status == DiffStatus::Identical && !opt.all)
+                return;
+            if (opt.json)
+                out << (first ? "" : ",") << JsonText(DiffJson(e, *a, *b));
+            else
+                out << DiffLine(e, *a, *b) << "\n";
+            first = false;
+        },
+        &rejected);
+    if (!totals)
+        return fail(totals.error());
+    const DiffTotals& t = *totals;
+    if (opt.json)
+        out << "]}\n";
+    else if (diff->IsIdentical())
+        out << Message(Msg::DiffSame, t.identical) << "\n";
+    else
+        out << Message(Msg::DiffDiffers, t.changed, t.moved, t.added, t.removed, t.identical) << "\n";
+    return diff->IsIdentical() ? EXIT_DONE : EXIT_DIFFERENT;
+}
+
 int RunShow(Options& opt, std::ostream& out, std::ostream& err)
 {
     if (!OneInput(opt, Msg::ValueListFile, err))
@@ -581,6 +686,28 @@ WAVE (RIFF) file; a symlink is followed.
 )");
 }
 
+void DeclareDiff(CLI::App& command, Options& opt)
+{
+    DeclareJson(command, opt);
+    command.add_flag("--all", opt.all, "list the identical entries too");
+    command.footer(R"(Compares two libraries entry by entry. Each side is a library (.bin) or a
+voice list file, whose rows are validated as a build validates them and read
+as a build reads them, without writing anything; only the first 1024 rows
+count. One line per entry that differs, tab-separated:
+index, status, size and seconds in A, size and seconds in B ("-" where a
+side has no such entry), then the row's path of each side that is a list.
+Status: changed; added or removed beyond the other's count; moved from j
+when the entry holds the audio, byte for byte, of A's entry j and that
+entry changed. Identical entries are counted in the last line, not listed
+(--all lists them). With --json: {"identical","entries":[{"index","status",
+"moved_from","a":{"size","seconds","path"},"b":{...}}]}, a side null where
+it has no such entry, "path" only for a list, "moved_from" only for a move.
+Exit 0 when the two would be byte-identical files, 1 when they differ, 2 on
+error: a side that is neither a library nor a list file, a rejected source
+(named as check names it), a file that cannot be read.
+)");
+}
+
 struct Command
 {
     const char* name;
@@ -598,6 +725,7 @@ const Command COMMANDS[] = {
     {"info", "LIB.bin", "describe a library", DeclareInfo, RunInfo},
     {"extract", "LIB.bin", "write every entry as a WAVE file", DeclareExtract, RunExtract},
     {"show", "LIST.ini", "print a voice list file's rows", DeclareShow, RunShow},
+    {"diff", "A B", "compare two libraries or voice lists", DeclareDiff, RunDiff},
     {"export", "FILE.wav...", "write a voice list file", DeclareExport, RunExport},
     {"convert", "FILE...", "any audio to 8 kHz mono A-law WAVE",
      [](CLI::App& command, Options& opt) { DeclareConvert(command, opt.convert); },
@@ -611,8 +739,9 @@ voice list files (.ini).)";
 const char* const ABOUT_FOOTER = R"(Run 'voicelib COMMAND --help' for details of one command,
 'voicelib --version' for the version.
 Results go to stdout, messages (a rejected source and why) to stderr.
-exit codes: 0 done, 1 a source failed validation, 2 usage or I/O error,
-            3 library written but some sources could not be copied
+exit codes: 0 done, 1 a source failed validation (diff: the two differ),
+            2 usage or I/O error, 3 library written but some sources could not
+            be copied
 )";
 
 const Command* FindCommand(const std::string& name)

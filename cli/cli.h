@@ -1,6 +1,6 @@
 #pragma once
 
-// The `voicelib` command line: build, check, info, extract, show, export.
+// The `voicelib` command line: build, check, info, extract, show, diff, export.
 
 #include <functional>
 #include <iosfwd>
@@ -14,6 +14,7 @@ inline constexpr int EXIT_DONE = 0;
 inline constexpr int EXIT_INVALID_SOURCE = 1; // a source failed validation, nothing written
 inline constexpr int EXIT_USAGE_OR_IO = 2;    // bad arguments or an I/O error, nothing written
 inline constexpr int EXIT_SOURCES_FAILED = 3; // written, but some sources failed at the copy
+inline constexpr int EXIT_DIFFERENT = 1;      // diff: the two libraries differ
 
 // Runs one command; args excludes the program name. Results go to out,
 // messages to err. buildProgress, when given, is called after each entry a

@@ -249,6 +249,16 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
     {Msg::ModuleNotLoadableWhy, "the conversion module cannot be loaded: {}"},
     {Msg::InfoEntries, "entries: {}"},
     {Msg::InfoTotal, "total: {} bytes of audio, {} s, file {} bytes"},
+    {Msg::NeitherLibraryNorList, "neither a voice library nor a voice list file ({})"},
+    {Msg::ChangedWhileCompared, "the file changed while it was being compared"},
+    {Msg::DiffWantsTwo, "expected two libraries or voice list files, got {}"},
+    {Msg::DiffIdentical, "identical"},
+    {Msg::DiffChanged, "changed"},
+    {Msg::DiffMovedFrom, "moved from {}"},
+    {Msg::DiffAdded, "added"},
+    {Msg::DiffRemoved, "removed"},
+    {Msg::DiffSame, "两者相同,共计{}个条目."},
+    {Msg::DiffDiffers, "两者不同:改变{}个,移动{}个,新增{}个,删除{}个,相同{}个."},
 };
 
 constexpr bool InOrder()

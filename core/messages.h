@@ -172,6 +172,17 @@ enum class Msg
     // The command line's description of a library.
     InfoEntries,
     InfoTotal,
+    // Comparing two libraries.
+    NeitherLibraryNorList,
+    ChangedWhileCompared,
+    DiffWantsTwo,
+    DiffIdentical,
+    DiffChanged,
+    DiffMovedFrom,
+    DiffAdded,
+    DiffRemoved,
+    DiffSame,
+    DiffDiffers,
     Count_
 };
 
