@@ -228,6 +228,11 @@ CMainDlg::CMainDlg(std::unique_ptr<PlayerBackend> playerBackend, QWidget* parent
 CMainDlg::~CMainDlg()
 {
     m_previewTimer.stop();
+    // Children die after this body, and their last signals must not reach a
+    // window that is no longer one.
+    m_pUndo->disconnect(this);
+    if (m_list && m_list->selectionModel())
+        m_list->selectionModel()->disconnect(this);
     // The view and model go with the window; detach the model from the list first.
     if (m_list)
         m_list->setModel(nullptr);
