@@ -38,23 +38,11 @@ using ::testing::StartsWith;
 
 namespace {
 
+using voicelib::test::AlawWave;
 using voicelib::test::Outcome;
 using voicelib::test::Quote;
 using voicelib::test::Slurp;
 using voicelib::test::Spit;
-
-// A canonical 8 kHz A-law file: RIFF, fmt (18), fact, data at 50, audio at 58.
-std::string Wave(std::uint32_t audioBytes, char fill = 'a')
-{
-    auto le32 = [](std::uint32_t v) {
-        return std::string{char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff), char(v >> 24)};
-    };
-    std::string h = "RIFF" + le32(50 + audioBytes) + "WAVEfmt " + le32(18);
-    h += std::string("\x06\x00\x01\x00", 4) + le32(8000) + le32(8000) +
-         std::string("\x01\x00\x08\x00\x00\x00", 6);
-    h += "fact" + le32(4) + le32(audioBytes) + "data" + le32(audioBytes);
-    return h + std::string(audioBytes, fill);
-}
 
 class CliTest : public voicelib::test::TempFolderTest
 {
@@ -78,9 +66,9 @@ protected:
 
 TEST_F(CliTest, BuildWritesTheLibraryAndTheSummary)
 {
-    Spit(Path("a.wav"), Wave(330, 'a')); // 320 stored, 10 dropped
-    Spit(Path("b.wav"), Wave(159, 'b')); // nothing stored
-    Spit(Path("c.wav"), Wave(160, 'c'));
+    Spit(Path("a.wav"), AlawWave(330, 'a')); // 320 stored, 10 dropped
+    Spit(Path("b.wav"), AlawWave(159, 'b')); // nothing stored
+    Spit(Path("c.wav"), AlawWave(160, 'c'));
     Outcome o = Run({"build", "-o", "lib.bin", "a.wav", "b.wav", "c.wav"});
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, "语音库合成结束,共计3个文件,成功:3个,失败0个.\n语音库496字节,音频共计0.060秒.\n");
@@ -94,7 +82,7 @@ TEST_F(CliTest, BuildWritesTheLibraryAndTheSummary)
 
 TEST_F(CliTest, BuildJsonReportsCounts)
 {
-    Spit(Path("a.wav"), Wave(480));
+    Spit(Path("a.wav"), AlawWave(480));
     Outcome o = Run({"build", "--json", "-o", "lib.bin", "a.wav", "a.wav"});
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, "{\"entries\":2,\"ok\":2,\"failed\":0,\"left_out\":0,\"bytes\":972,\"seconds\":0.120,"
@@ -103,7 +91,7 @@ TEST_F(CliTest, BuildJsonReportsCounts)
 
 TEST_F(CliTest, InvalidSourceStopsTheBuildAndKeepsTheOldTarget)
 {
-    Spit(Path("good.wav"), Wave(160));
+    Spit(Path("good.wav"), AlawWave(160));
     Spit(Path("pcm.wav"), "RIFF\x10\0\0\0WAVEfmt \x10\0\0\0\x01\0" + std::string(60, '\0'));
     Spit(Path("lib.bin"), "previous");
 
@@ -132,12 +120,12 @@ std::size_t Count(const std::string& text, const std::string& piece)
 
 TEST_F(CliTest, CheckNamesEveryRejectedSourceBuildOnlyTheFirst)
 {
-    std::string pcm = Wave(160);
+    std::string pcm = AlawWave(160);
     pcm[16] = 16; // fmt chunk of 16 bytes, format code 1
     pcm[20] = 1;
-    Spit(Path("good.wav"), Wave(160));
+    Spit(Path("good.wav"), AlawWave(160));
     Spit(Path("pcm.wav"), pcm);
-    Spit(Path("short.wav"), Wave(160).substr(0, 57));
+    Spit(Path("short.wav"), AlawWave(160).substr(0, 57));
     fs::create_directory(Path("dir.wav"));
     const std::vector<std::string> rows = {"good.wav", "pcm.wav",   "missing.wav",
                                            "good.wav", "short.wav", "dir.wav"};
@@ -185,10 +173,10 @@ TEST_F(CliTest, CheckNamesEveryRejectedSourceBuildOnlyTheFirst)
 TEST_F(CliTest, SourceCutAfterTheCheckIsNamedAsFailed)
 {
     const std::string a = Path("a.wav").string(), cut = Path("cut.wav").string();
-    Spit(a, Wave(160, 'a'));
+    Spit(a, AlawWave(160, 'a'));
     for (const bool json : {false, true}) {
         SCOPED_TRACE(json);
-        Spit(cut, Wave(320, 'c'));
+        Spit(cut, AlawWave(320, 'c'));
         std::vector<std::string> args = {"build", "-o", Path("lib.bin").string(), a, cut, a};
         if (json)
             args.push_back("--json");
@@ -218,7 +206,7 @@ TEST_F(CliTest, SourceCutAfterTheCheckIsNamedAsFailed)
 
 TEST_F(CliTest, UnwritableTargetIsAnIoErrorNamingTheFile)
 {
-    Spit(Path("a.wav"), Wave(160));
+    Spit(Path("a.wav"), AlawWave(160));
     Outcome o = Run({"build", "-o", "no/such/folder/lib.bin", "a.wav"});
     EXPECT_EQ(o.code, 2);
     EXPECT_THAT(o.err, HasSubstr("no/such/folder/lib.bin"));
@@ -232,7 +220,7 @@ TEST_F(CliTest, UnwritableTargetIsAnIoErrorNamingTheFile)
 
 TEST_F(CliTest, RowsBeyondCapacityAreLeftOutAndSaidSo)
 {
-    Spit(Path("a.wav"), Wave(160));
+    Spit(Path("a.wav"), AlawWave(160));
     std::vector<std::string> args = {"build", "-o", "lib.bin"};
     for (int i = 0; i < 1030; ++i)
         args.push_back("a.wav");
@@ -246,8 +234,8 @@ TEST_F(CliTest, RowsBeyondCapacityAreLeftOutAndSaidSo)
 
 TEST_F(CliTest, InfoDescribesEveryEntry)
 {
-    Spit(Path("a.wav"), Wave(320));
-    Spit(Path("b.wav"), Wave(0));
+    Spit(Path("a.wav"), AlawWave(320));
+    Spit(Path("b.wav"), AlawWave(0));
     ASSERT_EQ(Run({"build", "-o", "lib.bin", "a.wav", "b.wav", "a.wav"}).code, 0);
 
     Outcome o = Run({"info", "lib.bin"});
@@ -292,7 +280,7 @@ TEST_F(CliTest, ExtractedEntriesRebuildTheSameLibrary)
 {
     fs::copy(fs::path(VOICELIB_FIXTURES) / "sox-alaw.wav", Path("sox.wav"));
     fs::copy(fs::path(VOICELIB_FIXTURES) / "ffmpeg-alaw.wav", Path("ffmpeg.wav"));
-    Spit(Path("empty.wav"), Wave(0));
+    Spit(Path("empty.wav"), AlawWave(0));
     ASSERT_EQ(Run({"build", "-o", "lib.bin", "sox.wav", "empty.wav", "ffmpeg.wav"}).code, 0);
 
     Outcome o = Run({"extract", "lib.bin", "-o", "out"});
@@ -366,8 +354,8 @@ TEST_F(CliTest, HelpForEveryCommand)
 
 TEST_F(CliTest, ListFileRoundTripAndBuild)
 {
-    Spit(Path("a.wav"), Wave(160, 'a'));
-    Spit(Path("b.wav"), Wave(320, 'b'));
+    Spit(Path("a.wav"), AlawWave(160, 'a'));
+    Spit(Path("b.wav"), AlawWave(320, 'b'));
     Outcome o = Run({"export", "-o", "list.ini", "a.wav", "b.wav", "a.wav"});
     ASSERT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, "保存完成\n");
@@ -397,7 +385,7 @@ TEST_F(CliTest, OnlyConvertNeedsTheConversionModule)
     fs::create_directory(Path("bin"));
     const std::string program = Path("bin/voicelib").string();
     fs::copy_file(VOICELIB_CLI, program);
-    Spit(Path("a.wav"), Wave(160, 'a'));
+    Spit(Path("a.wav"), AlawWave(160, 'a'));
     ASSERT_EQ(Run({"export", "-o", "list.ini", "a.wav"}, program).code, 0);
     struct Row
     {
@@ -428,7 +416,7 @@ TEST_F(CliTest, OnlyConvertNeedsTheConversionModule)
 
 TEST_F(CliTest, ListFileProblems)
 {
-    Spit(Path("a.wav"), Wave(160));
+    Spit(Path("a.wav"), AlawWave(160));
     Spit(Path("bad.ini"), "[ZuLibItem]\nZuCount=2\nD000=a.wav\n");
     Outcome o = Run({"build", "-o", "lib.bin", "bad.ini"});
     EXPECT_EQ(o.code, 1);
@@ -482,8 +470,8 @@ std::string Describe(const fs::path& p)
 TEST_F(CliTest, TargetRules)
 {
     const bool root = ::geteuid() == 0;
-    Spit(Path("a.wav"), Wave(160, 'a'));
-    Spit(Path("b.wav"), Wave(320, 'b'));
+    Spit(Path("a.wav"), AlawWave(160, 'a'));
+    Spit(Path("b.wav"), AlawWave(320, 'b'));
     Spit(Path("list.ini"), "[ZuLibItem]\nZuCount=2\nD000=a.wav\nD001=b.wav\n");
 
     struct Case
@@ -544,13 +532,13 @@ TEST_F(CliTest, TargetRules)
          2,
          "it is a folder"},
         {"RIFF file as list file",
-         [&] { Spit(Path("w.wav"), Wave(160)); },
+         [&] { Spit(Path("w.wav"), AlawWave(160)); },
          {"export", "-o", "w.wav", "a.wav"},
          "w.wav",
          2,
          "--force"},
         {"RIFF file, forced",
-         [&] { Spit(Path("w2.wav"), Wave(160)); },
+         [&] { Spit(Path("w2.wav"), AlawWave(160)); },
          {"build", "--force", "-o", "w2.wav", "a.wav"},
          "w2.wav",
          0,
@@ -611,7 +599,7 @@ TEST_F(CliTest, WriteProtectedTargetForAnOrdinaryUser)
         as = "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups ";
         ASSERT_EQ(::chown(m_dir.c_str(), 65534, 65534), 0);
     }
-    Spit(Path("a.wav"), Wave(160));
+    Spit(Path("a.wav"), AlawWave(160));
     for (const char* name : {"ro.bin", "ro.ini"}) {
         Spit(Path(name), "mine");
         if (!as.empty()) {
@@ -635,7 +623,7 @@ TEST_F(CliTest, WriteProtectedTargetForAnOrdinaryUser)
 TEST_F(CliTest, KilledBuildLeavesNoTemporaryFile)
 {
     // 1024 rows of a 1 MiB source: a build long enough to be caught mid-way.
-    Spit(Path("big.wav"), Wave(1 << 20));
+    Spit(Path("big.wav"), AlawWave(1 << 20));
     std::vector<std::string> args = {"build", "-o", "lib.bin"};
     for (int i = 0; i < 1024; ++i)
         args.push_back("big.wav");
@@ -688,7 +676,7 @@ TEST_F(CliTest, KilledBuildLeavesNoTemporaryFile)
         // Killed before they wrote: the library's, the header's.
         Spit(Path(".lib.bin.voicelib-DEAD00"), "");
         Spit(Path(".fw.h.voicelib-DEAD00"), "");
-        Spit(Path("a.wav"), Wave(160));
+        Spit(Path("a.wav"), AlawWave(160));
         Outcome o = Run({"build", "-o", "lib.bin", "--header", "fw.h", "a.wav"});
         ::close(live);
         EXPECT_EQ(o.code, 0) << o.err;
@@ -706,7 +694,7 @@ TEST_F(CliTest, ExtractIntoAFolderThatFills)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "mounting a small tmpfs needs root";
-    Spit(Path("a.wav"), Wave(64000, 'a'));
+    Spit(Path("a.wav"), AlawWave(64000, 'a'));
     ASSERT_EQ(Run({"build", "-o", "lib.bin", "a.wav", "a.wav", "a.wav"}).code, 0);
     fs::create_directory(Path("small"));
     if (::mount("tmpfs", Path("small").c_str(), "tmpfs", 0, "size=128k") != 0)
@@ -734,8 +722,8 @@ TEST_F(CliTest, RelativeRowsFollowTheListFile)
 {
     fs::create_directories(Path("proj/snd"));
     fs::create_directory(Path("out"));
-    Spit(Path("proj/snd/a.wav"), Wave(160, 'a'));
-    Spit(Path("a.wav"), Wave(320, 'x'));
+    Spit(Path("proj/snd/a.wav"), AlawWave(160, 'a'));
+    Spit(Path("a.wav"), AlawWave(320, 'x'));
     Spit(Path("proj/list.ini"), "[ZuLibItem]\nZuCount=2\nD000=snd/a.wav\nD001=/nowhere/b.wav\n");
     const std::string here = fs::canonical(m_dir).string();
 
@@ -760,8 +748,8 @@ TEST_F(CliTest, RelativeRowsFollowTheListFile)
 TEST_F(CliTest, WhatIsNotAListFileIsRefused)
 {
     ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0600), 0);
-    Spit(Path("wave.ini"), Wave(160));
-    Spit(Path("a.wav"), Wave(160));
+    Spit(Path("wave.ini"), AlawWave(160));
+    Spit(Path("a.wav"), AlawWave(160));
     Spit(Path("other.ini"), "[Other]\nZuCount=1\nD000=a.wav\n");
     const std::vector<std::vector<std::string>> runs = {
         {"show", "fifo.ini"},  {"check", "fifo.ini"},  {"build", "-o", "lib.bin", "fifo.ini"},
@@ -854,7 +842,7 @@ TEST_F(CliTest, FirmwareHeaderCompilesAndMapListsEveryEntry)
         const std::string& p = c.accessorPrefix;
         for (std::size_t i = 0; i < c.files.size(); ++i) {
             const File& f = c.files[i];
-            Spit(Path(f.name), Wave(static_cast<std::uint32_t>(160 * (i + 1) + i), char('a' + i)));
+            Spit(Path(f.name), AlawWave(static_cast<std::uint32_t>(160 * (i + 1) + i), char('a' + i)));
             args.push_back(f.name);
             program += "    printf(\"%d %lu %lu %lu\\n\", (int)" + f.expected + ", (unsigned long)" + p +
                        "OFFSET(" + f.expected + "), (unsigned long)" + p + "SIZE(" + f.expected +
@@ -909,8 +897,8 @@ TEST_F(CliTest, FirmwareHeaderCompilesAndMapListsEveryEntry)
 
 TEST_F(CliTest, FirmwareHeaderAndMapOnlyBesideAWrittenLibrary)
 {
-    Spit(Path("a.wav"), Wave(320));
-    Spit(Path("riff.h"), Wave(160));
+    Spit(Path("a.wav"), AlawWave(320));
+    Spit(Path("riff.h"), AlawWave(160));
     Spit(Path("old.h"), "old header");
     Spit(Path("pcm.wav"), "RIFF\x10\0\0\0WAVEfmt \x10\0\0\0\x01\0" + std::string(60, '\0'));
     struct Case
@@ -939,8 +927,8 @@ TEST_F(CliTest, FirmwareHeaderAndMapOnlyBesideAWrittenLibrary)
         EXPECT_FALSE(fs::exists(Path("lib.bin")));
         EXPECT_FALSE(fs::exists(Path("x.h")));
         EXPECT_EQ(Slurp(Path("old.h")), "old header");
-        EXPECT_EQ(Slurp(Path("a.wav")), Wave(320));
-        EXPECT_EQ(Slurp(Path("riff.h")), Wave(160));
+        EXPECT_EQ(Slurp(Path("a.wav")), AlawWave(320));
+        EXPECT_EQ(Slurp(Path("riff.h")), AlawWave(160));
     }
     // Another name of the library, and a pipe reached through /proc (as /dev/stdout is).
     Spit(Path("lib.bin"), "old library");

@@ -11,21 +11,9 @@
 
 namespace {
 
+using voicelib::test::AlawWave;
 using voicelib::test::RunCli;
 using voicelib::test::Spit;
-
-// A canonical 8 kHz A-law file: RIFF, fmt (18), fact, data, audio at 58.
-std::string Wave(std::uint32_t audioBytes, char fill)
-{
-    auto le32 = [](std::uint32_t v) {
-        return std::string{char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff), char(v >> 24)};
-    };
-    std::string h = "RIFF" + le32(50 + audioBytes) + "WAVEfmt " + le32(18);
-    h += std::string("\x06\x00\x01\x00", 4) + le32(8000) + le32(8000) +
-         std::string("\x01\x00\x08\x00\x00\x00", 6);
-    h += "fact" + le32(4) + le32(audioBytes) + "data" + le32(audioBytes);
-    return h + std::string(audioBytes, fill);
-}
 
 struct DiffCase
 {
@@ -43,10 +31,10 @@ protected:
     void SetUp() override
     {
         TempFolderTest::SetUp();
-        Spit(m_dir / "x.wav", Wave(330, 'x')); // 320 stored
-        Spit(m_dir / "y.wav", Wave(160, 'y'));
-        Spit(m_dir / "w.wav", Wave(160, 'w'));
-        Spit(m_dir / "z.wav", Wave(480, 'z'));
+        Spit(m_dir / "x.wav", AlawWave(330, 'x')); // 320 stored
+        Spit(m_dir / "y.wav", AlawWave(160, 'y'));
+        Spit(m_dir / "w.wav", AlawWave(160, 'w'));
+        Spit(m_dir / "z.wav", AlawWave(480, 'z'));
         Spit(m_dir / "pcm.wav", "RIFF\x10\0\0\0WAVEfmt \x10\0\0\0\x01\0" + std::string(60, '\0'));
         for (const std::string name : {"xyz", "xwz", "yxz", "xy", "xyx", "xp"})
             List(name + ".ini", name);
