@@ -3,6 +3,7 @@
 #include "cli/convert.h"
 #include "cli/json.h"
 #include "cli/options.h"
+#include "cli/speak.h"
 #include "core/firmware_map.h"
 #include "core/library.h"
 #include "core/library_diff.h"
@@ -40,6 +41,7 @@ struct Options
     std::string map;    // build: the CSV map to write, if any
     std::string prefix = DEFAULT_MAP_PREFIX;
     ConvertArgs convert;
+    SpeakArgs speak;
 };
 
 bool EndsWithIni(const std::string& path)
@@ -731,6 +733,10 @@ const Command COMMANDS[] = {
      [](CLI::App& command, Options& opt) { DeclareConvert(command, opt.convert); },
      [](Options& opt, std::ostream& out, std::ostream& err) { return RunConvert(opt.convert, out, err); },
      [](Options& opt) { return CheckConvert(opt.convert); }},
+    {"speak", "SCRIPT.csv", "a prompt script to spoken placeholders and recordings",
+     [](CLI::App& command, Options& opt) { DeclareSpeak(command, opt.speak); },
+     [](Options& opt, std::ostream& out, std::ostream& err) { return RunSpeak(opt.speak, out, err); },
+     [](Options& opt) { return CheckSpeak(opt.speak); }},
 };
 
 const char* const ABOUT_TEXT = R"(Packs A-law WAVE voice prompts into a voice library (.bin) and works with
@@ -914,6 +920,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     inputs.insert(inputs.end(), files.begin(), files.end());
     opt.inputs = inputs;
     opt.convert.inputs = inputs;
+    opt.speak.inputs = inputs;
     if (cmd->check) {
         if (std::string why = cmd->check(opt); !why.empty())
             return usageError(why);

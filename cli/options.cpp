@@ -18,7 +18,8 @@ std::string ValueNoun(const CLI::Option& option)
     static const std::map<std::string, Msg> nouns = {{"DIR", Msg::ValueFolderName},
                                                      {"N", Msg::ValueNumber},
                                                      {"DB", Msg::ValueLevel},
-                                                     {"NAME", Msg::ValueName}};
+                                                     {"NAME", Msg::ValueName},
+                                                     {"VOICE", Msg::ValueName}};
     const auto it = nouns.find(option.get_type_name());
     return MessageText(it == nouns.end() ? Msg::ValueFileName : it->second);
 }

@@ -1,6 +1,7 @@
 #include "core/messages.h"
 
 #include "core/library.h"
+#include "core/prompt_script.h"
 #include "core/source_info.h"
 #include "core/wave.h"
 
@@ -184,6 +185,31 @@ constexpr MessageEntry MESSAGE_TABLE[] = {
      "the file is GBK and must become UTF-8 for its new text{}, but line {} is not valid "
      "GBK and cannot be converted without loss"},
     {Msg::GbkLineNeedsUtf8, " (line {} cannot be written in GBK)"},
+    {Msg::ScriptLine, "line {}: {}"},
+    {Msg::ScriptTooLarge, "file is too large for a prompt script"},
+    {Msg::ScriptUnclosedQuote, "a quoted field opened here never ends"},
+    {Msg::ScriptTextAfterQuote,
+     "text after a closing quote (a quote inside a quoted field is written twice)"},
+    {Msg::ScriptQuoteInField,
+     "a quote inside a field that does not start with one (quote the field and write the quote twice)"},
+    {Msg::ScriptNoHeader, "empty: no header row naming the columns name and text"},
+    {Msg::ScriptMissingColumn, "the header has no column '{}'"},
+    {Msg::ScriptDuplicateColumn, "the header names the column '{}' twice"},
+    {Msg::ScriptTooManyFields, "more fields than the header has columns (a comma outside quotes?)"},
+    {Msg::ScriptEmptyName, "the name is empty"},
+    {Msg::ScriptBadName, "the name '{}' cannot be a file name"},
+    {Msg::ScriptDuplicateName, "the name '{}' is already used on line {}"},
+    {Msg::ScriptNoRows, "no prompts after the header"},
+    {Msg::SpeechUnavailable, "eSpeak NG cannot speak: {}"},
+    {Msg::UnknownVoice, "eSpeak NG has no voice '{}' ('voicelib speak --voices' lists them)"},
+    {Msg::NoTextToSpeak, "no text to speak"},
+    {Msg::SpeechFailed, "eSpeak NG failed: {}"},
+    {Msg::RecordingIsPlaceholder, "its recording {} is where its placeholder would be written"},
+    {Msg::SpokenRow, "{} -> {} (placeholder, {} s)"},
+    {Msg::RecordedRow, "{} -> {} (recorded, {} s)"},
+    {Msg::SpeakSummary, "{} rows: {} recorded, {} placeholders"},
+    {Msg::SpeakFailedCount, ", {} failed"},
+    {Msg::ValuePromptScript, "prompt script"},
     {Msg::CommandError, "voicelib {}: {}"},
     {Msg::UnknownCommand, "voicelib: unknown command '{}'"},
     {Msg::UnknownOption, "unknown option '{}'"},
@@ -547,6 +573,57 @@ std::string LibraryTotalsMessage(std::uint64_t libraryBytes, std::uint64_t audio
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(audioBytes) / DEVICE_SAMPLE_RATE);
     return "语音库" + std::to_string(libraryBytes) + "字节,音频共计" + seconds + "秒.";
+}
+
+std::string ScriptErrorText(const ScriptError& error)
+{
+    std::string reason;
+    switch (error.problem) {
+    case ScriptProblem::None:
+        return {};
+    case ScriptProblem::Unreadable:
+        return error.code.message();
+    case ScriptProblem::NotRegular:
+        return Message(Msg::IsKind, error.detail);
+    case ScriptProblem::TooLarge:
+        return MessageText(Msg::ScriptTooLarge);
+    case ScriptProblem::NotUtf8:
+        return Message(Msg::LineNotUtf8, error.line);
+    case ScriptProblem::UnclosedQuote:
+        reason = MessageText(Msg::ScriptUnclosedQuote);
+        break;
+    case ScriptProblem::TextAfterQuote:
+        reason = MessageText(Msg::ScriptTextAfterQuote);
+        break;
+    case ScriptProblem::QuoteInField:
+        reason = MessageText(Msg::ScriptQuoteInField);
+        break;
+    case ScriptProblem::NoHeader:
+        reason = MessageText(Msg::ScriptNoHeader);
+        break;
+    case ScriptProblem::MissingColumn:
+        reason = Message(Msg::ScriptMissingColumn, error.detail);
+        break;
+    case ScriptProblem::DuplicateColumn:
+        reason = Message(Msg::ScriptDuplicateColumn, error.detail);
+        break;
+    case ScriptProblem::TooManyFields:
+        reason = MessageText(Msg::ScriptTooManyFields);
+        break;
+    case ScriptProblem::EmptyName:
+        reason = MessageText(Msg::ScriptEmptyName);
+        break;
+    case ScriptProblem::BadName:
+        reason = Message(Msg::ScriptBadName, error.detail);
+        break;
+    case ScriptProblem::DuplicateName:
+        reason = Message(Msg::ScriptDuplicateName, error.detail, error.otherLine);
+        break;
+    case ScriptProblem::NoRows:
+        reason = MessageText(Msg::ScriptNoRows);
+        break;
+    }
+    return Message(Msg::ScriptLine, error.line, reason);
 }
 
 } // namespace voicelib

@@ -18,6 +18,7 @@ struct SourceVerdict;
 struct Capacity;
 struct RowWarnings;
 struct SourceWarning;
+struct ScriptError;
 
 // Every text the tool shows, by name; the table in messages.cpp holds them
 // all, in Chinese for the window and the command line's summaries and in
@@ -103,6 +104,30 @@ enum class Msg
     LineNotUtf8,
     GbkMustBecomeUtf8,
     GbkLineNeedsUtf8,
+    // A prompt script, and speaking it.
+    ScriptLine,
+    ScriptTooLarge,
+    ScriptUnclosedQuote,
+    ScriptTextAfterQuote,
+    ScriptQuoteInField,
+    ScriptNoHeader,
+    ScriptMissingColumn,
+    ScriptDuplicateColumn,
+    ScriptTooManyFields,
+    ScriptEmptyName,
+    ScriptBadName,
+    ScriptDuplicateName,
+    ScriptNoRows,
+    SpeechUnavailable,
+    UnknownVoice,
+    NoTextToSpeak,
+    SpeechFailed,
+    RecordingIsPlaceholder,
+    SpokenRow,
+    RecordedRow,
+    SpeakSummary,
+    SpeakFailedCount,
+    ValuePromptScript,
     // The command line's errors and summaries.
     CommandError,
     UnknownCommand,
@@ -256,6 +281,9 @@ std::string CapacityText(const Capacity& capacity);
 
 // "PROGRAM VERSION", as --version prints it.
 std::string VersionMessage(const char* program);
+
+// Why a prompt script was refused, with its line where it has one.
+std::string ScriptErrorText(const ScriptError& error);
 
 // "语音库%d字节,音频共计%.3f秒."
 std::string LibraryTotalsMessage(std::uint64_t libraryBytes, std::uint64_t audioBytes);

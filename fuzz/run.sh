@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (the INI reader and the list file layer, the WAVE
-# probe, the library reader) with clang, replays each one's seed corpus and
-# then fuzzes them in turn, sharing a bounded time:
+# probe, the library reader, the prompt script reader) with clang, replays each
+# one's seed corpus and then fuzzes them in turn, sharing a bounded time:
 # fuzz/run.sh [seconds in all, default 60].
 # New inputs go to a scratch folder; the checked-in seeds are not changed.
 set -euo pipefail
@@ -13,12 +13,13 @@ targets=(
   "profile_fuzzer profile 4096 $top/fuzz/profile.dict"
   "wave_fuzzer wave 1024 $top/fuzz/wave.dict"
   "library_fuzzer library 8192 $top/fuzz/library.dict"
+  "prompt_script_fuzzer prompt_script 4096 $top/fuzz/prompt_script.dict"
 )
 each=$((seconds / ${#targets[@]}))
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVOICELIB_FUZZ=ON -DVOICELIB_TESTS=OFF -DVOICELIB_BENCH=OFF -DVOICELIB_GUI=OFF >/dev/null
-cmake --build "$build" --target profile_fuzzer wave_fuzzer library_fuzzer
+cmake --build "$build" --target profile_fuzzer wave_fuzzer library_fuzzer prompt_script_fuzzer
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -41,6 +41,9 @@ echo "package-check: voicelib --help; voicelib build on the example voices"
 /usr/bin/voicelib --help >/dev/null
 /usr/bin/voicelib build -o "$tmp/examples.bin" "$top"/examples/voices/*.wav
 /usr/bin/voicelib info "$tmp/examples.bin" | head -n 3
+printf 'name,text\nwelcome,欢迎\nbye,goodbye\n' > "$tmp/script.csv"
+/usr/bin/voicelib speak -o "$tmp/spoken" --list "$tmp/spoken.ini" "$tmp/script.csv"
+/usr/bin/voicelib check "$tmp/spoken.ini"
 
 echo "package-check: voicelib convert, through the installed conversion module"
 dpkg -L voicelib | grep '/voicelib-conversion\.so$'
