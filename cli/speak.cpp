@@ -235,7 +235,8 @@ int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
     }
 
     // What is read is never written over: the script, the list, every recording.
-    const std::string scriptFolder = ListFolder(scriptPath);
+    // The folder as given, so that paths read as the user wrote them.
+    const std::string scriptFolder = fs::path(scriptPath).parent_path().string();
     WriteOptions rules;
     rules.force = a.force;
     rules.sources.push_back(scriptPath);
@@ -328,7 +329,7 @@ int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
         const SpeakResult& r = speechResults[k];
         RowPlan& plan = plans[spoken[k]];
         plan.error = !r.speech.ok()    ? SpeechErrorText(r.speech)
-                     : !r.converted.ok ? Message(Msg::FileError, plan.output, r.converted.error)
+                     : !r.converted.ok ? r.converted.error
                                        : std::string();
         plan.seconds = r.converted.Seconds();
     }

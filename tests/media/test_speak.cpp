@@ -133,4 +133,27 @@ TEST_F(SpeakTest, RefusedBeforeAnythingIsWritten)
     }
 }
 
+TEST_F(SpeakTest, FailedRowsAreNamedAndTheOthersGo)
+{
+    // take3.wav: accepted under another stem; alaw/kept.wav: the user's PCM file; alaw/self.wav: not yet
+    // there.
+    Sh("mkdir $D/alaw && sox $D/speech.wav -r 8000 -e a-law $D/rec/take3.wav && cp $D/speech.wav "
+       "$D/alaw/kept.wav");
+    Spit(Path("script.csv"),
+         "name,text,file\ncopied,x,rec/take3.wav\nkept,Kept,\nself,Self,alaw/self.wav\nspoken,Spoken,\n");
+    const std::string kept = Slurp(Path("alaw/kept.wav"));
+    Outcome o = Speak({});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_THAT(o.err,
+                HasSubstr("kept: " + Path("alaw/kept.wav") + ": refused: it is not an A-law WAVE file"));
+    EXPECT_THAT(o.err,
+                HasSubstr("self: its recording alaw/self.wav is where its placeholder would be written"));
+    EXPECT_THAT(o.out, HasSubstr("4 rows: 1 recorded, 1 placeholders, 2 failed"));
+    EXPECT_EQ(Slurp(Path("alaw/kept.wav")), kept);
+    EXPECT_EQ(Slurp(Path("alaw/copied.wav")), Slurp(Path("rec/take3.wav")));
+    EXPECT_FALSE(fs::exists(Path("alaw/self.wav")));
+    EXPECT_TRUE(voicelib::IsAcceptedWave(Path("alaw/spoken.wav")));
+    EXPECT_EQ(voicelib::ReadListFile(Path("prompts.ini"))->size(), 4u);
+}
+
 } // namespace
