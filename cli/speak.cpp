@@ -11,6 +11,7 @@
 #include "core/voice_list.h"
 #include "core/wave.h"
 #include "media/convert.h"
+#include "media/loader.h"
 #include "media/speech.h"
 
 #include <CLI/CLI.hpp>
@@ -175,10 +176,10 @@ int Fail(std::ostream& err, const std::string& why)
     return EXIT_USAGE_OR_IO;
 }
 
-int ListVoices(const SpeakArgs& a, std::ostream& out, std::ostream& err)
+int ListVoices(const ConversionModule& module, const SpeakArgs& a, std::ostream& out, std::ostream& err)
 {
     SpeechError error;
-    const std::vector<SpeechVoice> voices = ListSpeechVoices(&error);
+    const std::vector<SpeechVoice> voices = module.listSpeechVoices(&error);
     if (!error.ok())
         return Fail(err, SpeechErrorText(error));
     if (a.json) {
@@ -223,14 +224,18 @@ std::string CheckSpeak(const SpeakArgs& a)
 
 int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
 {
+    // The synthesizer and the converter live in the module; the other commands never load it.
+    const Result<const ConversionModule*> module = LoadConversionModule();
+    if (!module)
+        return Fail(err, module.message());
     if (a.voices)
-        return ListVoices(a, out, err);
+        return ListVoices(**module, a, out, err);
     const std::string& scriptPath = a.inputs[0];
     const PromptScript script = ReadPromptScript(scriptPath);
     if (!script.ok())
         return Fail(err, Message(Msg::FileError, scriptPath, ScriptErrorText(script.error)));
     if (!a.voice.empty()) {
-        if (SpeechError e = CheckSpeechVoice(a.voice); !e.ok())
+        if (SpeechError e = (*module)->checkSpeechVoice(a.voice); !e.ok())
             return Fail(err, SpeechErrorText(e));
     }
 
@@ -318,13 +323,14 @@ int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
             break;
         }
     }
-    const std::vector<ConvertResult> conversionResults = ConvertFiles(conversions, options);
+    const std::vector<ConvertResult> conversionResults =
+        (*module)->convertFiles(conversions, options, {}, 0);
     for (std::size_t k = 0; k < converted.size(); ++k) {
         const ConvertResult& r = conversionResults[k];
         plans[converted[k]].error = r.ok ? std::string() : Message(Msg::FileError, r.input, r.error);
         plans[converted[k]].seconds = r.Seconds();
     }
-    const std::vector<SpeakResult> speechResults = SpeakFiles(speeches, options);
+    const std::vector<SpeakResult> speechResults = (*module)->speakFiles(speeches, options, 0);
     for (std::size_t k = 0; k < spoken.size(); ++k) {
         const SpeakResult& r = speechResults[k];
         RowPlan& plan = plans[spoken[k]];

@@ -9,12 +9,15 @@ const voicelib::ConversionModule MODULE_TABLE = {
     VOICELIB_CONVERSION_INTERFACE_DIGEST,
     voicelib::ConvertFile,
     voicelib::ConvertFiles,
+    voicelib::SpeakFiles,
+    voicelib::CheckSpeechVoice,
+    voicelib::ListSpeechVoices,
 };
 
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) const voicelib::ConversionModule*
-voicelib_conversion_module_v1()
+voicelib_conversion_module_v2()
 {
     return &MODULE_TABLE;
 }

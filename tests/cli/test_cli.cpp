@@ -386,6 +386,9 @@ TEST_F(CliTest, OnlyConvertNeedsTheConversionModule)
     const std::string program = Path("bin/voicelib").string();
     fs::copy_file(VOICELIB_CLI, program);
     Spit(Path("a.wav"), AlawWave(160, 'a'));
+    Spit(Path("script.csv"), "name,text
+hello,hello
+");
     ASSERT_EQ(Run({"export", "-o", "list.ini", "a.wav"}, program).code, 0);
     struct Row
     {
@@ -401,6 +404,10 @@ TEST_F(CliTest, OnlyConvertNeedsTheConversionModule)
         {{"convert", "-o", "out", "a.wav"},
          2,
          "voicelib-conversion.so: the conversion module is not installed"},
+        {{"speak", "-o", "out", "script.csv"},
+         2,
+         "voicelib-conversion.so: the conversion module is not installed"},
+        {{"speak", "--voices"}, 2, "voicelib-conversion.so: the conversion module is not installed"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0]);
@@ -409,6 +416,7 @@ TEST_F(CliTest, OnlyConvertNeedsTheConversionModule)
         EXPECT_THAT(o.out + o.err, HasSubstr(row.said));
     }
     EXPECT_FALSE(fs::exists(Path("out/a.wav")));
+    EXPECT_FALSE(fs::exists(Path("out/hello.wav")));
     // The program where the build put it finds its module.
     EXPECT_EQ(Run({"convert", "-o", "out", "a.wav"}).code, 0);
     EXPECT_TRUE(fs::exists(Path("out/a.wav")));
