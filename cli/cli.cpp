@@ -120,12 +120,6 @@ bool Validate(const Options& opt, const std::vector<std::string>& paths, std::os
     return false;
 }
 
-// The target rules' verdict, with the way round it where there is one.
-std::string Refusal(const IoStatus& status)
-{
-    return status.forceable() ? Message(Msg::ForceOverrides, status.message()) : status.message();
-}
-
 // What a write may replace: the sources it reads are never among them.
 WriteOptions TargetRules(const Options& opt)
 {

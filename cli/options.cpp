@@ -24,4 +24,9 @@ std::string ValueNoun(const CLI::Option& option)
     return MessageText(it == nouns.end() ? Msg::ValueFileName : it->second);
 }
 
+std::string Refusal(const Error& e)
+{
+    return e.forceable() ? Message(Msg::ForceOverrides, e.message()) : e.message();
+}
+
 } // namespace voicelib::cli

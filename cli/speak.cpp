@@ -69,12 +69,6 @@ struct RowPlan
     double seconds = 0;
 };
 
-// The target rules' verdict, with the way round it where there is one.
-std::string Refusal(const Error& e)
-{
-    return e.forceable() ? Message(Msg::ForceOverrides, e.message()) : e.message();
-}
-
 bool SameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
