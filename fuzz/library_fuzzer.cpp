@@ -5,33 +5,19 @@
 
 #include "core/library.h"
 #include "core/wave.h"
+#include "fuzz/fuzz_input.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <sys/mman.h>
-#include <unistd.h>
-
-namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace voicelib;
-    const int fd = ::memfd_create("library", MFD_CLOEXEC);
-    if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size)) {
-        if (fd >= 0)
-            ::close(fd);
+    using fuzz::Check;
+    const fuzz::InputFile file("library", data, size);
+    if (!file.IsOpen())
         return 0;
-    }
-    Result<LibraryIndex> index = ReadLibraryIndex("/proc/self/fd/" + std::to_string(fd));
+    Result<LibraryIndex> index = ReadLibraryIndex(file.GetPath());
     if (index.ok()) {
         const LibraryIndex& x = *index;
         Check(x.fileSize == size);
@@ -45,6 +31,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(next <= size);
         }
     }
-    ::close(fd);
     return 0;
 }

@@ -6,35 +6,22 @@
 
 #include "core/source_info.h"
 #include "core/wave.h"
+#include "fuzz/fuzz_input.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <sys/mman.h>
-#include <unistd.h>
-
-namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace voicelib;
+    using fuzz::Check;
     const SourceVerdict verdict = CheckWaveHeader(data, size);
     Check(verdict.IsAccepted() == IsAcceptedWaveHeader(data, size));
 
-    const int fd = ::memfd_create("wave", MFD_CLOEXEC);
-    if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size)) {
-        if (fd >= 0)
-            ::close(fd);
+    const fuzz::InputFile file("wave", data, size);
+    if (!file.IsOpen())
         return 0;
-    }
+    const int fd = file.GetFd();
     Result<AudioSpan> walked = LocateAudio(fd, size);
     Result<AudioSpan> withHead = LocateAudio(fd, size, data, size);
     Check(walked.ok() && withHead.ok());
@@ -42,10 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(walked->offset <= size && walked->length <= size - walked->offset);
 
     // The same file by name, as the build's capacity line reads it.
-    const SourceInfo info = ReadSourceInfo("/proc/self/fd/" + std::to_string(fd));
+    const SourceInfo info = ReadSourceInfo(file.GetPath());
     Check(info.IsAccepted() == verdict.IsAccepted());
     if (info.IsAccepted())
         Check(info.EntryBytes() + info.CutBytes() == walked->length);
-    ::close(fd);
     return 0;
 }
