@@ -218,6 +218,13 @@ std::string CheckSpeak(const SpeakArgs& a)
 
 int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
 {
+    // A script at fault is named as such, also where the module is missing.
+    PromptScript script;
+    if (!a.voices) {
+        script = ReadPromptScript(a.inputs[0]);
+        if (!script.ok())
+            return Fail(err, Message(Msg::FileError, a.inputs[0], ScriptErrorText(script.error)));
+    }
     // The synthesizer and the converter live in the module; the other commands never load it.
     const Result<const ConversionModule*> module = LoadConversionModule();
     if (!module)
@@ -225,9 +232,6 @@ int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
     if (a.voices)
         return ListVoices(**module, a, out, err);
     const std::string& scriptPath = a.inputs[0];
-    const PromptScript script = ReadPromptScript(scriptPath);
-    if (!script.ok())
-        return Fail(err, Message(Msg::FileError, scriptPath, ScriptErrorText(script.error)));
     if (!a.voice.empty()) {
         if (SpeechError e = (*module)->checkSpeechVoice(a.voice); !e.ok())
             return Fail(err, SpeechErrorText(e));

@@ -406,6 +406,7 @@ TEST_F(CliTest, OnlyConvertAndSpeakNeedTheConversionModule)
          2,
          "voicelib-conversion.so: the conversion module is not installed"},
         {{"speak", "--voices"}, 2, "voicelib-conversion.so: the conversion module is not installed"},
+        {{"speak", "-o", "out", "none.csv"}, 2, "none.csv"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0]);
