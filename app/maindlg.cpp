@@ -23,9 +23,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -533,21 +533,53 @@ void CMainDlg::OnListClicked(const QModelIndex& index)
 
 // --- commands
 
+namespace {
+
+// The dialog behind SelectFile: it takes a typed name of a file that is not
+// there yet and, where several may be chosen, several names ("a.wav" "b.wav"),
+// existing or not, as well as several rows picked in its views.
+class FileDialog : public QFileDialog
+{
+public:
+    FileDialog(QWidget* parent, const QString& start, const QString& filter, bool multi)
+        : QFileDialog(parent, QStringLiteral("选择目标文件..."), start, filter), m_bMulti(multi)
+    {
+        // Qt's several-file mode refuses names of missing files; this mode takes
+        // them, and its views are let pick several rows through their property.
+        setFileMode(QFileDialog::AnyFile);
+        if (multi) {
+            setOption(QFileDialog::DontUseNativeDialog);
+            setStyleSheet(
+                QStringLiteral("QAbstractItemView { qproperty-selectionMode: ExtendedSelection; }"));
+        }
+    }
+
+    void accept() override
+    {
+        // As names are typed the views mark those of existing files, and the
+        // dialog would then report only the marked ones. A new proxy gives the
+        // views a new selection without the marks, so every typed name counts.
+        if (m_bMulti) {
+            QAbstractProxyModel* marked = proxyModel();
+            setProxyModel(new QIdentityProxyModel(this));
+            delete marked;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool m_bMulti;
+};
+
+} // namespace
+
 QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, const QString& defExt)
 {
     // The dialog starts where the user last was; the process's current folder
     // is left alone, so nothing else depends on where a dialog went.
     const QString start = m_strLastFolder.isEmpty() ? QDir::currentPath() : m_strLastFolder;
-    QFileDialog dlg(this, QStringLiteral("选择目标文件..."), start, ToQtFilter(filter));
+    FileDialog dlg(this, start, ToQtFilter(filter), multi);
     dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    // Every dialog takes a typed name of a file that is not there yet. Qt's
-    // several-file mode refuses such names, so several are picked in the views instead.
-    dlg.setFileMode(QFileDialog::AnyFile);
-    if (multi) {
-        for (const char* name : {"listView", "treeView"})
-            if (auto* view = dlg.findChild<QAbstractItemView*>(QLatin1String(name)))
-                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    }
     QString suffix = defExt;
     if (suffix.startsWith(QStringLiteral("*.")))
         suffix = suffix.mid(2);
@@ -559,17 +591,6 @@ QStringList CMainDlg::SelectFile(bool open, bool multi, const QString& filter, c
         return {};
     m_lastFilters[filter] = dlg.selectedNameFilter();
     QStringList files = dlg.selectedFiles();
-    if (multi) {
-        // Of several typed names Qt keeps only those of existing files; every one counts.
-        const auto* edit = dlg.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        const QStringList parts = edit ? edit->text().split(QLatin1Char('"')) : QStringList();
-        QStringList typed;
-        for (qsizetype i = 1; i < parts.size(); i += 2)
-            if (!parts[i].isEmpty())
-                typed << dlg.directory().absoluteFilePath(parts[i]);
-        if (!typed.isEmpty())
-            files = typed;
-    }
     if (!multi && files.size() > 1)
         files = files.mid(0, 1);
     if (!files.isEmpty())
