@@ -253,7 +253,7 @@ void CMainDlg::DoDataExchange()
             auto* b = new CSkinButton(QString::fromUtf8(c.caption), this);
             this->*c.button = b;
             connect(b, &QPushButton::clicked, this,
-                    [this, command = c.command] { Action(command)->trigger(); });
+                    [this, command = c.command] { action(command)->trigger(); });
             w = b;
         } else {
             w = m_list = new QTableView(this);
@@ -296,8 +296,8 @@ void CMainDlg::CreateCommands()
 void CMainDlg::UpdateCommands()
 {
     for (const CommandInfo& c : COMMANDS)
-        if (QAction* action = Action(c.command))
-            action->setEnabled(!IsBusy() && (!c.enabled || (this->*c.enabled)()));
+        if (QAction* a = action(c.command))
+            a->setEnabled(!IsBusy() && (!c.enabled || (this->*c.enabled)()));
 }
 
 void CMainDlg::changeEvent(QEvent* event)
@@ -1007,7 +1007,7 @@ void CMainDlg::OnClickList(int item, int subItem)
     // The icons act on their own row, from now the list's selected one.
     if (m_voices.GetSelected() != item)
         m_voices.SetSelected(item);
-    Action(command)->trigger();
+    action(command)->trigger();
 }
 
 void CMainDlg::OnReplaceRow()

@@ -119,7 +119,7 @@ public:
         LastRow,
         Count
     };
-    QAction* Action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
+    QAction* action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
     // Brings every command's enabled state up to date: the list, its
     // selection, the undo stack and long work decide it.
     void UpdateCommands();
@@ -159,7 +159,7 @@ public:
     // Long work (a build, a conversion) holds the window disabled until it ends.
     bool IsBusy() const { return !isEnabled(); }
     // The capacity line the bottom band shows; empty for an empty list.
-    const QString& CapacityLine() const { return m_strCapacity; }
+    const QString& capacityLine() const { return m_strCapacity; }
 
     // Runs an edit of the list, made through the core's operations, and keeps
     // what it changed as one step of the undo stack named text. Every change

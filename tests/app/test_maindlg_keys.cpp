@@ -201,7 +201,7 @@ TEST_F(KeysTest, CommandsAreEnabledWhenTheyCanAct)
         s.act();
         for (int c = 0; c < static_cast<int>(C::Count); ++c) {
             const bool expected = std::find(s.enabled.begin(), s.enabled.end(), C(c)) != s.enabled.end();
-            EXPECT_EQ(dlg->Action(C(c))->isEnabled(), expected) << s.name << ", command " << c;
+            EXPECT_EQ(dlg->action(C(c))->isEnabled(), expected) << s.name << ", command " << c;
         }
     }
 }

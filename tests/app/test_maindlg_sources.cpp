@@ -252,15 +252,15 @@ TEST_F(SourcesTest, CapacityLineFollowsEveryEdit)
         const voicelib::Capacity full = voicelib::ComputeCapacity(dlg->voiceList().GetResolvedPaths());
         const QString expected =
             full.rows + full.overLimit ? QString::fromStdString(voicelib::CapacityText(full)) : QString();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->CapacityLine() == expected; }, 5000))
-            << r.name << ": " << dlg->CapacityLine().toStdString() << " instead of "
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->capacityLine() == expected; }, 5000))
+            << r.name << ": " << dlg->capacityLine().toStdString() << " instead of "
             << expected.toStdString();
         EXPECT_TRUE(expected.contains(r.shows)) << r.name << ": " << expected.toStdString();
     }
     // The rows it counts out show a disabled number that says why.
     dlg->voiceList().Assign(std::vector<std::string>(1025, waves[0].toStdString()));
     dlg->voiceList().Replace(1, File("gone.wav").toStdString());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->CapacityLine().contains("其中1个无效"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->capacityLine().contains("其中1个无效"); }, 5000));
     const QAbstractItemModel* model = dlg->listView()->model();
     const std::pair<int, QString> marks[] = {
         {0, ""}, {1, "文件不存在"}, {1024, "超出1024个的上限,不写入语音库"}};
@@ -269,7 +269,7 @@ TEST_F(SourcesTest, CapacityLineFollowsEveryEdit)
         EXPECT_EQ(model->index(row, 0).data(Qt::ForegroundRole).isValid(), !why.isEmpty()) << row;
     }
     dlg->voiceList().Assign({});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->CapacityLine().isEmpty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->capacityLine().isEmpty(); }, 5000));
     // Painted light on the grey of the bottom band, left of its buttons.
     auto lightPixels = [&] {
         const QImage img = dlg->grab().toImage();
@@ -281,7 +281,7 @@ TEST_F(SourcesTest, CapacityLineFollowsEveryEdit)
     };
     EXPECT_EQ(lightPixels(), 0) << "nothing for an empty list";
     Fill(waves);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->CapacityLine().isEmpty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->capacityLine().isEmpty(); }, 5000));
     EXPECT_GT(lightPixels(), 30);
 }
 
