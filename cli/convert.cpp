@@ -158,9 +158,10 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     std::filesystem::create_directories(a.dir, ec);
     if (ec || !std::filesystem::is_directory(a.dir)) {
         struct stat st;
-        const std::string why = ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
-                                    ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
-                                    : (ec ? ec : std::make_error_code(std::errc::not_a_directory)).message();
+        const std::string why =
+            ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
+                ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
+                : ErrorCodeText(ec ? ec : std::make_error_code(std::errc::not_a_directory));
         err << Message(Msg::CommandError, "convert", Message(Msg::FileError, a.dir, why)) << "\n";
         return EXIT_USAGE_OR_IO;
     }

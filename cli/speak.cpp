@@ -290,9 +290,10 @@ int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
     fs::create_directories(a.dir, ec);
     if (ec || !fs::is_directory(a.dir)) {
         struct stat st;
-        const std::string why = ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
-                                    ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
-                                    : (ec ? ec : std::make_error_code(std::errc::not_a_directory)).message();
+        const std::string why =
+            ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
+                ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
+                : ErrorCodeText(ec ? ec : std::make_error_code(std::errc::not_a_directory));
         return Fail(err, Message(Msg::FileError, a.dir, why));
     }
 
