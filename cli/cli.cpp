@@ -807,29 +807,50 @@ public:
     }
 };
 
-// A parse error as this tool words it.
-std::string Reason(const CLI::ParseError& error, const CLI::App& command)
+// Why value fails one of option's validators, or "" when it passes them all.
+std::string FailedCheck(CLI::Option& option, std::string value)
+{
+    for (int i = 0;; ++i) {
+        const CLI::Validator* validator = nullptr;
+        try {
+            validator = option.get_validator(i);
+        } catch (const CLI::OptionNotFound&) {
+            return {};
+        }
+        if (std::string why = (*validator)(value); !why.empty())
+            return why;
+    }
+}
+
+// A parse error as this tool words it: which option is wrong is found from
+// the error's type, the options' state and the arguments, never from the
+// error's text, which is CLI11's English.
+std::string Reason(const CLI::ParseError& error, CLI::App& command, const std::vector<std::string>& args)
 {
     if (dynamic_cast<const CLI::RequiredError*>(&error)) {
         for (const CLI::Option* option : command.get_options())
             if (option->get_required() && option->count() == 0)
                 return Message(Msg::MissingOption, OptionName(*option));
     }
-    const bool mismatch = dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr;
-    if (mismatch || dynamic_cast<const CLI::ValidationError*>(&error)) {
-        const std::string what = error.what();
-        for (const CLI::Option* option : command.get_options()) {
-            const std::string prefix = option->get_name() + ": ";
-            if (what.rfind(prefix, 0) != 0)
-                continue;
-            const std::string name = OptionName(*option);
-            if (!mismatch)
-                return Message(Msg::OptionInvalid, name, what.substr(prefix.size()));
-            return option->count() > 1 ? Message(Msg::OptionGivenTwice, name)
-                                       : Message(Msg::OptionNeeds, name, ValueNoun(*option));
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        for (const CLI::Option* option : command.get_options())
+            if (option->get_expected_min() > 0 && option->count() > 1)
+                return Message(Msg::OptionGivenTwice, OptionName(*option));
+        // An option that wants a value, last or followed by another option.
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const CLI::Option* option = command.get_option_no_throw(args[i]);
+            const bool valueFollows = i + 1 < args.size() && !command.get_option_no_throw(args[i + 1]);
+            if (option && option->get_expected_min() > 0 && !valueFollows)
+                return Message(Msg::OptionNeeds, OptionName(*option), ValueNoun(*option));
         }
     }
-    return error.what();
+    if (dynamic_cast<const CLI::ValidationError*>(&error)) {
+        for (CLI::Option* option : command.get_options())
+            for (const std::string& value : option->results())
+                if (std::string why = FailedCheck(*option, value); !why.empty())
+                    return Message(Msg::OptionInvalid, OptionName(*option), why);
+    }
+    return Message(Msg::ArgumentsNotUnderstood, error.what());
 }
 
 // CLI11 takes "--name=" as "--name" and the next argument as its value; here
@@ -908,7 +929,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << command.help();
         return EXIT_DONE;
     } catch (const CLI::ParseError& e) {
-        return usageError(Reason(e, command));
+        return usageError(Reason(e, command, args));
     }
     // What no option took is a file, unless it looks like an option.
     std::vector<std::string> inputs;

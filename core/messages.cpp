@@ -214,6 +214,7 @@ constexpr MessageEntry MESSAGE_KEYS[] = {
     {Msg::OptionGivenTwice, "OptionGivenTwice"},
     {Msg::OptionNeeds, "OptionNeeds"},
     {Msg::OptionInvalid, "OptionInvalid"},
+    {Msg::ArgumentsNotUnderstood, "ArgumentsNotUnderstood"},
     {Msg::NeedsValue, "NeedsValue"},
     {Msg::ValueFileName, "ValueFileName"},
     {Msg::ValueFolderName, "ValueFolderName"},

@@ -139,6 +139,7 @@ enum class Msg
     OptionGivenTwice,
     OptionNeeds,
     OptionInvalid,
+    ArgumentsNotUnderstood,
     NeedsValue,
     ValueFileName,
     ValueFolderName,
