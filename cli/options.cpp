@@ -24,4 +24,9 @@ std::string ValueNoun(const CLI::Option& option)
     return MessageText(it == nouns.end() ? Msg::ValueFileName : it->second);
 }
 
+std::string Paragraphs(Msg id)
+{
+    return std::string(MessageText(id)) + "\n";
+}
+
 } // namespace voicelib::cli

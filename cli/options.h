@@ -15,4 +15,7 @@ CLI::Validator NotEmpty(Msg what);
 // What an option's value is, in an error: "a file name", "a number", ...
 std::string ValueNoun(const CLI::Option& option);
 
+// A help text of several lines, ending in a line break as a footer does.
+std::string Paragraphs(Msg id);
+
 } // namespace voicelib::cli
