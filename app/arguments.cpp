@@ -15,7 +15,7 @@ GuiRequest ParseGuiArguments(const QStringList& args)
         }
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             request.action = GuiRequest::Action::Help;
-            request.text = voicelib::MessageText(voicelib::Msg::GuiUsage);
+            request.text = std::string(voicelib::MessageText(voicelib::Msg::GuiUsage)) + "\n";
             return request;
         }
     }

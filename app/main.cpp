@@ -24,7 +24,7 @@ bool HasDisplay()
 
 void SayNoDisplay()
 {
-    std::fputs(voicelib::MessageText(voicelib::Msg::NoDisplay), stderr);
+    std::fprintf(stderr, "%s\n", voicelib::MessageText(voicelib::Msg::NoDisplay));
 }
 
 // For smoke checks of an installed or packaged program: with
@@ -62,6 +62,8 @@ private:
 
 int main(int argc, char** argv)
 {
+    // What goes to the terminal is in the user's language; the window is Chinese.
+    voicelib::SetMessageLanguage(voicelib::LanguagesFromEnvironment());
     // The version and the usage need no display.
     QStringList args;
     for (int i = 1; i < argc; ++i)
@@ -96,6 +98,7 @@ int main(int argc, char** argv)
         return 2;
     }
     voicelib::InstallTempFileCleanup();
+    voicelib::SetMessageLanguage({"zh_CN"});
     QApplication::setApplicationName(QStringLiteral("voicelib"));
     QApplication::setDesktopFileName(QStringLiteral("voicelib"));
 

@@ -1088,7 +1088,8 @@ QStringList CMainDlg::OfferConversion(const QStringList& files)
     std::filesystem::create_directories(dir, ec);
     if (ec || !std::filesystem::is_directory(dir)) {
         ShowMessage(Text(voicelib::Msg::ConvertFolderFailed, folder.toStdString(),
-                         ec ? ec.message() : voicelib::MessageText(voicelib::Msg::ConvertFolderNotFolder)));
+                         ec ? voicelib::ErrorCodeText(ec)
+                            : voicelib::MessageText(voicelib::Msg::ConvertFolderNotFolder)));
         return {};
     }
 

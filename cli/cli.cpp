@@ -566,7 +566,7 @@ void DeclareOutput(CLI::App& command, Options& opt, const char* what, const char
 
 void DeclareJson(CLI::App& command, Options& opt)
 {
-    command.add_flag("--json", opt.json, "print one JSON object on stdout instead of text");
+    command.add_flag("--json", opt.json, MessageText(Msg::HelpJson));
 }
 
 void DeclareForce(CLI::App& command, Options& opt, const char* description)
@@ -576,139 +576,63 @@ void DeclareForce(CLI::App& command, Options& opt, const char* description)
 
 void DeclareBuild(CLI::App& command, Options& opt)
 {
-    DeclareOutput(command, opt, "OUT.bin", "the library to write");
+    DeclareOutput(command, opt, "OUT.bin", MessageText(Msg::HelpOutLibrary));
     DeclareJson(command, opt);
-    DeclareForce(command, opt, "replace an existing WAVE (RIFF) file");
-    command.add_option("--header", opt.header, "also write a C header for firmware")
+    DeclareForce(command, opt, MessageText(Msg::HelpForceRiff));
+    command.add_option("--header", opt.header, MessageText(Msg::HelpHeader))
         ->type_name("FILE.h")
         ->check(NotEmpty(Msg::ValueFileName));
-    command.add_option("--map", opt.map, "also write the entries as a CSV table")
+    command.add_option("--map", opt.map, MessageText(Msg::HelpMap))
         ->type_name("FILE.csv")
         ->check(NotEmpty(Msg::ValueFileName));
-    command.add_option("--prefix", opt.prefix, "prefix of the header's names (default VOICE_)")
-        ->type_name("NAME");
-    command.footer(R"(Validates the first 1024 sources (RIFF WAVE, 18-byte fmt chunk, A-law) and
-stops at the first rejected one, naming it and why on stderr (exit 1). Then
-writes the library atomically: OUT.bin is either the old file or the complete
-new one. Each source's header is checked again as it is copied; a source that
-changed since (cut short, replaced, deleted) gets an empty entry and is named
-on stderr (exit 3). A first argument ending in .ini is a voice list file whose
-rows are the sources; relative rows are taken from the list file's folder.
-The summary gives the library's bytes and seconds of
-audio. With --json one JSON object is printed on stdout:
-{"entries","ok","failed","left_out","bytes","seconds","failed_items":[{"index",
-"path","problem","reason"}],"warnings"} or {"invalid_index","invalid_path",
-"problem","reason"}.
-
-Accepted sources the device would play wrongly are warned about on stderr
-(and in "warnings": [{"index","path","kind","value","message"}]): a format
-block other than 8000 Hz, mono, 8 bits (kind sample_rate, channels,
-bits_per_sample), and audio that is not a whole number of 160-byte blocks
-(partial_block: value is the bytes cut, with "milliseconds"), or no whole
-block at all (no_whole_block: value is the bytes; the entry would be 0
-bytes, as for a failed copy). Warnings do not change the exit code.
-
---header FILE.h writes a C header for firmware: enum PREFIXID with one
-name per entry from its file stem (capitals; other characters as '_'; a
-leading digit gets 'N'; clashes get _2, _3, ...), PREFIXCOUNT,
-PREFIXLIBRARY_BYTES, and the tables PREFIXOFFSETS, PREFIXSIZES and
-PREFIXDURATIONS_MS with accessors PREFIXOFFSET(i) and so on.
---map FILE.csv writes index,name,source,offset,size,seconds (RFC 4180).
-Both are written atomically, only after the library was written, under the
-same rules as OUT.bin; neither may be OUT.bin or a source.
-
-OUT.bin is never one of the sources (or the list file), a folder, FIFO,
-device or socket, or a write-protected file: such a build exits 2 and
-changes nothing. An existing WAVE (RIFF) file is not replaced either, unless
---force is given. A symlink is followed; the file keeps its mode.
-)");
+    command.add_option("--prefix", opt.prefix, MessageText(Msg::HelpPrefix))->type_name("NAME");
+    command.footer(Paragraphs(Msg::HelpBuildDetails));
 }
 
 void DeclareCheck(CLI::App& command, Options& opt)
 {
     DeclareJson(command, opt);
-    command.footer(R"(Validates the first 1024 sources as a build would, without writing anything,
-and names every rejected one with its row number and why on stderr (exit 1).
-It also warns on stderr about accepted sources the device would play wrongly
-(see 'voicelib build --help'). With --json one JSON object is printed on stdout:
-{"checked","left_out","invalid":[{"index","path","problem","reason"}],
-"warnings"}.
-)");
+    command.footer(Paragraphs(Msg::HelpCheckDetails));
 }
 
 void DeclareInfo(CLI::App& command, Options& opt)
 {
     DeclareJson(command, opt);
-    command.footer(R"(Prints the entry count and each entry's offset, size and duration (8000 bytes
-a second), after checking that the file is a consistent library. With --json:
-{"entries","file_bytes","audio_bytes","seconds","items":[{"index","offset",
-"size","seconds"}]}.
-)");
+    command.footer(Paragraphs(Msg::HelpInfoDetails));
 }
 
 void DeclareExtract(CLI::App& command, Options& opt)
 {
-    DeclareOutput(command, opt, "DIR", "the folder to write the entries to");
-    DeclareForce(command, opt,
-                 "write into a folder that holds files, removing\nthe entries beyond the library's count");
-    command.footer(R"(Writes entry i as DIR/iiii.wav (8 kHz mono A-law, canonical 58-byte header).
-Building from the extracted files in order gives the same library.
-All or nothing: exit 2 leaves DIR as it was. A folder that already holds
-files is refused unless --force is given, which also removes the iiii.wav
-files beyond the library's count. A symlink at iiii.wav is replaced, not
-followed.
-)");
+    DeclareOutput(command, opt, "DIR", MessageText(Msg::HelpOutFolder));
+    DeclareForce(command, opt, MessageText(Msg::HelpForceExtract));
+    command.footer(Paragraphs(Msg::HelpExtractDetails));
 }
 
 void DeclareShow(CLI::App& command, Options& opt)
 {
     DeclareJson(command, opt);
-    command.footer(R"(Prints a voice list file's rows as the window lists them: index TAB path.
-With --json: {"count","rows","folder","resolved"}, where resolved holds the
-file each row names (relative rows are taken from the list file's folder).
-)");
+    command.footer(Paragraphs(Msg::HelpShowDetails));
 }
 
 void DeclareExport(CLI::App& command, Options& opt)
 {
-    DeclareOutput(command, opt, "LIST.ini", "the voice list file to write");
-    DeclareForce(command, opt, "replace an existing WAVE (RIFF) file");
-    command.footer(R"(Writes the files as a voice list file (section ZuLibItem, ZuCount, D000...),
-keeping every other line of an existing file byte for byte. Relative names
-are written as given when LIST.ini is in the current folder, and as absolute
-paths otherwise, so that each still names the same file. LIST.ini is never a
-folder, FIFO, device, socket or write-protected file, nor (without --force) a
-WAVE (RIFF) file; a symlink is followed.
-)");
+    DeclareOutput(command, opt, "LIST.ini", MessageText(Msg::HelpOutList));
+    DeclareForce(command, opt, MessageText(Msg::HelpForceRiff));
+    command.footer(Paragraphs(Msg::HelpExportDetails));
 }
 
 void DeclareDiff(CLI::App& command, Options& opt)
 {
     DeclareJson(command, opt);
-    command.add_flag("--all", opt.all, "list the identical entries too");
-    command.footer(R"(Compares two libraries entry by entry. Each side is a library (.bin) or a
-voice list file, whose rows are validated as a build validates them and read
-as a build reads them, without writing anything; only the first 1024 rows
-count. One line per entry that differs, tab-separated:
-index, status, size and seconds in A, size and seconds in B ("-" where a
-side has no such entry), then the row's path of each side that is a list.
-Status: changed; added or removed beyond the other's count; moved from j
-when the entry holds the audio, byte for byte, of A's entry j and that
-entry changed. Identical entries are counted in the last line, not listed
-(--all lists them). With --json: {"identical","entries":[{"index","status",
-"moved_from","a":{"size","seconds","path"},"b":{...}}]}, a side null where
-it has no such entry, "path" only for a list, "moved_from" only for a move.
-Exit 0 when the two would be byte-identical files, 1 when they differ, 2 on
-error: a side that is neither a library nor a list file, a rejected source
-(named as check names it), a file that cannot be read.
-)");
+    command.add_flag("--all", opt.all, MessageText(Msg::HelpAll));
+    command.footer(Paragraphs(Msg::HelpDiffDetails));
 }
 
 struct Command
 {
     const char* name;
     const char* operands; // what follows the options in the usage line
-    const char* summary;
+    Msg summary;
     void (*declare)(CLI::App& command, Options& opt);
     int (*run)(Options& opt, std::ostream& out, std::ostream& err);
     // What the options alone cannot check; an error to show with the usage.
@@ -716,33 +640,22 @@ struct Command
 };
 
 const Command COMMANDS[] = {
-    {"build", "(FILE.wav... | LIST.ini)", "build a library", DeclareBuild, RunBuild},
-    {"check", "(FILE.wav... | LIST.ini)", "validate sources only", DeclareCheck, RunCheck},
-    {"info", "LIB.bin", "describe a library", DeclareInfo, RunInfo},
-    {"extract", "LIB.bin", "write every entry as a WAVE file", DeclareExtract, RunExtract},
-    {"show", "LIST.ini", "print a voice list file's rows", DeclareShow, RunShow},
-    {"diff", "A B", "compare two libraries or voice lists", DeclareDiff, RunDiff},
-    {"export", "FILE.wav...", "write a voice list file", DeclareExport, RunExport},
-    {"convert", "FILE...", "any audio to 8 kHz mono A-law WAVE",
+    {"build", "(FILE.wav... | LIST.ini)", Msg::CmdBuild, DeclareBuild, RunBuild},
+    {"check", "(FILE.wav... | LIST.ini)", Msg::CmdCheck, DeclareCheck, RunCheck},
+    {"info", "LIB.bin", Msg::CmdInfo, DeclareInfo, RunInfo},
+    {"extract", "LIB.bin", Msg::CmdExtract, DeclareExtract, RunExtract},
+    {"show", "LIST.ini", Msg::CmdShow, DeclareShow, RunShow},
+    {"diff", "A B", Msg::CmdDiff, DeclareDiff, RunDiff},
+    {"export", "FILE.wav...", Msg::CmdExport, DeclareExport, RunExport},
+    {"convert", "FILE...", Msg::CmdConvert,
      [](CLI::App& command, Options& opt) { DeclareConvert(command, opt.convert); },
      [](Options& opt, std::ostream& out, std::ostream& err) { return RunConvert(opt.convert, out, err); },
      [](Options& opt) { return CheckConvert(opt.convert); }},
-    {"speak", "SCRIPT.csv", "a prompt script to spoken placeholders and recordings",
+    {"speak", "SCRIPT.csv", Msg::CmdSpeak,
      [](CLI::App& command, Options& opt) { DeclareSpeak(command, opt.speak); },
      [](Options& opt, std::ostream& out, std::ostream& err) { return RunSpeak(opt.speak, out, err); },
      [](Options& opt) { return CheckSpeak(opt.speak); }},
 };
-
-const char* const ABOUT_TEXT = R"(Packs A-law WAVE voice prompts into a voice library (.bin) and works with
-voice list files (.ini).)";
-
-const char* const ABOUT_FOOTER = R"(Run 'voicelib COMMAND --help' for details of one command,
-'voicelib --version' for the version.
-Results go to stdout, messages (a rejected source and why) to stderr.
-exit codes: 0 done, 1 a source failed validation (diff: the two differ),
-            2 usage or I/O error, 3 library written but some sources could not
-            be copied
-)";
 
 const Command* FindCommand(const std::string& name)
 {
@@ -767,13 +680,16 @@ public:
         std::ostringstream text;
         const Command* command = FindCommand(app->get_name());
         if (!app->get_parent() || !command) {
-            text << "usage: voicelib COMMAND [ARGS...]\n\n" << app->get_description() << "\n\ncommands:\n";
+            text << MessageText(Msg::HelpUsage) << " voicelib " << MessageText(Msg::HelpMainOperands)
+                 << "\n\n"
+                 << app->get_description() << "\n\n"
+                 << MessageText(Msg::HelpCommands) << "\n";
             for (const Command& c : COMMANDS)
-                text << "  " << std::left << std::setw(9) << c.name << c.summary << "\n";
+                text << "  " << std::left << std::setw(9) << c.name << MessageText(c.summary) << "\n";
             text << "\n" << app->get_footer();
             return text.str();
         }
-        text << "usage: voicelib " << command->name;
+        text << MessageText(Msg::HelpUsage) << " voicelib " << command->name;
         bool optional = false;
         for (const CLI::Option* option : app->get_options()) {
             if (option->get_required())
@@ -781,8 +697,10 @@ public:
             else
                 optional = true;
         }
-        text << (optional ? " [OPTIONS] " : " ") << command->operands << "\n\n"
-             << app->get_description() << ".\n\noptions:\n";
+        text << (optional ? std::string(" ") + MessageText(Msg::HelpOptionsMark) + " " : std::string(" "))
+             << command->operands << "\n\n"
+             << app->get_description() << ".\n\n"
+             << MessageText(Msg::HelpOptions) << "\n";
         for (const CLI::Option* option : app->get_options()) {
             std::string names = option->get_name(false, true);
             for (std::size_t at = names.find(','); at != std::string::npos; at = names.find(',', at + 2))
@@ -801,29 +719,50 @@ public:
     }
 };
 
-// A parse error as this tool words it.
-std::string Reason(const CLI::ParseError& error, const CLI::App& command)
+// Why value fails one of option's validators, or "" when it passes them all.
+std::string FailedCheck(CLI::Option& option, std::string value)
+{
+    for (int i = 0;; ++i) {
+        const CLI::Validator* validator = nullptr;
+        try {
+            validator = option.get_validator(i);
+        } catch (const CLI::OptionNotFound&) {
+            return {};
+        }
+        if (std::string why = (*validator)(value); !why.empty())
+            return why;
+    }
+}
+
+// A parse error as this tool words it: which option is wrong is found from
+// the error's type, the options' state and the arguments, never from the
+// error's text, which is CLI11's English.
+std::string Reason(const CLI::ParseError& error, CLI::App& command, const std::vector<std::string>& args)
 {
     if (dynamic_cast<const CLI::RequiredError*>(&error)) {
         for (const CLI::Option* option : command.get_options())
             if (option->get_required() && option->count() == 0)
                 return Message(Msg::MissingOption, OptionName(*option));
     }
-    const bool mismatch = dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr;
-    if (mismatch || dynamic_cast<const CLI::ValidationError*>(&error)) {
-        const std::string what = error.what();
-        for (const CLI::Option* option : command.get_options()) {
-            const std::string prefix = option->get_name() + ": ";
-            if (what.rfind(prefix, 0) != 0)
-                continue;
-            const std::string name = OptionName(*option);
-            if (!mismatch)
-                return Message(Msg::OptionInvalid, name, what.substr(prefix.size()));
-            return option->count() > 1 ? Message(Msg::OptionGivenTwice, name)
-                                       : Message(Msg::OptionNeeds, name, ValueNoun(*option));
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        for (const CLI::Option* option : command.get_options())
+            if (option->get_expected_min() > 0 && option->count() > 1)
+                return Message(Msg::OptionGivenTwice, OptionName(*option));
+        // An option that wants a value, last or followed by another option.
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const CLI::Option* option = command.get_option_no_throw(args[i]);
+            const bool valueFollows = i + 1 < args.size() && !command.get_option_no_throw(args[i + 1]);
+            if (option && option->get_expected_min() > 0 && !valueFollows)
+                return Message(Msg::OptionNeeds, OptionName(*option), ValueNoun(*option));
         }
     }
-    return error.what();
+    if (dynamic_cast<const CLI::ValidationError*>(&error)) {
+        for (CLI::Option* option : command.get_options())
+            for (const std::string& value : option->results())
+                if (std::string why = FailedCheck(*option, value); !why.empty())
+                    return Message(Msg::OptionInvalid, OptionName(*option), why);
+    }
+    return Message(Msg::ArgumentsNotUnderstood, error.what());
 }
 
 // CLI11 takes "--name=" as "--name" and the next argument as its value; here
@@ -856,13 +795,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const BuildProgress& buildProgress)
 {
     Options opt;
-    CLI::App app(ABOUT_TEXT, "voicelib");
+    CLI::App app(MessageText(Msg::HelpAbout), "voicelib");
     app.formatter(std::make_shared<HelpFormatter>());
-    app.set_help_flag("-h,--help", "explain the command and exit");
-    app.footer(ABOUT_FOOTER);
+    app.set_help_flag("-h,--help", MessageText(Msg::HelpFlag));
+    app.footer(Paragraphs(Msg::HelpAboutFooter));
     app.require_subcommand(1);
     for (const Command& c : COMMANDS) {
-        CLI::App* command = app.add_subcommand(c.name, c.summary);
+        CLI::App* command = app.add_subcommand(c.name, MessageText(c.summary));
         // Files are what no option takes: see below.
         command->allow_extras();
         c.declare(*command, opt);
@@ -902,7 +841,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << command.help();
         return EXIT_DONE;
     } catch (const CLI::ParseError& e) {
-        return usageError(Reason(e, command));
+        return usageError(Reason(e, command, args));
     }
     // What no option took is a file, unless it looks like an option.
     std::vector<std::string> inputs;

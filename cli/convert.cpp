@@ -23,25 +23,6 @@ namespace voicelib::cli {
 
 namespace {
 
-const char* const CONVERT_DETAILS =
-    R"(Converts audio files (WAVE of any encoding and rate, MP3, FLAC, Ogg Vorbis or
-Opus, M4A/AAC: whatever FFmpeg decodes) into 8 kHz mono A-law WAVE files that
-build accepts, written as DIR/STEM.wav (DIR: the current folder unless -o
-names one; it is created when missing, and removed again when nothing
-converted). Channels are mixed down to mono; the audio is padded with silence
-to whole 160-byte blocks, so a library keeps every sample. Files are converted
-in parallel, one per core. A file that cannot be converted is named with the
-reason and the others still convert. A damaged file (a decode error, or audio
-that ends before its declared length) fails with the seconds decoded, unless
---keep-damaged; so does a file with no audio left to write.
-
-A target is never one of the sources, a folder, pipe, device or write-protected
-file; an existing file that is not an A-law WAVE is replaced only with --force.
-A symlink at DIR/STEM.wav is replaced, not followed. Targets are replaced
-atomically: a failed or interrupted conversion leaves the old file.
-exit codes: 0 every file converted, 1 some files failed, 2 usage error
-)";
-
 // A number with an optional unit suffix ("-50dB", "-16", "-16LUFS").
 bool ParseLevel(const std::string& text, const char* unit, double* value)
 {
@@ -77,28 +58,21 @@ CLI::Validator Level(const char* unit, double low, double high, Msg wants)
 
 void DeclareConvert(CLI::App& command, ConvertArgs& a)
 {
-    command.footer(CONVERT_DETAILS);
-    command.add_option("-o,--output", a.dir, "folder for the converted files")
+    command.footer(Paragraphs(Msg::HelpConvertDetails));
+    command.add_option("-o,--output", a.dir, MessageText(Msg::HelpConvertOutput))
         ->type_name("DIR")
         ->check(NotEmpty(Msg::ValueFolderName));
     command.add_flag_callback(
-        "--no-pad", [&a] { a.options.pad = false; }, "cut the audio to whole blocks instead of padding");
-    command.add_flag("--trim", a.options.trim, "remove leading and trailing silence");
-    command
-        .add_option("--trim-threshold", a.options.trimThresholdDb,
-                    "peak level below which audio counts as silence\n(default -50dB; implies --trim)")
+        "--no-pad", [&a] { a.options.pad = false; }, MessageText(Msg::HelpNoPad));
+    command.add_flag("--trim", a.options.trim, MessageText(Msg::HelpTrim));
+    command.add_option("--trim-threshold", a.options.trimThresholdDb, MessageText(Msg::HelpTrimThreshold))
         ->type_name("DB")
         ->transform(Level("dB", -120, 0, Msg::WantsLevelDb))
         ->each([&a](const std::string&) { a.options.trim = true; });
-    command
-        .add_flag("--normalize", a.normalize,
-                  "set the integrated loudness (EBU R128) with one\ngain per file (default -23 LUFS)")
-        ->type_name("[=LUFS]");
-    command.add_flag("--keep-damaged", a.options.keepDamaged,
-                     "write what decodes of a damaged file instead of\nfailing it (still warned)");
-    command.add_flag("--force", a.options.write.force,
-                     "replace existing files that are not A-law WAVE files");
-    command.add_option("-j,--jobs", a.jobs, "files converted at once (default: one per core)")
+    command.add_flag("--normalize", a.normalize, MessageText(Msg::HelpNormalize))->type_name("[=LUFS]");
+    command.add_flag("--keep-damaged", a.options.keepDamaged, MessageText(Msg::HelpKeepDamaged));
+    command.add_flag("--force", a.options.write.force, MessageText(Msg::HelpForceNotAlaw));
+    command.add_option("-j,--jobs", a.jobs, MessageText(Msg::HelpJobs))
         ->type_name("N")
         ->transform(CLI::Validator(
             [](std::string& text) {
@@ -109,10 +83,7 @@ void DeclareConvert(CLI::App& command, ConvertArgs& a)
                            : std::string();
             },
             ""));
-    command.add_flag("--json", a.json,
-                     "print one JSON object:\n{\"converted\",\"failed\",\"files\":[{\"input\",\"output\",\n"
-                     "\"seconds\",\"clipped_samples\"[,\"loudness_before\",\"gain_db\"][,\"damage\"]}\nor "
-                     "{\"input\",\"output\",\"error\"}]}");
+    command.add_flag("--json", a.json, MessageText(Msg::HelpConvertJson));
 }
 
 std::string CheckConvert(ConvertArgs& a)
@@ -158,9 +129,10 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     std::filesystem::create_directories(a.dir, ec);
     if (ec || !std::filesystem::is_directory(a.dir)) {
         struct stat st;
-        const std::string why = ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
-                                    ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
-                                    : (ec ? ec : std::make_error_code(std::errc::not_a_directory)).message();
+        const std::string why =
+            ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
+                ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
+                : ErrorCodeText(ec ? ec : std::make_error_code(std::errc::not_a_directory));
         err << Message(Msg::CommandError, "convert", Message(Msg::FileError, a.dir, why)) << "\n";
         return EXIT_USAGE_OR_IO;
     }

@@ -29,4 +29,9 @@ std::string Refusal(const Error& e)
     return e.forceable() ? Message(Msg::ForceOverrides, e.message()) : e.message();
 }
 
+std::string Paragraphs(Msg id)
+{
+    return std::string(MessageText(id)) + "\n";
+}
+
 } // namespace voicelib::cli

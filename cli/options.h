@@ -22,5 +22,7 @@ inline std::string Refusal(const IoStatus& status)
 {
     return Refusal(status.error());
 }
+// A help text of several lines, ending in a line break as a footer does.
+std::string Paragraphs(Msg id);
 
 } // namespace voicelib::cli

@@ -26,31 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const SPEAK_DETAILS =
-    R"(Makes an 8 kHz mono A-law WAVE file for every row of a prompt script, a CSV
-file (RFC 4180, UTF-8) whose header names the columns name and text, and
-optionally file (a recording, relative to the script's folder); other columns
-are ignored. A row whose recording exists is recorded: an accepted A-law file
-is used as it is (copied to DIR/NAME.wav when its stem is not NAME), anything
-else is converted into DIR/NAME.wav as convert does. Every other row gets a
-placeholder, DIR/NAME.wav: its text spoken by eSpeak NG in Mandarin (cmn) when
-it has Chinese characters and in English otherwise, unless --voice names
-another ('voicelib speak --voices' lists them), converted as convert does.
-
---list LIST.ini writes a voice list file with one row per script row, in
-script order: the recording where there is one, else the placeholder. Run
-again as recordings arrive, it switches those rows to them; rows that still
-name the same files stay as they were, like every other line of the file.
-
-A bad script (missing column, empty or repeated name, broken quoting) is
-refused with its line and why, and nothing is written. Targets follow the
-rules of convert: never a source, replaced atomically, an existing file that
-is not an A-law WAVE only with --force. With --json one JSON object is
-printed: {"rows":[{"name","text","output","recorded","seconds"}]}, a failed
-row with "error" instead of "seconds".
-exit codes: 0 every row done, 1 some rows failed, 2 usage or I/O error
-)";
-
 enum class RowKind
 {
     Spoken,    // a placeholder
@@ -192,19 +167,19 @@ int ListVoices(const ConversionModule& module, const SpeakArgs& a, std::ostream&
 
 void DeclareSpeak(CLI::App& command, SpeakArgs& a)
 {
-    command.footer(SPEAK_DETAILS);
-    command.add_option("-o,--output", a.dir, "folder for the WAVE files (default: the current one)")
+    command.footer(Paragraphs(Msg::HelpSpeakDetails));
+    command.add_option("-o,--output", a.dir, MessageText(Msg::HelpSpeakOutput))
         ->type_name("DIR")
         ->check(NotEmpty(Msg::ValueFolderName));
-    command.add_option("--voice", a.voice, "the eSpeak NG voice of every placeholder")
+    command.add_option("--voice", a.voice, MessageText(Msg::HelpVoice))
         ->type_name("VOICE")
         ->check(NotEmpty(Msg::ValueName));
-    command.add_option("--list", a.list, "also write the rows as a voice list file")
+    command.add_option("--list", a.list, MessageText(Msg::HelpList))
         ->type_name("LIST.ini")
         ->check(NotEmpty(Msg::ValueFileName));
-    command.add_flag("--force", a.force, "replace existing files that are not A-law WAVE files");
-    command.add_flag("--json", a.json, "print one JSON object on stdout instead of text");
-    command.add_flag("--voices", a.voices, "list the voices eSpeak NG has and exit");
+    command.add_flag("--force", a.force, MessageText(Msg::HelpForceNotAlaw));
+    command.add_flag("--json", a.json, MessageText(Msg::HelpJson));
+    command.add_flag("--voices", a.voices, MessageText(Msg::HelpVoices));
 }
 
 std::string CheckSpeak(const SpeakArgs& a)
@@ -288,9 +263,10 @@ int RunSpeak(const SpeakArgs& a, std::ostream& out, std::ostream& err)
     fs::create_directories(a.dir, ec);
     if (ec || !fs::is_directory(a.dir)) {
         struct stat st;
-        const std::string why = ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
-                                    ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
-                                    : (ec ? ec : std::make_error_code(std::errc::not_a_directory)).message();
+        const std::string why =
+            ::stat(a.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)
+                ? Message(Msg::NotAFolderKind, KindOfFile(st.st_mode))
+                : ErrorCodeText(ec ? ec : std::make_error_code(std::errc::not_a_directory));
         return Fail(err, Message(Msg::FileError, a.dir, why));
     }
 

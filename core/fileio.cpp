@@ -316,7 +316,7 @@ Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& op
     if (!S_ISREG(st.st_mode))
         return Error::Refused(target, Message(Msg::RefusedKind, KindOfFile(st.st_mode)));
     if (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0)
-        return Error::Refused(target, Message(Msg::RefusedWriteProtected, std::strerror(errno)));
+        return Error::Refused(target, Message(Msg::RefusedWriteProtected, SystemErrorText(errno)));
     if (kind == TargetKind::Document && !options.force && StartsWithRiff(real))
         return Error::Refused(target, Message(Msg::RefusedRiff), true);
     out.exists = true;

@@ -1,16 +1,25 @@
 #include "core/messages.h"
 
+#include "core/catalog.h"
 #include "core/library.h"
 #include "core/prompt_script.h"
 #include "core/source_info.h"
 #include "core/wave.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
+#include <mutex>
+#include <optional>
 
 namespace voicelib {
 
@@ -38,18 +47,18 @@ std::string KnownKind(const std::array<char, 4>& b)
 {
     const std::string s(b.data(), b.size());
     if (s == "RIFX")
-        return "大端字节序的RIFX文件";
+        return MessageText(Msg::AudioRifx);
     if (s == "RF64")
-        return "RF64格式的文件";
+        return MessageText(Msg::AudioRf64);
     if (s.compare(0, 3, "ID3") == 0 ||
         (static_cast<unsigned char>(b[0]) == 0xff && (static_cast<unsigned char>(b[1]) & 0xe0) == 0xe0))
-        return "MP3文件";
+        return MessageText(Msg::AudioMp3);
     if (s == "fLaC")
-        return "FLAC文件";
+        return MessageText(Msg::AudioFlac);
     if (s == "OggS")
-        return "Ogg文件";
+        return MessageText(Msg::AudioOgg);
     if (s == "FORM")
-        return "AIFF文件";
+        return MessageText(Msg::AudioAiff);
     return {};
 }
 
@@ -61,7 +70,7 @@ std::string FormatName(std::uint16_t tag)
     case 2:
         return "MS ADPCM";
     case 3:
-        return "IEEE浮点";
+        return MessageText(Msg::FormatFloat);
     case 6:
         return "A-law";
     case 7:
@@ -73,7 +82,7 @@ std::string FormatName(std::uint16_t tag)
     case 0x55:
         return "MP3";
     case 0xfffe:
-        return "扩展格式";
+        return MessageText(Msg::FormatExtensible);
     default:
         return {};
     }
@@ -83,7 +92,7 @@ std::string FormatName(std::uint16_t tag)
 std::string FormatCode(std::uint16_t tag)
 {
     const std::string name = FormatName(tag);
-    return "格式代码为" + std::to_string(tag) + (name.empty() ? "" : "(" + name + ")");
+    return name.empty() ? Message(Msg::FormatCode, tag) : Message(Msg::FormatCodeNamed, tag, name);
 }
 
 } // namespace
@@ -93,214 +102,509 @@ namespace {
 struct MessageEntry
 {
     Msg id;
-    const char* text;
+    const char* key;
 };
 
-// Every text, in the order of Msg.
-constexpr MessageEntry MESSAGE_TABLE[] = {
-    {Msg::Prompt, "提示:"},
-    {Msg::AskSaveChanges, "语音列表已修改,是否保存?"},
-    {Msg::LoadListFailed, "加载语音列表失败: {}"},
-    {Msg::SaveFailed, "保存失败: {}"},
-    {Msg::SaveDone, "保存完成"},
-    {Msg::Building, "正在合成语音库..."},
-    {Msg::BuildCancelled, "语音库合成已取消, 原文件未改动: {}"},
-    {Msg::BuildFailed, "语音库合成失败: {}"},
-    {Msg::NoDisplay,
-     "voicelib-gui: no display could be opened (DISPLAY / WAYLAND_DISPLAY); the window cannot "
-     "be shown. Use the command line tool instead, e.g.\n"
-     "  voicelib build -o voices.bin prompts/*.wav && voicelib info voices.bin\n"},
-    {Msg::GuiUsage, "usage: voicelib-gui [OPTIONS] [LIST.ini]\n\n"
-                    "Opens the window of the voice library builder, with the voice list file LIST.ini\n"
-                    "loaded when one is given. It needs a display (X11 or Wayland); the command line\n"
-                    "tool 'voicelib' does the same work without one.\n\n"
-                    "options:\n"
-                    "  -h, --help     show this help and exit\n"
-                    "  -V, --version  print the version and exit\n"
-                    "Qt's own options (such as -platform) are taken as well.\n"},
-    {Msg::GuiSeeHelp, "Run 'voicelib-gui --help' for its usage."},
-    {Msg::GuiUnknownOption, "voicelib-gui: unknown option '{}'"},
-    {Msg::GuiOneList, "voicelib-gui: one voice list file at most, got {}"},
-    {Msg::NoAudioOutput, "没有可用的音频输出设备"},
-    {Msg::AskConvert, "{}个文件不是8kHz单声道A-law WAV文件,是否转换?"},
-    {Msg::Converting, "正在转换音频文件..."},
-    {Msg::ConvertFolderFailed, "无法创建文件夹 {}: {}"},
-    {Msg::ConvertFolderNotFolder, "不是文件夹"},
-    {Msg::ListConvertCancelled, "转换已取消,语音列表未改动."},
-    {Msg::ConvertFailedKept, "{}个文件未能转换,按原文件加入:"},
-    {Msg::ConvertRenamedHead, "{}个文件转换后另取了名字,以免覆盖语音列表中或本次转换的文件:"},
-    {Msg::ConvertRenamed, "{} -> {} (不覆盖{})"},
-    {Msg::ConvertUnavailable, "{}个文件不是8kHz单声道A-law WAV文件,但无法转换,按原文件加入:\n{}"},
-    {Msg::RowOverLimit, "超出{}个的上限,不写入语音库"},
-    {Msg::WarnedPlayWrongly, "注意:有{}个文件在设备上不能原样播放(不是8kHz单声道8位)."},
-    {Msg::WarnedEndCut, "有{}个文件末尾不足20毫秒的音频将被截去."},
-    {Msg::BuildDone, "语音库合成结束,共计{}个文件,成功:{}个,失败{}个."},
-    {Msg::InvalidSource, "无效的WAV文件,序号:{} 名称:{}"},
-    {Msg::RejectedSource, "无效的WAV文件,序号:{} 名称:{}\n原因:{}"},
-    {Msg::FailedSource, "失败,序号:{} 名称:{} 原因:{}"},
-    {Msg::MoreFailures, "...等{}个"},
-    {Msg::LeftOut, "另有{}个文件超出{}个的上限,未写入语音库."},
-    {Msg::CheckPassed, "检查通过,共计{}个文件."},
-    {Msg::CheckFailed, "检查未通过,共计{}个文件,其中{}个无效."},
-    {Msg::NoFileName, "no file name given"},
-    {Msg::NoFolderName, "no folder name given"},
-    {Msg::FileNotOpen, "file is not open"},
-    {Msg::RefusedSameAsSource, "refused: it is the same file as the source {}"},
-    {Msg::RefusedKind, "refused: it is {}"},
-    {Msg::RefusedWriteProtected, "refused: it is write-protected ({})"},
-    {Msg::RefusedRiff, "refused: it is a WAVE (RIFF) file, not a voice library or list file"},
-    {Msg::RefusedNotAFolder, "refused: it is {}, not a folder"},
-    {Msg::RefusedFolderNotEmpty, "refused: the folder is not empty"},
-    {Msg::KindFolder, "a folder"},
-    {Msg::KindFifo, "a FIFO (named pipe)"},
-    {Msg::KindCharDevice, "a character device"},
-    {Msg::KindBlockDevice, "a block device"},
-    {Msg::KindSocket, "a socket"},
-    {Msg::KindOther, "not a regular file"},
-    {Msg::KindRegular, "a regular file"},
-    {Msg::IsKind, "it is {}"},
-    {Msg::SourceShrank, "file became shorter while it was being read"},
-    {Msg::NothingToBuild, "the list is empty, there is nothing to build"},
-    {Msg::EntryTooLarge, "audio too large for one library entry (4 GiB)"},
-    {Msg::Cancelled, "build cancelled"},
-    {Msg::NotLibraryKind, "not a voice library: it is {}"},
-    {Msg::NotLibraryTooShort, "not a voice library: too short to hold an entry count"},
-    {Msg::NotLibraryCountZero, "not a voice library: the entry count is 0"},
-    {Msg::NotLibraryCountOver, "not a voice library: the entry count {} is over {}"},
-    {Msg::TruncatedSizeTable, "truncated: the size table of {} entries needs {} bytes, the file has {}"},
-    {Msg::TruncatedReadingSizeTable, "truncated while reading the size table"},
-    {Msg::DamagedEntrySize, "damaged: the size of entry {} ({}) is not a multiple of {}"},
-    {Msg::TruncatedEntries, "truncated: the entries need {} bytes, the file has {}"},
-    {Msg::DamagedEntriesEnd, "damaged: the entries end at byte {} but the file has {}"},
-    {Msg::LibraryChanged, "the file changed since its table was read"},
-    {Msg::NoSuchEntry, "there is no entry {} (the library has {})"},
-    {Msg::NotListFile, "not a voice list file: it has no [ZuLibItem] section"},
-    {Msg::ListCountTooLarge, "invalid list file: ZuCount is {}, more than {} rows"},
-    {Msg::TooManyRows, "{} rows are more than a list file holds ({})"},
-    {Msg::RowLineBreak, "row {}: a path with a line break cannot be stored in a list file"},
-    {Msg::RowNotUtf8, "row {}: a path that is not valid UTF-8 cannot be stored in a list file"},
-    {Msg::ListFileTooLarge, "file is too large for a list file"},
-    {Msg::LineNotUtf8, "line {}: the text is not valid UTF-8"},
-    {Msg::GbkMustBecomeUtf8,
-     "the file is GBK and must become UTF-8 for its new text{}, but line {} is not valid "
-     "GBK and cannot be converted without loss"},
-    {Msg::GbkLineNeedsUtf8, " (line {} cannot be written in GBK)"},
-    {Msg::ScriptLine, "line {}: {}"},
-    {Msg::ScriptTooLarge, "file is too large for a prompt script"},
-    {Msg::ScriptUnclosedQuote, "a quoted field opened here never ends"},
-    {Msg::ScriptTextAfterQuote,
-     "text after a closing quote (a quote inside a quoted field is written twice)"},
-    {Msg::ScriptQuoteInField,
-     "a quote inside a field that does not start with one (quote the field and write the quote twice)"},
-    {Msg::ScriptNoHeader, "empty: no header row naming the columns name and text"},
-    {Msg::ScriptMissingColumn, "the header has no column '{}'"},
-    {Msg::ScriptDuplicateColumn, "the header names the column '{}' twice"},
-    {Msg::ScriptTooManyFields, "more fields than the header has columns (a comma outside quotes?)"},
-    {Msg::ScriptEmptyName, "the name is empty"},
-    {Msg::ScriptBadName, "the name '{}' cannot be a file name"},
-    {Msg::ScriptDuplicateName, "the name '{}' is already used on line {}"},
-    {Msg::ScriptNoRows, "no prompts after the header"},
-    {Msg::SpeechUnavailable, "eSpeak NG cannot speak: {}"},
-    {Msg::UnknownVoice, "eSpeak NG has no voice '{}' ('voicelib speak --voices' lists them)"},
-    {Msg::NoTextToSpeak, "no text to speak"},
-    {Msg::SpeechFailed, "eSpeak NG failed: {}"},
-    {Msg::RecordingIsPlaceholder, "its recording {} is where its placeholder would be written"},
-    {Msg::SpokenRow, "{} -> {} (placeholder, {} s)"},
-    {Msg::RecordedRow, "{} -> {} (recorded, {} s)"},
-    {Msg::SpeakSummary, "{} rows: {} recorded, {} placeholders"},
-    {Msg::SpeakFailedCount, ", {} failed"},
-    {Msg::ValuePromptScript, "prompt script"},
-    {Msg::CommandError, "voicelib {}: {}"},
-    {Msg::UnknownCommand, "voicelib: unknown command '{}'"},
-    {Msg::UnknownOption, "unknown option '{}'"},
-    {Msg::SeeHelp, "Run 'voicelib --help' for the commands."},
-    {Msg::SeeCommandHelp, "Run 'voicelib {} --help' for its usage."},
-    {Msg::MissingOption, "missing {}"},
-    {Msg::OptionGivenTwice, "option {} given twice"},
-    {Msg::OptionNeeds, "option {} needs {}"},
-    {Msg::OptionInvalid, "option {} {}"},
-    {Msg::NeedsValue, "needs {}"},
-    {Msg::ValueFileName, "a file name"},
-    {Msg::ValueFolderName, "a folder name"},
-    {Msg::ValueNumber, "a number"},
-    {Msg::ValueLevel, "a level"},
-    {Msg::ValueName, "a name"},
-    {Msg::NoSourceFiles, "no source files given"},
-    {Msg::NoFiles, "no files given"},
-    {Msg::ListTakesNoFiles, "a voice list file takes no further files"},
-    {Msg::CannotReadList, "cannot read voice list {}"},
-    {Msg::ListHasNoRows, "the voice list {} has no rows"},
-    {Msg::ForceOverrides, "{} (--force overrides this)"},
-    {Msg::NamesTheLibrary, "{} names the library itself: {}"},
-    {Msg::HeaderAndMapSame, "--header and --map name the same file: {}"},
-    {Msg::CannotWrite, "cannot write {}"},
-    {Msg::CannotWriteLibrary, "cannot write the library {}"},
-    {Msg::MapNotWritten, "the library was written, but not {}"},
-    {Msg::HeaderWritten, "C头文件: {}"},
-    {Msg::MapWritten, "映射表: {}"},
-    {Msg::ExpectedOne, "expected one {}, got {}"},
-    {Msg::ValueLibraryFile, "library file"},
-    {Msg::ValueListFile, "voice list file"},
-    {Msg::CannotSaveList, "cannot save the voice list {}"},
-    {Msg::Extracted, "extracted {} entries to {}"},
-    {Msg::NotAFolderKind, "it is {}, not a folder"},
-    {Msg::WantsLevelDb, "wants a level from -120 dB up to (not including) 0 dB, such as -50dB"},
-    {Msg::WantsJobs, "wants a number from 1 to 256"},
-    {Msg::WantsLoudness, "--normalize wants a loudness from -70 to -5 LUFS, such as --normalize=-23"},
-    {Msg::FileError, "{}: {}"},
-    {Msg::ConvertProgress, "converting: {}/{} files, {}% "},
-    {Msg::SamplesClipped, "{} samples clipped"},
-    {Msg::SilentLoudness, "silent, loudness left as it is"},
-    {Msg::NoAudioLeft, "no audio left"},
-    {Msg::ShorterThanBlock, "shorter than one 160-byte block, and --no-pad cuts to whole blocks"},
-    {Msg::KeptDamaged, "kept what decoded of a damaged file: {}"},
-    {Msg::Converted, "{} -> {} ({} s)"},
-    {Msg::ConvertedCount, "converted {} of {} files"},
-    {Msg::NoAudioStream, "no audio stream"},
-    {Msg::NoAudioDecoded, "no audio decoded"},
-    {Msg::EmptyInput, "the file is empty (0 bytes)"},
-    {Msg::TooManyChannels, "{} channels: more than {} cannot be mixed down"},
-    {Msg::WaveTooLarge, "the converted audio would exceed the 4 GiB a WAVE file can hold"},
-    {Msg::RefusedNotAlaw, "refused: it is not an A-law WAVE file (--force replaces it)"},
-    {Msg::ConvertCancelled, "cancelled"},
-    {Msg::CannotDecode, "cannot decode: {}"},
-    {Msg::DecodedOf, "{} s decoded of {} s declared"},
-    {Msg::DecodedSeconds, "{} s decoded"},
-    {Msg::DamagedAt, "damaged after {}: {}"},
-    {Msg::EndsEarly, "cut short: {}"},
-    {Msg::SameTarget, "{} is also the target of {}"},
-    {Msg::ModuleMissing, "the conversion module is not installed"},
-    {Msg::ModuleOtherVersion, "the conversion module belongs to another version of voicelib"},
-    {Msg::ModuleNotLoadable, "the conversion module cannot be loaded"},
-    {Msg::ModuleNotLoadableWhy, "the conversion module cannot be loaded: {}"},
-    {Msg::InfoEntries, "entries: {}"},
-    {Msg::InfoTotal, "total: {} bytes of audio, {} s, file {} bytes"},
-    {Msg::NeitherLibraryNorList, "neither a voice library nor a voice list file ({})"},
-    {Msg::ChangedWhileCompared, "the file changed while it was being compared"},
-    {Msg::DiffWantsTwo, "expected two libraries or voice list files, got {}"},
-    {Msg::DiffIdentical, "identical"},
-    {Msg::DiffChanged, "changed"},
-    {Msg::DiffMovedFrom, "moved from {}"},
-    {Msg::DiffAdded, "added"},
-    {Msg::DiffRemoved, "removed"},
-    {Msg::DiffSame, "两者相同,共计{}个条目."},
-    {Msg::DiffDiffers, "两者不同:改变{}个,移动{}个,新增{}个,删除{}个,相同{}个."},
+// Every name, in the order of Msg.
+constexpr MessageEntry MESSAGE_KEYS[] = {
+    {Msg::Prompt, "Prompt"},
+    {Msg::AskSaveChanges, "AskSaveChanges"},
+    {Msg::LoadListFailed, "LoadListFailed"},
+    {Msg::SaveFailed, "SaveFailed"},
+    {Msg::SaveDone, "SaveDone"},
+    {Msg::Building, "Building"},
+    {Msg::BuildCancelled, "BuildCancelled"},
+    {Msg::BuildFailed, "BuildFailed"},
+    {Msg::NoDisplay, "NoDisplay"},
+    {Msg::GuiUsage, "GuiUsage"},
+    {Msg::GuiSeeHelp, "GuiSeeHelp"},
+    {Msg::GuiUnknownOption, "GuiUnknownOption"},
+    {Msg::GuiOneList, "GuiOneList"},
+    {Msg::NoAudioOutput, "NoAudioOutput"},
+    {Msg::AskConvert, "AskConvert"},
+    {Msg::Converting, "Converting"},
+    {Msg::ConvertFolderFailed, "ConvertFolderFailed"},
+    {Msg::ConvertFolderNotFolder, "ConvertFolderNotFolder"},
+    {Msg::ListConvertCancelled, "ListConvertCancelled"},
+    {Msg::ConvertFailedKept, "ConvertFailedKept"},
+    {Msg::ConvertRenamedHead, "ConvertRenamedHead"},
+    {Msg::ConvertRenamed, "ConvertRenamed"},
+    {Msg::ConvertUnavailable, "ConvertUnavailable"},
+    {Msg::RowOverLimit, "RowOverLimit"},
+    {Msg::WarnedPlayWrongly, "WarnedPlayWrongly"},
+    {Msg::WarnedEndCut, "WarnedEndCut"},
+    {Msg::BuildDone, "BuildDone"},
+    {Msg::InvalidSource, "InvalidSource"},
+    {Msg::RejectedSource, "RejectedSource"},
+    {Msg::FailedSource, "FailedSource"},
+    {Msg::MoreFailures, "MoreFailures"},
+    {Msg::LeftOut, "LeftOut"},
+    {Msg::CheckPassed, "CheckPassed"},
+    {Msg::CheckFailed, "CheckFailed"},
+    {Msg::NoFileName, "NoFileName"},
+    {Msg::NoFolderName, "NoFolderName"},
+    {Msg::FileNotOpen, "FileNotOpen"},
+    {Msg::RefusedSameAsSource, "RefusedSameAsSource"},
+    {Msg::RefusedKind, "RefusedKind"},
+    {Msg::RefusedWriteProtected, "RefusedWriteProtected"},
+    {Msg::RefusedRiff, "RefusedRiff"},
+    {Msg::RefusedNotAFolder, "RefusedNotAFolder"},
+    {Msg::RefusedFolderNotEmpty, "RefusedFolderNotEmpty"},
+    {Msg::KindFolder, "KindFolder"},
+    {Msg::KindFifo, "KindFifo"},
+    {Msg::KindCharDevice, "KindCharDevice"},
+    {Msg::KindBlockDevice, "KindBlockDevice"},
+    {Msg::KindSocket, "KindSocket"},
+    {Msg::KindOther, "KindOther"},
+    {Msg::KindRegular, "KindRegular"},
+    {Msg::IsKind, "IsKind"},
+    {Msg::SourceShrank, "SourceShrank"},
+    {Msg::NothingToBuild, "NothingToBuild"},
+    {Msg::EntryTooLarge, "EntryTooLarge"},
+    {Msg::Cancelled, "Cancelled"},
+    {Msg::NotLibraryKind, "NotLibraryKind"},
+    {Msg::NotLibraryTooShort, "NotLibraryTooShort"},
+    {Msg::NotLibraryCountZero, "NotLibraryCountZero"},
+    {Msg::NotLibraryCountOver, "NotLibraryCountOver"},
+    {Msg::TruncatedSizeTable, "TruncatedSizeTable"},
+    {Msg::TruncatedReadingSizeTable, "TruncatedReadingSizeTable"},
+    {Msg::DamagedEntrySize, "DamagedEntrySize"},
+    {Msg::TruncatedEntries, "TruncatedEntries"},
+    {Msg::DamagedEntriesEnd, "DamagedEntriesEnd"},
+    {Msg::LibraryChanged, "LibraryChanged"},
+    {Msg::NoSuchEntry, "NoSuchEntry"},
+    {Msg::NotListFile, "NotListFile"},
+    {Msg::ListCountTooLarge, "ListCountTooLarge"},
+    {Msg::TooManyRows, "TooManyRows"},
+    {Msg::RowLineBreak, "RowLineBreak"},
+    {Msg::RowNotUtf8, "RowNotUtf8"},
+    {Msg::ListFileTooLarge, "ListFileTooLarge"},
+    {Msg::LineNotUtf8, "LineNotUtf8"},
+    {Msg::GbkMustBecomeUtf8, "GbkMustBecomeUtf8"},
+    {Msg::GbkLineNeedsUtf8, "GbkLineNeedsUtf8"},
+    {Msg::ScriptLine, "ScriptLine"},
+    {Msg::ScriptTooLarge, "ScriptTooLarge"},
+    {Msg::ScriptUnclosedQuote, "ScriptUnclosedQuote"},
+    {Msg::ScriptTextAfterQuote, "ScriptTextAfterQuote"},
+    {Msg::ScriptQuoteInField, "ScriptQuoteInField"},
+    {Msg::ScriptNoHeader, "ScriptNoHeader"},
+    {Msg::ScriptMissingColumn, "ScriptMissingColumn"},
+    {Msg::ScriptDuplicateColumn, "ScriptDuplicateColumn"},
+    {Msg::ScriptTooManyFields, "ScriptTooManyFields"},
+    {Msg::ScriptEmptyName, "ScriptEmptyName"},
+    {Msg::ScriptBadName, "ScriptBadName"},
+    {Msg::ScriptDuplicateName, "ScriptDuplicateName"},
+    {Msg::ScriptNoRows, "ScriptNoRows"},
+    {Msg::SpeechUnavailable, "SpeechUnavailable"},
+    {Msg::UnknownVoice, "UnknownVoice"},
+    {Msg::NoTextToSpeak, "NoTextToSpeak"},
+    {Msg::SpeechFailed, "SpeechFailed"},
+    {Msg::RecordingIsPlaceholder, "RecordingIsPlaceholder"},
+    {Msg::SpokenRow, "SpokenRow"},
+    {Msg::RecordedRow, "RecordedRow"},
+    {Msg::SpeakSummary, "SpeakSummary"},
+    {Msg::SpeakFailedCount, "SpeakFailedCount"},
+    {Msg::ValuePromptScript, "ValuePromptScript"},
+    {Msg::CommandError, "CommandError"},
+    {Msg::UnknownCommand, "UnknownCommand"},
+    {Msg::UnknownOption, "UnknownOption"},
+    {Msg::SeeHelp, "SeeHelp"},
+    {Msg::SeeCommandHelp, "SeeCommandHelp"},
+    {Msg::MissingOption, "MissingOption"},
+    {Msg::OptionGivenTwice, "OptionGivenTwice"},
+    {Msg::OptionNeeds, "OptionNeeds"},
+    {Msg::OptionInvalid, "OptionInvalid"},
+    {Msg::ArgumentsNotUnderstood, "ArgumentsNotUnderstood"},
+    {Msg::NeedsValue, "NeedsValue"},
+    {Msg::ValueFileName, "ValueFileName"},
+    {Msg::ValueFolderName, "ValueFolderName"},
+    {Msg::ValueNumber, "ValueNumber"},
+    {Msg::ValueLevel, "ValueLevel"},
+    {Msg::ValueName, "ValueName"},
+    {Msg::NoSourceFiles, "NoSourceFiles"},
+    {Msg::NoFiles, "NoFiles"},
+    {Msg::ListTakesNoFiles, "ListTakesNoFiles"},
+    {Msg::CannotReadList, "CannotReadList"},
+    {Msg::ListHasNoRows, "ListHasNoRows"},
+    {Msg::ForceOverrides, "ForceOverrides"},
+    {Msg::NamesTheLibrary, "NamesTheLibrary"},
+    {Msg::HeaderAndMapSame, "HeaderAndMapSame"},
+    {Msg::CannotWrite, "CannotWrite"},
+    {Msg::CannotWriteLibrary, "CannotWriteLibrary"},
+    {Msg::MapNotWritten, "MapNotWritten"},
+    {Msg::HeaderWritten, "HeaderWritten"},
+    {Msg::MapWritten, "MapWritten"},
+    {Msg::ExpectedOne, "ExpectedOne"},
+    {Msg::ValueLibraryFile, "ValueLibraryFile"},
+    {Msg::ValueListFile, "ValueListFile"},
+    {Msg::CannotSaveList, "CannotSaveList"},
+    {Msg::Extracted, "Extracted"},
+    {Msg::NotAFolderKind, "NotAFolderKind"},
+    {Msg::WantsLevelDb, "WantsLevelDb"},
+    {Msg::WantsJobs, "WantsJobs"},
+    {Msg::WantsLoudness, "WantsLoudness"},
+    {Msg::FileError, "FileError"},
+    {Msg::ConvertProgress, "ConvertProgress"},
+    {Msg::SamplesClipped, "SamplesClipped"},
+    {Msg::SilentLoudness, "SilentLoudness"},
+    {Msg::NoAudioLeft, "NoAudioLeft"},
+    {Msg::ShorterThanBlock, "ShorterThanBlock"},
+    {Msg::KeptDamaged, "KeptDamaged"},
+    {Msg::Converted, "Converted"},
+    {Msg::ConvertedCount, "ConvertedCount"},
+    {Msg::NoAudioStream, "NoAudioStream"},
+    {Msg::NoAudioDecoded, "NoAudioDecoded"},
+    {Msg::EmptyInput, "EmptyInput"},
+    {Msg::TooManyChannels, "TooManyChannels"},
+    {Msg::WaveTooLarge, "WaveTooLarge"},
+    {Msg::RefusedNotAlaw, "RefusedNotAlaw"},
+    {Msg::ConvertCancelled, "ConvertCancelled"},
+    {Msg::CannotDecode, "CannotDecode"},
+    {Msg::DecodedOf, "DecodedOf"},
+    {Msg::DecodedSeconds, "DecodedSeconds"},
+    {Msg::DamagedAt, "DamagedAt"},
+    {Msg::EndsEarly, "EndsEarly"},
+    {Msg::SameTarget, "SameTarget"},
+    {Msg::ModuleMissing, "ModuleMissing"},
+    {Msg::ModuleOtherVersion, "ModuleOtherVersion"},
+    {Msg::ModuleNotLoadable, "ModuleNotLoadable"},
+    {Msg::ModuleNotLoadableWhy, "ModuleNotLoadableWhy"},
+    {Msg::InfoEntries, "InfoEntries"},
+    {Msg::InfoTotal, "InfoTotal"},
+    {Msg::NeitherLibraryNorList, "NeitherLibraryNorList"},
+    {Msg::ChangedWhileCompared, "ChangedWhileCompared"},
+    {Msg::DiffWantsTwo, "DiffWantsTwo"},
+    {Msg::DiffIdentical, "DiffIdentical"},
+    {Msg::DiffChanged, "DiffChanged"},
+    {Msg::DiffMovedFrom, "DiffMovedFrom"},
+    {Msg::DiffAdded, "DiffAdded"},
+    {Msg::DiffRemoved, "DiffRemoved"},
+    {Msg::DiffSame, "DiffSame"},
+    {Msg::DiffDiffers, "DiffDiffers"},
+    {Msg::AudioRifx, "AudioRifx"},
+    {Msg::AudioRf64, "AudioRf64"},
+    {Msg::AudioMp3, "AudioMp3"},
+    {Msg::AudioFlac, "AudioFlac"},
+    {Msg::AudioOgg, "AudioOgg"},
+    {Msg::AudioAiff, "AudioAiff"},
+    {Msg::FormatFloat, "FormatFloat"},
+    {Msg::FormatExtensible, "FormatExtensible"},
+    {Msg::FormatCode, "FormatCode"},
+    {Msg::FormatCodeNamed, "FormatCodeNamed"},
+    {Msg::ProblemNone, "ProblemNone"},
+    {Msg::ProblemNoPath, "ProblemNoPath"},
+    {Msg::ProblemMissing, "ProblemMissing"},
+    {Msg::ProblemMissingWhy, "ProblemMissingWhy"},
+    {Msg::ProblemUnreadable, "ProblemUnreadable"},
+    {Msg::ProblemNoReadPermission, "ProblemNoReadPermission"},
+    {Msg::ProblemIsFolder, "ProblemIsFolder"},
+    {Msg::ProblemNotRegular, "ProblemNotRegular"},
+    {Msg::ProblemEmpty, "ProblemEmpty"},
+    {Msg::ProblemTooShort, "ProblemTooShort"},
+    {Msg::ProblemNotRiff, "ProblemNotRiff"},
+    {Msg::ProblemNotRiffKind, "ProblemNotRiffKind"},
+    {Msg::ProblemNotWaveType, "ProblemNotWaveType"},
+    {Msg::ProblemNotWaveOther, "ProblemNotWaveOther"},
+    {Msg::ProblemFmtAfterChunk, "ProblemFmtAfterChunk"},
+    {Msg::ProblemFmtAfterData, "ProblemFmtAfterData"},
+    {Msg::ProblemFmtSize, "ProblemFmtSize"},
+    {Msg::ProblemFmtSizeNotAlaw, "ProblemFmtSizeNotAlaw"},
+    {Msg::ProblemNotAlaw, "ProblemNotAlaw"},
+    {Msg::ProblemUnknown, "ProblemUnknown"},
+    {Msg::WarnSampleRate, "WarnSampleRate"},
+    {Msg::WarnChannels, "WarnChannels"},
+    {Msg::WarnBits, "WarnBits"},
+    {Msg::WarnPartialBlock, "WarnPartialBlock"},
+    {Msg::WarnNoWholeBlock, "WarnNoWholeBlock"},
+    {Msg::WarnRow, "WarnRow"},
+    {Msg::DurationSeconds, "DurationSeconds"},
+    {Msg::DurationMinutes, "DurationMinutes"},
+    {Msg::DurationHours, "DurationHours"},
+    {Msg::CapacityLine, "CapacityLine"},
+    {Msg::CapacityInvalid, "CapacityInvalid"},
+    {Msg::CapacityOverLimit, "CapacityOverLimit"},
+    {Msg::CapacityPending, "CapacityPending"},
+    {Msg::LibraryTotals, "LibraryTotals"},
+    {Msg::SysAccess, "SysAccess"},
+    {Msg::SysPerm, "SysPerm"},
+    {Msg::SysNoEntry, "SysNoEntry"},
+    {Msg::SysNotDir, "SysNotDir"},
+    {Msg::SysIsDir, "SysIsDir"},
+    {Msg::SysIo, "SysIo"},
+    {Msg::SysLoop, "SysLoop"},
+    {Msg::SysNameTooLong, "SysNameTooLong"},
+    {Msg::SysTooManyFiles, "SysTooManyFiles"},
+    {Msg::SysNoMemory, "SysNoMemory"},
+    {Msg::SysTooLarge, "SysTooLarge"},
+    {Msg::SysNoDevice, "SysNoDevice"},
+    {Msg::SysStale, "SysStale"},
+    {Msg::SysLocked, "SysLocked"},
+    {Msg::SysNoSpace, "SysNoSpace"},
+    {Msg::SysReadOnly, "SysReadOnly"},
+    {Msg::SysExists, "SysExists"},
+    {Msg::SysNotEmpty, "SysNotEmpty"},
+    {Msg::SysCrossDevice, "SysCrossDevice"},
+    {Msg::SysBusy, "SysBusy"},
+    {Msg::SysTextBusy, "SysTextBusy"},
+    {Msg::SysInvalid, "SysInvalid"},
+    {Msg::SysQuota, "SysQuota"},
+    {Msg::SysPipe, "SysPipe"},
+    {Msg::SysNotSupported, "SysNotSupported"},
+    {Msg::SysOther, "SysOther"},
+    {Msg::HelpOutLibrary, "HelpOutLibrary"},
+    {Msg::HelpOutFolder, "HelpOutFolder"},
+    {Msg::HelpOutList, "HelpOutList"},
+    {Msg::HelpJson, "HelpJson"},
+    {Msg::HelpForceRiff, "HelpForceRiff"},
+    {Msg::HelpHeader, "HelpHeader"},
+    {Msg::HelpMap, "HelpMap"},
+    {Msg::HelpPrefix, "HelpPrefix"},
+    {Msg::HelpForceExtract, "HelpForceExtract"},
+    {Msg::HelpAll, "HelpAll"},
+    {Msg::HelpFlag, "HelpFlag"},
+    {Msg::HelpBuildDetails, "HelpBuildDetails"},
+    {Msg::HelpCheckDetails, "HelpCheckDetails"},
+    {Msg::HelpInfoDetails, "HelpInfoDetails"},
+    {Msg::HelpExtractDetails, "HelpExtractDetails"},
+    {Msg::HelpShowDetails, "HelpShowDetails"},
+    {Msg::HelpExportDetails, "HelpExportDetails"},
+    {Msg::HelpDiffDetails, "HelpDiffDetails"},
+    {Msg::HelpAbout, "HelpAbout"},
+    {Msg::HelpAboutFooter, "HelpAboutFooter"},
+    {Msg::CmdBuild, "CmdBuild"},
+    {Msg::CmdCheck, "CmdCheck"},
+    {Msg::CmdInfo, "CmdInfo"},
+    {Msg::CmdExtract, "CmdExtract"},
+    {Msg::CmdShow, "CmdShow"},
+    {Msg::CmdDiff, "CmdDiff"},
+    {Msg::CmdExport, "CmdExport"},
+    {Msg::CmdConvert, "CmdConvert"},
+    {Msg::CmdSpeak, "CmdSpeak"},
+    {Msg::HelpConvertDetails, "HelpConvertDetails"},
+    {Msg::HelpConvertOutput, "HelpConvertOutput"},
+    {Msg::HelpNoPad, "HelpNoPad"},
+    {Msg::HelpTrim, "HelpTrim"},
+    {Msg::HelpTrimThreshold, "HelpTrimThreshold"},
+    {Msg::HelpNormalize, "HelpNormalize"},
+    {Msg::HelpKeepDamaged, "HelpKeepDamaged"},
+    {Msg::HelpForceNotAlaw, "HelpForceNotAlaw"},
+    {Msg::HelpJobs, "HelpJobs"},
+    {Msg::HelpConvertJson, "HelpConvertJson"},
+    {Msg::HelpSpeakDetails, "HelpSpeakDetails"},
+    {Msg::HelpSpeakOutput, "HelpSpeakOutput"},
+    {Msg::HelpVoice, "HelpVoice"},
+    {Msg::HelpList, "HelpList"},
+    {Msg::HelpVoices, "HelpVoices"},
+    {Msg::HelpUsage, "HelpUsage"},
+    {Msg::HelpCommands, "HelpCommands"},
+    {Msg::HelpOptions, "HelpOptions"},
+    {Msg::HelpOptionsMark, "HelpOptionsMark"},
+    {Msg::HelpMainOperands, "HelpMainOperands"},
+    {Msg::AvInvalidData, "AvInvalidData"},
+    {Msg::AvNoDecoder, "AvNoDecoder"},
+    {Msg::AvNoDemuxer, "AvNoDemuxer"},
+    {Msg::AvNoStream, "AvNoStream"},
+    {Msg::AvEof, "AvEof"},
+    {Msg::AvNotSupported, "AvNotSupported"},
+    {Msg::AvInternal, "AvInternal"},
+    {Msg::AvOther, "AvOther"},
 };
 
 constexpr bool InOrder()
 {
-    for (std::size_t i = 0; i < std::size(MESSAGE_TABLE); ++i)
-        if (static_cast<std::size_t>(MESSAGE_TABLE[i].id) != i)
+    for (std::size_t i = 0; i < std::size(MESSAGE_KEYS); ++i)
+        if (static_cast<std::size_t>(MESSAGE_KEYS[i].id) != i)
             return false;
-    return std::size(MESSAGE_TABLE) == static_cast<std::size_t>(Msg::Count_);
+    return std::size(MESSAGE_KEYS) == static_cast<std::size_t>(Msg::Count_);
 }
-static_assert(InOrder(), "MESSAGE_TABLE must list every Msg in order");
+static_assert(InOrder(), "MESSAGE_KEYS must list every Msg in order");
+
+constexpr std::size_t MESSAGE_COUNT = static_cast<std::size_t>(Msg::Count_);
+
+// One language's texts, by Msg.
+struct Catalog
+{
+    std::string language;
+    std::array<std::string, MESSAGE_COUNT> texts;
+};
+
+std::size_t Places(std::string_view text)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find("{}"); at != std::string_view::npos; at = text.find("{}", at + 2))
+        ++n;
+    return n;
+}
+
+std::optional<CatalogTexts> BuiltinTexts(std::string_view language)
+{
+    for (const BuiltinCatalog& c : BuiltinCatalogs())
+        if (language == c.language)
+            return ParseCatalog(c.bytes);
+    return std::nullopt;
+}
+
+// texts laid out by Msg; a missing text, or one whose places differ from
+// the English, is taken from fallback.
+Catalog MakeCatalog(std::string language, const CatalogTexts& texts, const Catalog* fallback)
+{
+    Catalog catalog{std::move(language), {}};
+    for (std::size_t i = 0; i < MESSAGE_COUNT; ++i) {
+        const auto found = texts.find(MESSAGE_KEYS[i].key);
+        const bool usable = found != texts.end() && !found->second.empty() &&
+                            (!fallback || Places(found->second) == Places(fallback->texts[i]));
+        if (usable)
+            catalog.texts[i] = found->second;
+        else if (fallback)
+            catalog.texts[i] = fallback->texts[i];
+        else
+            catalog.texts[i] = MESSAGE_KEYS[i].key;
+    }
+    return catalog;
+}
+
+// Catalogs once loaded stay, so the texts given out stay valid.
+class Catalogs
+{
+public:
+    Catalogs()
+    {
+        const auto english = BuiltinTexts("en");
+        m_loaded.push_back(MakeCatalog("en", english.value_or(CatalogTexts{}), nullptr));
+        m_current = &m_loaded.front();
+    }
+
+    const Catalog& Current() const { return *m_current.load(std::memory_order_acquire); }
+
+    std::string Use(const std::vector<std::string>& languages)
+    {
+        const std::lock_guard lock(m_mutex);
+        for (const std::string& language : languages) {
+            if (const Catalog* c = Find(language)) {
+                m_current.store(c, std::memory_order_release);
+                return c->language;
+            }
+        }
+        m_current.store(&m_loaded.front(), std::memory_order_release);
+        return m_loaded.front().language;
+    }
+
+private:
+    const Catalog* Find(const std::string& language)
+    {
+        if (language.empty() || language.find('/') != std::string::npos ||
+            language.find("..") != std::string::npos)
+            return nullptr;
+        for (const Catalog& c : m_loaded)
+            if (c.language == language)
+                return &c;
+        // Simplified Chinese is the Chinese the tool has.
+        const std::string builtinName = language == "zh" || language.starts_with("zh_") ? "zh_CN" : language;
+        const auto builtin = BuiltinTexts(builtinName);
+        const Catalog& english = m_loaded.front();
+        std::optional<Catalog> base;
+        if (builtin)
+            base = MakeCatalog(language, *builtin, &english);
+        const auto installed = ReadInstalled(language);
+        if (!installed && !base)
+            return nullptr;
+        m_loaded.push_back(installed ? MakeCatalog(language, *installed, base ? &*base : &english) : *base);
+        return &m_loaded.back();
+    }
+
+    static std::optional<CatalogTexts> ReadInstalled(const std::string& language)
+    {
+        std::error_code ec;
+        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (ec)
+            return std::nullopt;
+        const std::filesystem::path file =
+            program.parent_path().parent_path() / "share/locale" / language / "LC_MESSAGES/voicelib.mo";
+        std::ifstream in(file, std::ios::binary);
+        if (!in)
+            return std::nullopt;
+        // A catalog is small; anything far larger is not one.
+        constexpr std::streamsize MAX_CATALOG_BYTES = 16 << 20;
+        std::string bytes(MAX_CATALOG_BYTES + 1, '\0');
+        in.read(bytes.data(), MAX_CATALOG_BYTES + 1);
+        if (in.gcount() > MAX_CATALOG_BYTES)
+            return std::nullopt;
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        return ParseCatalog(bytes);
+    }
+
+    std::mutex m_mutex;
+    std::deque<Catalog> m_loaded;
+    std::atomic<const Catalog*> m_current;
+};
+
+Catalogs& TheCatalogs()
+{
+    static Catalogs catalogs;
+    return catalogs;
+}
+
+// "zh_CN.UTF-8@latin" -> "zh_CN", then "zh".
+void AddLanguage(std::vector<std::string>& out, std::string_view code)
+{
+    code = code.substr(0, code.find_first_of(".@"));
+    if (code.empty())
+        return;
+    const std::string full(code);
+    if (std::find(out.begin(), out.end(), full) == out.end())
+        out.push_back(full);
+    const std::string bare(code.substr(0, code.find('_')));
+    if (std::find(out.begin(), out.end(), bare) == out.end())
+        out.push_back(bare);
+}
+
+std::string_view Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
 
 } // namespace
 
+const char* MessageKey(Msg id)
+{
+    return MESSAGE_KEYS[static_cast<std::size_t>(id)].key;
+}
+
 const char* MessageText(Msg id)
 {
-    return MESSAGE_TABLE[static_cast<std::size_t>(id)].text;
+    return TheCatalogs().Current().texts[static_cast<std::size_t>(id)].c_str();
+}
+
+std::vector<std::string> LanguagesFromEnvironment()
+{
+    std::string_view locale;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (!(locale = Environment(name)).empty())
+            break;
+    if (locale == "C" || locale == "POSIX")
+        return {};
+    std::vector<std::string> languages;
+    std::string_view list = Environment("LANGUAGE");
+    while (!list.empty()) {
+        const std::size_t colon = list.find(':');
+        AddLanguage(languages, list.substr(0, colon));
+        list = colon == std::string_view::npos ? std::string_view() : list.substr(colon + 1);
+    }
+    // C.UTF-8 names no language: English, unless LANGUAGE asked for one.
+    if (languages.empty() && !locale.starts_with("C.") && !locale.starts_with("POSIX."))
+        AddLanguage(languages, locale);
+    return languages;
+}
+
+std::string SetMessageLanguage(const std::vector<std::string>& languages)
+{
+    return TheCatalogs().Use(languages);
+}
+
+std::string MessageLanguage()
+{
+    return TheCatalogs().Current().language;
 }
 
 std::string FormatMessage(Msg id, std::initializer_list<std::string_view> args)
@@ -328,43 +632,68 @@ std::string SystemErrorText(int err)
 {
     switch (err) {
     case EACCES:
-        return "没有读取权限";
+        return MessageText(Msg::SysAccess);
     case EPERM:
-        return "操作不被允许";
+        return MessageText(Msg::SysPerm);
     case ENOENT:
-        return "文件不存在";
+        return MessageText(Msg::SysNoEntry);
     case ENOTDIR:
-        return "路径中有一级不是文件夹";
+        return MessageText(Msg::SysNotDir);
     case EISDIR:
-        return "这是一个文件夹";
+        return MessageText(Msg::SysIsDir);
     case EIO:
-        return "输入/输出错误(磁盘或网络故障)";
+        return MessageText(Msg::SysIo);
     case ELOOP:
-        return "符号链接层数过多或成环";
+        return MessageText(Msg::SysLoop);
     case ENAMETOOLONG:
-        return "路径太长";
+        return MessageText(Msg::SysNameTooLong);
     case EMFILE:
     case ENFILE:
-        return "打开的文件太多";
+        return MessageText(Msg::SysTooManyFiles);
     case ENOMEM:
-        return "内存不足";
+        return MessageText(Msg::SysNoMemory);
     case EOVERFLOW:
     case EFBIG:
-        return "文件太大";
+        return MessageText(Msg::SysTooLarge);
     case ENXIO:
     case ENODEV:
-        return "设备不存在";
+        return MessageText(Msg::SysNoDevice);
     case ESTALE:
-        return "网络文件已失效";
+        return MessageText(Msg::SysStale);
     case EAGAIN:
-        return "文件被锁定,暂时无法读取";
+        return MessageText(Msg::SysLocked);
     case ENOSPC:
-        return "磁盘空间不足";
+        return MessageText(Msg::SysNoSpace);
     case EROFS:
-        return "文件系统是只读的";
+        return MessageText(Msg::SysReadOnly);
+    case EEXIST:
+        return MessageText(Msg::SysExists);
+    case ENOTEMPTY:
+        return MessageText(Msg::SysNotEmpty);
+    case EXDEV:
+        return MessageText(Msg::SysCrossDevice);
+    case EBUSY:
+        return MessageText(Msg::SysBusy);
+    case ETXTBSY:
+        return MessageText(Msg::SysTextBusy);
+    case EINVAL:
+        return MessageText(Msg::SysInvalid);
+    case EDQUOT:
+        return MessageText(Msg::SysQuota);
+    case EPIPE:
+        return MessageText(Msg::SysPipe);
+    case EOPNOTSUPP:
+        return MessageText(Msg::SysNotSupported);
     default:
-        return "错误代码" + std::to_string(err) + " (" + std::strerror(err) + ")";
+        return Message(Msg::SysOther, err, std::strerror(err));
     }
+}
+
+std::string ErrorCodeText(const std::error_code& code)
+{
+    if (code.category() == std::generic_category() || code.category() == std::system_category())
+        return SystemErrorText(code.value());
+    return code.message();
 }
 
 std::string SourceProblemText(const SourceVerdict& v)
@@ -372,43 +701,46 @@ std::string SourceProblemText(const SourceVerdict& v)
     const std::string minimum = std::to_string(WAVE_HEADER_PROBE_SIZE);
     switch (v.problem) {
     case SourceProblem::None:
-        return "没有问题";
+        return MessageText(Msg::ProblemNone);
     case SourceProblem::NoPath:
-        return "没有指定文件";
+        return MessageText(Msg::ProblemNoPath);
     case SourceProblem::Missing:
-        return v.code == std::errc::not_a_directory ? "文件不存在(" + SystemErrorText(v.code.value()) + ")"
-                                                    : "文件不存在";
+        return v.code == std::errc::not_a_directory
+                   ? Message(Msg::ProblemMissingWhy, SystemErrorText(v.code.value()))
+                   : MessageText(Msg::ProblemMissing);
     case SourceProblem::Unreadable:
-        return "无法读取(" + SystemErrorText(v.code.value()) + ")";
+        return v.code == std::errc::permission_denied
+                   ? MessageText(Msg::ProblemNoReadPermission)
+                   : Message(Msg::ProblemUnreadable, SystemErrorText(v.code.value()));
     case SourceProblem::IsFolder:
-        return "这是一个文件夹,不是文件";
+        return MessageText(Msg::ProblemIsFolder);
     case SourceProblem::NotRegular:
-        return "不是普通文件(是设备、管道或套接字)";
+        return MessageText(Msg::ProblemNotRegular);
     case SourceProblem::TooShort:
         if (v.bytes == 0)
-            return "文件是空的(0字节)";
-        return "文件只有" + std::to_string(v.bytes) + "字节,不足WAV文件头的" + minimum + "字节";
+            return MessageText(Msg::ProblemEmpty);
+        return Message(Msg::ProblemTooShort, v.bytes, minimum);
     case SourceProblem::NotRiff: {
         const std::string kind = KnownKind(v.found);
-        return kind.empty() ? "不是WAV文件(文件不以RIFF开头)" : "不是WAV文件,而是" + kind;
+        return kind.empty() ? MessageText(Msg::ProblemNotRiff) : Message(Msg::ProblemNotRiffKind, kind);
     }
     case SourceProblem::NotWave: {
         const std::string type = Printable(v.found);
-        return "不是WAV文件(RIFF文件的类型是" + (type.empty() ? "其他" : "\"" + type + "\"") + ",不是WAVE)";
+        return type.empty() ? MessageText(Msg::ProblemNotWaveOther) : Message(Msg::ProblemNotWaveType, type);
     }
     case SourceProblem::FmtNotFirst: {
         const std::string id = Printable(v.found);
-        return "WAV文件头不是标准的" + minimum + "字节,格式块(fmt)前面还有" +
-               (id.empty() ? "其他数据" : "\"" + id + "\"块");
+        return id.empty() ? Message(Msg::ProblemFmtAfterData, minimum)
+                          : Message(Msg::ProblemFmtAfterChunk, minimum, id);
     }
     case SourceProblem::FmtSize:
-        return "格式块长" + std::to_string(v.fmtSize) + "字节,应为18字节" +
-               (v.formatTag == WAVE_FORMAT_ALAW ? std::string()
-                                                : ",而且不是A-law编码," + FormatCode(v.formatTag));
+        return v.formatTag == WAVE_FORMAT_ALAW
+                   ? Message(Msg::ProblemFmtSize, v.fmtSize)
+                   : Message(Msg::ProblemFmtSizeNotAlaw, v.fmtSize, FormatCode(v.formatTag));
     case SourceProblem::NotAlaw:
-        return "不是A-law编码," + FormatCode(v.formatTag);
+        return Message(Msg::ProblemNotAlaw, FormatCode(v.formatTag));
     }
-    return "未知原因";
+    return MessageText(Msg::ProblemUnknown);
 }
 
 std::string RejectedSourceMessage(const RejectedSource& rejected)
@@ -493,24 +825,23 @@ std::string SourceWarningText(const SourceWarning& warning)
     const std::string v = std::to_string(warning.value);
     switch (warning.kind) {
     case SourceWarningKind::SampleRate:
-        return "采样率为" + v + "Hz,设备按" + std::to_string(DEVICE_SAMPLE_RATE) + "Hz播放";
+        return Message(Msg::WarnSampleRate, v, DEVICE_SAMPLE_RATE);
     case SourceWarningKind::Channels:
-        return v + "个声道,设备按单声道播放";
+        return Message(Msg::WarnChannels, v);
     case SourceWarningKind::BitsPerSample:
-        return "每个样本" + v + "位,设备按" + std::to_string(DEVICE_BITS_PER_SAMPLE) + "位播放";
+        return Message(Msg::WarnBits, v, DEVICE_BITS_PER_SAMPLE);
     case SourceWarningKind::PartialBlock:
-        return "末尾" + v + "字节(" + Decimal(warning.value * 1000.0 / DEVICE_SAMPLE_RATE) + "毫秒)不足一个" +
-               std::to_string(AUDIO_BLOCK_SIZE) + "字节的块,不写入语音库";
+        return Message(Msg::WarnPartialBlock, v, Decimal(warning.value * 1000.0 / DEVICE_SAMPLE_RATE),
+                       AUDIO_BLOCK_SIZE);
     case SourceWarningKind::NoWholeBlock:
-        return "音频只有" + v + "字节,不足一个" + std::to_string(AUDIO_BLOCK_SIZE) +
-               "字节的块,语音库中此项为0字节(与复制失败相同)";
+        return Message(Msg::WarnNoWholeBlock, v, AUDIO_BLOCK_SIZE);
     }
     return {};
 }
 
 std::string SourceWarningMessage(const RowWarnings& row)
 {
-    std::string text = "警告,序号:" + std::to_string(row.index) + " 名称:" + row.path;
+    std::string text = Message(Msg::WarnRow, row.index, row.path);
     for (const SourceWarning& w : row.warnings)
         text += "\n    " + SourceWarningText(w);
     return text;
@@ -537,29 +868,32 @@ std::string SourceWarningCountMessage(const std::vector<RowWarnings>& rows)
 
 std::string DurationText(double seconds)
 {
-    char text[48];
+    char number[32];
     if (seconds < 59.95) {
-        std::snprintf(text, sizeof text, "%.1f秒", seconds);
-    } else if (seconds < 3599.5) {
-        const long long s = std::llround(seconds);
-        std::snprintf(text, sizeof text, "%lld分%02lld秒", s / 60, s % 60);
-    } else {
-        const long long m = std::llround(seconds / 60);
-        std::snprintf(text, sizeof text, "%lld小时%02lld分", m / 60, m % 60);
+        std::snprintf(number, sizeof number, "%.1f", seconds);
+        return Message(Msg::DurationSeconds, std::string_view(number));
     }
-    return text;
+    char rest[8];
+    if (seconds < 3599.5) {
+        const long long s = std::llround(seconds);
+        std::snprintf(rest, sizeof rest, "%02lld", s % 60);
+        return Message(Msg::DurationMinutes, s / 60, std::string_view(rest));
+    }
+    const long long m = std::llround(seconds / 60);
+    std::snprintf(rest, sizeof rest, "%02lld", m % 60);
+    return Message(Msg::DurationHours, m / 60, std::string_view(rest));
 }
 
 std::string CapacityText(const Capacity& capacity)
 {
-    std::string text = std::to_string(capacity.rows) + "个文件 " + DurationText(capacity.Seconds()) + " " +
-                       Size(capacity.libraryBytes);
+    std::string text = Message(Msg::CapacityLine, capacity.rows, DurationText(capacity.Seconds()),
+                               Size(capacity.libraryBytes));
     if (capacity.invalid > 0)
-        text += " 其中" + std::to_string(capacity.invalid) + "个无效";
+        text += Message(Msg::CapacityInvalid, capacity.invalid);
     if (capacity.overLimit > 0)
-        text += " 另有" + std::to_string(capacity.overLimit) + "个超出上限";
+        text += Message(Msg::CapacityOverLimit, capacity.overLimit);
     if (capacity.pending > 0)
-        text += " 统计中...";
+        text += MessageText(Msg::CapacityPending);
     return text;
 }
 
@@ -572,7 +906,7 @@ std::string LibraryTotalsMessage(std::uint64_t libraryBytes, std::uint64_t audio
 {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(audioBytes) / DEVICE_SAMPLE_RATE);
-    return "语音库" + std::to_string(libraryBytes) + "字节,音频共计" + seconds + "秒.";
+    return Message(Msg::LibraryTotals, libraryBytes, std::string_view(seconds));
 }
 
 std::string ScriptErrorText(const ScriptError& error)
@@ -582,7 +916,7 @@ std::string ScriptErrorText(const ScriptError& error)
     case ScriptProblem::None:
         return {};
     case ScriptProblem::Unreadable:
-        return error.code.message();
+        return ErrorCodeText(error.code);
     case ScriptProblem::NotRegular:
         return Message(Msg::IsKind, error.detail);
     case ScriptProblem::TooLarge:

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <type_traits>
 #include <vector>
 
@@ -20,10 +21,10 @@ struct RowWarnings;
 struct SourceWarning;
 struct ScriptError;
 
-// Every text the tool shows, by name; the table in messages.cpp holds them
-// all, in Chinese for the window and the command line's summaries and in
-// English for the reasons an operation gives. "{}" marks where Message puts
-// its arguments, in order.
+// Every text the tool shows, by name. The texts are in the message catalogs
+// (po/<language>.po, each keyed by the name as MessageKey gives it), in the
+// language the process has chosen. "{}" marks where Message puts its
+// arguments, in order.
 enum class Msg
 {
     // The window.
@@ -138,6 +139,7 @@ enum class Msg
     OptionGivenTwice,
     OptionNeeds,
     OptionInvalid,
+    ArgumentsNotUnderstood,
     NeedsValue,
     ValueFileName,
     ValueFolderName,
@@ -208,11 +210,168 @@ enum class Msg
     DiffRemoved,
     DiffSame,
     DiffDiffers,
+    // What a file that is not WAVE seems to be, and a WAVE file's format.
+    AudioRifx,
+    AudioRf64,
+    AudioMp3,
+    AudioFlac,
+    AudioOgg,
+    AudioAiff,
+    FormatFloat,
+    FormatExtensible,
+    FormatCode,
+    FormatCodeNamed,
+    // Why a source was rejected.
+    ProblemNone,
+    ProblemNoPath,
+    ProblemMissing,
+    ProblemMissingWhy,
+    ProblemUnreadable,
+    ProblemNoReadPermission,
+    ProblemIsFolder,
+    ProblemNotRegular,
+    ProblemEmpty,
+    ProblemTooShort,
+    ProblemNotRiff,
+    ProblemNotRiffKind,
+    ProblemNotWaveType,
+    ProblemNotWaveOther,
+    ProblemFmtAfterChunk,
+    ProblemFmtAfterData,
+    ProblemFmtSize,
+    ProblemFmtSizeNotAlaw,
+    ProblemNotAlaw,
+    ProblemUnknown,
+    // What the device would do wrongly with a source.
+    WarnSampleRate,
+    WarnChannels,
+    WarnBits,
+    WarnPartialBlock,
+    WarnNoWholeBlock,
+    WarnRow,
+    // Durations, the capacity line and a library's totals.
+    DurationSeconds,
+    DurationMinutes,
+    DurationHours,
+    CapacityLine,
+    CapacityInvalid,
+    CapacityOverLimit,
+    CapacityPending,
+    LibraryTotals,
+    // The system's error numbers.
+    SysAccess,
+    SysPerm,
+    SysNoEntry,
+    SysNotDir,
+    SysIsDir,
+    SysIo,
+    SysLoop,
+    SysNameTooLong,
+    SysTooManyFiles,
+    SysNoMemory,
+    SysTooLarge,
+    SysNoDevice,
+    SysStale,
+    SysLocked,
+    SysNoSpace,
+    SysReadOnly,
+    SysExists,
+    SysNotEmpty,
+    SysCrossDevice,
+    SysBusy,
+    SysTextBusy,
+    SysInvalid,
+    SysQuota,
+    SysPipe,
+    SysNotSupported,
+    SysOther,
+    // The command line's help.
+    HelpOutLibrary,
+    HelpOutFolder,
+    HelpOutList,
+    HelpJson,
+    HelpForceRiff,
+    HelpHeader,
+    HelpMap,
+    HelpPrefix,
+    HelpForceExtract,
+    HelpAll,
+    HelpFlag,
+    HelpBuildDetails,
+    HelpCheckDetails,
+    HelpInfoDetails,
+    HelpExtractDetails,
+    HelpShowDetails,
+    HelpExportDetails,
+    HelpDiffDetails,
+    HelpAbout,
+    HelpAboutFooter,
+    CmdBuild,
+    CmdCheck,
+    CmdInfo,
+    CmdExtract,
+    CmdShow,
+    CmdDiff,
+    CmdExport,
+    CmdConvert,
+    CmdSpeak,
+    HelpConvertDetails,
+    HelpConvertOutput,
+    HelpNoPad,
+    HelpTrim,
+    HelpTrimThreshold,
+    HelpNormalize,
+    HelpKeepDamaged,
+    HelpForceNotAlaw,
+    HelpJobs,
+    HelpConvertJson,
+    HelpSpeakDetails,
+    HelpSpeakOutput,
+    HelpVoice,
+    HelpList,
+    HelpVoices,
+    HelpUsage,
+    HelpCommands,
+    HelpOptions,
+    HelpOptionsMark,
+    HelpMainOperands,
+    // FFmpeg's errors.
+    AvInvalidData,
+    AvNoDecoder,
+    AvNoDemuxer,
+    AvNoStream,
+    AvEof,
+    AvNotSupported,
+    AvInternal,
+    AvOther,
     Count_
 };
 
-// The text of id as the table holds it.
+// The name of id in the catalogs: "SaveFailed".
+const char* MessageKey(Msg id);
+
+// The text of id in the language in use.
 const char* MessageText(Msg id);
+
+// The catalog language codes asked for by the environment, best first, as
+// gettext reads it: LANGUAGE's list unless the locale (LC_ALL, LC_MESSAGES,
+// LANG, the first one set) is plain C or POSIX, then the locale's language.
+// Each code comes without codeset and modifier ("zh_CN.UTF-8" gives "zh_CN"),
+// followed by its bare language ("zh"). Empty means English.
+std::vector<std::string> LanguagesFromEnvironment();
+
+// Puts the texts of the first of languages that has a catalog in use for the
+// whole process: <program's folder>/../share/locale/<code>/LC_MESSAGES/voicelib.mo,
+// else one compiled in (English, Chinese for any "zh"); English when none
+// has one. A text a catalog lacks, or whose "{}" places differ from the
+// English, is taken from the built-in catalog of that language, else from
+// English. Returns the code of the catalog now in use. Call it before other
+// threads start: texts given out earlier stay valid, but not in the new
+// language.
+std::string SetMessageLanguage(const std::vector<std::string>& languages);
+
+// The code of the catalog in use: "en" until SetMessageLanguage is called.
+std::string MessageLanguage();
 
 // The text of id with each "{}" replaced by the next argument.
 std::string FormatMessage(Msg id, std::initializer_list<std::string_view> args = {});
@@ -260,6 +419,10 @@ std::string SaveDoneMessage();
 
 // A system error number in plain words.
 std::string SystemErrorText(int err);
+
+// An error code in plain words: the system's numbers through the catalog,
+// other categories as they word themselves.
+std::string ErrorCodeText(const std::error_code& code);
 
 // What the device would do wrongly with a source: "采样率为16000Hz,设备按8000Hz播放".
 std::string SourceWarningText(const SourceWarning& warning);

@@ -3,6 +3,8 @@
 // How the engine reports failure: an operation returns its result or an
 // Error, never a flag beside an out-parameter.
 
+#include "core/messages.h"
+
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -43,7 +45,7 @@ public:
     const std::string& path() const { return m_path; }
     bool forceable() const { return m_forceable; }
     // The reason in words: the detail, or what the code says.
-    std::string reason() const { return m_detail.empty() ? m_code.message() : m_detail; }
+    std::string reason() const { return m_detail.empty() ? ErrorCodeText(m_code) : m_detail; }
     // "path: reason", for messages.
     std::string message() const { return m_path + ": " + reason(); }
 

@@ -45,11 +45,34 @@ constexpr double DURATION_SLACK_SECONDS = 0.1;
 // The most channels the mixing filter takes.
 constexpr int MAX_MIXED_CHANNELS = 64;
 
+// FFmpeg's common failures in the catalog's words; the system's numbers as
+// the system's errors; any other keeps FFmpeg's own words after a lead-in.
 std::string AvError(int code)
 {
+    switch (code) {
+    case AVERROR_INVALIDDATA:
+        return MessageText(Msg::AvInvalidData);
+    case AVERROR_DECODER_NOT_FOUND:
+        return MessageText(Msg::AvNoDecoder);
+    case AVERROR_DEMUXER_NOT_FOUND:
+        return MessageText(Msg::AvNoDemuxer);
+    case AVERROR_STREAM_NOT_FOUND:
+        return MessageText(Msg::AvNoStream);
+    case AVERROR_EOF:
+        return MessageText(Msg::AvEof);
+    case AVERROR_PATCHWELCOME:
+        return MessageText(Msg::AvNotSupported);
+    case AVERROR_BUG:
+    case AVERROR_BUG2:
+        return MessageText(Msg::AvInternal);
+    default:
+        break;
+    }
+    if (code < 0 && code > -4096)
+        return SystemErrorText(-code);
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, buf, sizeof buf);
-    return buf;
+    return Message(Msg::AvOther, std::string_view(buf));
 }
 
 // Why a pass ended early: nothing (Converted), or what happened and the reason in words.
@@ -760,7 +783,7 @@ std::string OpenFailure(const std::string& path, std::error_code code)
     if ((code == std::errc::invalid_argument || code == std::errc::is_a_directory) &&
         ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         return Message(Msg::IsKind, KindOfFile(st.st_mode));
-    return code.message();
+    return ErrorCodeText(code);
 }
 
 // The meter's blocks are 400 ms long: shorter audio is measured on a looped
@@ -876,7 +899,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     source.file = std::move(*opened);
     Result<std::uint64_t> size = FileSize(source.file.fd());
     if (!size.ok())
-        return fail({ConvertCode::CannotOpen, size.code().message(), size.code().value()});
+        return fail({ConvertCode::CannotOpen, ErrorCodeText(size.code()), size.code().value()});
     source.size = static_cast<std::int64_t>(*size);
     if (source.size == 0)
         return fail({ConvertCode::Undecodable, MessageText(Msg::EmptyInput)});

@@ -1,3 +1,5 @@
+#include "core/messages.h"
+
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,8 @@ int main(int argc, char** argv)
     if (wantWayland)
         qputenv("QT_QPA_PLATFORM", "wayland;offscreen");
     QApplication app(argc, argv);
+    // As the window program does.
+    voicelib::SetMessageLanguage({"zh_CN"});
     ::testing::InitGoogleTest(&argc, argv);
     if (wantWayland) {
         qputenv("QT_QPA_PLATFORM", "wayland"); // programs the tests start use it too

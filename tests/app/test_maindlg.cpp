@@ -7,10 +7,12 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTimer>
 #include <cstdlib>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace apptest;
 
@@ -221,6 +223,37 @@ TEST_F(WindowTest, ExportAndLoadRoundTripWithMessages)
     EXPECT_EQ(ViewSelected(), -1);
 }
 
+// The window speaks Chinese whatever the locale, the engine's and the
+// system's reasons included.
+TEST_F(WindowTest, RefusedExportsSayWhyInChinese)
+{
+    Fill(Waves(1));
+    const QString wave = File("old.wav");
+    QFile::copy(File("w0.wav"), wave);
+    QDir(dir.path()).mkdir(QStringLiteral("folder.ini"));
+    ASSERT_EQ(::mkfifo(File("pipe.ini").toLocal8Bit().constData(), 0600), 0);
+    const std::pair<QString, QString> cases[] = {
+        {wave, QStringLiteral("WAV(RIFF)文件")},
+        {File("folder.ini"), QStringLiteral("文件夹")},
+        {File("pipe.ini"), QStringLiteral("FIFO(命名管道)")},
+        {File("nowhere/list.ini"), QStringLiteral("文件不存在")},
+    };
+    const QRegularExpression englishWord(QStringLiteral("[A-Za-z][a-z]+"));
+    for (const auto& [target, says] : cases) {
+        SCOPED_TRACE(target.toStdString());
+        dlg->messages.clear();
+        dlg->answers.push_back({target});
+        Click(IDC_EXPORT_LIST);
+        ASSERT_EQ(dlg->messages.size(), 1);
+        QString message = dlg->messages[0];
+        EXPECT_TRUE(message.startsWith("保存失败: " + target)) << message.toStdString();
+        EXPECT_TRUE(message.contains(says)) << message.toStdString();
+        message.remove(target);
+        EXPECT_FALSE(message.contains(englishWord)) << message.toStdString();
+    }
+    EXPECT_EQ(QFile(wave).size(), QFile(File("w0.wav")).size());
+}
+
 TEST_F(WindowTest, FailedListOperationsNameTheFileAndKeepTheList)
 {
     const QStringList f = Waves(2);
@@ -247,7 +280,7 @@ TEST_F(WindowTest, FailedListOperationsNameTheFileAndKeepTheList)
     Click(IDC_LOAD_LIST);
     ASSERT_EQ(dlg->messages.size(), 1);
     EXPECT_TRUE(dlg->messages[0].startsWith("加载语音列表失败: " + f[0])) << dlg->messages[0].toStdString();
-    EXPECT_TRUE(dlg->messages[0].contains("not a voice list file")) << dlg->messages[0].toStdString();
+    EXPECT_TRUE(dlg->messages[0].contains("不是语音列表文件")) << dlg->messages[0].toStdString();
     EXPECT_EQ(Rows(), f);
 }
 

@@ -3,6 +3,7 @@
 
 #include "cli/cli.h"
 #include "clirun.h"
+#include "language.h"
 #include "tempfolder.h"
 
 #include <algorithm>
@@ -49,9 +50,17 @@ class CliTest : public voicelib::test::TempFolderTest
 protected:
     fs::path Path(const std::string& name) const { return m_dir / name; }
 
+    // The language the program is run with: LANGUAGE over LANG, as a user sets them.
+    std::string m_language;
+    std::string m_lang = "C.UTF-8";
+
     Outcome Run(const std::vector<std::string>& args, const std::string& program = VOICELIB_CLI) const
     {
-        std::string cmd = "cd " + Quote(m_dir.string()) + " && " + Quote(program);
+        // The program takes its language from the environment: pinned here,
+        // over the C.UTF-8 locale every machine has.
+        std::string cmd = "cd " + Quote(m_dir.string()) +
+                          " && env -u LC_ALL -u LC_MESSAGES LANG=" + Quote(m_lang) +
+                          " LANGUAGE=" + Quote(m_language) + " " + Quote(program);
         for (const auto& a : args)
             cmd += " " + Quote(a);
         cmd += " >" + Quote(Path(".out").string()) + " 2>" + Quote(Path(".err").string());
@@ -66,6 +75,7 @@ protected:
 
 TEST_F(CliTest, BuildWritesTheLibraryAndTheSummary)
 {
+    m_language = "zh_CN";
     Spit(Path("a.wav"), AlawWave(330, 'a')); // 320 stored, 10 dropped
     Spit(Path("b.wav"), AlawWave(159, 'b')); // nothing stored
     Spit(Path("c.wav"), AlawWave(160, 'c'));
@@ -91,6 +101,7 @@ TEST_F(CliTest, BuildJsonReportsCounts)
 
 TEST_F(CliTest, InvalidSourceStopsTheBuildAndKeepsTheOldTarget)
 {
+    m_language = "zh_CN";
     Spit(Path("good.wav"), AlawWave(160));
     Spit(Path("pcm.wav"), "RIFF\x10\0\0\0WAVEfmt \x10\0\0\0\x01\0" + std::string(60, '\0'));
     Spit(Path("lib.bin"), "previous");
@@ -120,6 +131,7 @@ std::size_t Count(const std::string& text, const std::string& piece)
 
 TEST_F(CliTest, CheckNamesEveryRejectedSourceBuildOnlyTheFirst)
 {
+    m_language = "zh_CN";
     std::string pcm = AlawWave(160);
     pcm[16] = 16; // fmt chunk of 16 bytes, format code 1
     pcm[20] = 1;
@@ -172,6 +184,7 @@ TEST_F(CliTest, CheckNamesEveryRejectedSourceBuildOnlyTheFirst)
 
 TEST_F(CliTest, SourceCutAfterTheCheckIsNamedAsFailed)
 {
+    const voicelib::test::ScopedLanguage chinese("zh_CN");
     const std::string a = Path("a.wav").string(), cut = Path("cut.wav").string();
     Spit(a, AlawWave(160, 'a'));
     for (const bool json : {false, true}) {
@@ -220,6 +233,7 @@ TEST_F(CliTest, UnwritableTargetIsAnIoErrorNamingTheFile)
 
 TEST_F(CliTest, RowsBeyondCapacityAreLeftOutAndSaidSo)
 {
+    m_language = "zh_CN";
     Spit(Path("a.wav"), AlawWave(160));
     std::vector<std::string> args = {"build", "-o", "lib.bin"};
     for (int i = 0; i < 1030; ++i)
@@ -354,6 +368,7 @@ TEST_F(CliTest, HelpForEveryCommand)
 
 TEST_F(CliTest, ListFileRoundTripAndBuild)
 {
+    m_language = "zh_CN";
     Spit(Path("a.wav"), AlawWave(160, 'a'));
     Spit(Path("b.wav"), AlawWave(320, 'b'));
     Outcome o = Run({"export", "-o", "list.ini", "a.wav", "b.wav", "a.wav"});
@@ -379,6 +394,55 @@ TEST_F(CliTest, ListFileRoundTripAndBuild)
     EXPECT_EQ(Run({"check", "list.ini"}).code, 0);
 }
 
+// The program speaks the user's language, even where only C.UTF-8 is
+// generated; what --json says stays the same.
+TEST_F(CliTest, ReasonsInTheUsersLanguage)
+{
+    Spit(Path("a.wav"), AlawWave(160));
+    Spit(Path("old.wav"), AlawWave(160));
+    struct Case
+    {
+        const char* language;
+        const char* lang;
+        std::vector<std::string> args;
+        int code;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"", "C.UTF-8", {"export", "-o", "old.wav", "a.wav"}, 2, "refused: it is a WAVE (RIFF) file"},
+        {"zh_CN", "C.UTF-8", {"export", "-o", "old.wav", "a.wav"}, 2, "拒绝: 它是WAV(RIFF)文件"},
+        {"", "zh_CN.UTF-8", {"check", "gone.wav"}, 1, "原因:文件不存在"},
+        {"", "C.UTF-8", {"check", "gone.wav"}, 1, "reason: the file does not exist"},
+        {"zh_CN", "C", {"check", "gone.wav"}, 1, "reason: the file does not exist"},
+        {"zh_CN", "C.UTF-8", {"info", "."}, 2, "不是语音库: 它是文件夹"},
+        {"zh_CN", "C.UTF-8", {"build", "a.wav"}, 2, "缺少-o"},
+        {"zh_CN", "C.UTF-8", {"bogus"}, 2, "voicelib: 未知命令'bogus'"},
+        {"zh_CN", "C.UTF-8", {"build", "-o", "x.bin", "-o", "y.bin", "a.wav"}, 2, "选项-o给出了两次"},
+        {"zh_CN", "C.UTF-8", {"build", "a.wav", "-o"}, 2, "选项-o需要文件名"},
+        {"zh_CN", "C.UTF-8", {"convert", "-j", "0", "-o", "out", "a.wav"}, 2, "选项-j需要1到256之间的数字"},
+        {"zh_CN",
+         "C.UTF-8",
+         {"--help"},
+         0,
+         "用法: voicelib 命令 [参数...]\n\n把A-law WAV语音提示音打包成语音库"},
+        {"", "zh_CN.UTF-8", {"build", "--help"}, 0, "选项:\n  -h, --help              说明命令并退出\n"},
+        {"zh_CN",
+         "C.UTF-8",
+         {"check", "--json", "gone.wav"},
+         1,
+         "\"problem\":\"missing\",\"reason\":\"文件不存在\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.language) + " " + c.lang + " " + c.args.front());
+        m_language = c.language;
+        m_lang = c.lang;
+        const Outcome o = Run(c.args);
+        EXPECT_EQ(o.code, c.code);
+        EXPECT_THAT(o.out + o.err, HasSubstr(c.said));
+    }
+    EXPECT_EQ(Slurp(Path("old.wav")), AlawWave(160));
+}
+
 TEST_F(CliTest, OnlyConvertAndSpeakNeedTheConversionModule)
 {
     // A copy of the program with no module beside it nor in a library folder near it.
@@ -395,7 +459,7 @@ TEST_F(CliTest, OnlyConvertAndSpeakNeedTheConversionModule)
         std::string said;
     };
     const Row rows[] = {
-        {{"build", "-o", "lib.bin", "list.ini"}, 0, "成功:1个"},
+        {{"build", "-o", "lib.bin", "list.ini"}, 0, "1 succeeded"},
         {{"check", "list.ini"}, 0, ""},
         {{"show", "list.ini"}, 0, "0\ta.wav\n"},
         {{"info", "lib.bin"}, 0, "entries: 1\n"},
@@ -423,6 +487,7 @@ TEST_F(CliTest, OnlyConvertAndSpeakNeedTheConversionModule)
 
 TEST_F(CliTest, ListFileProblems)
 {
+    m_language = "zh_CN";
     Spit(Path("a.wav"), AlawWave(160));
     Spit(Path("bad.ini"), "[ZuLibItem]\nZuCount=2\nD000=a.wav\n");
     Outcome o = Run({"build", "-o", "lib.bin", "bad.ini"});
@@ -435,7 +500,7 @@ TEST_F(CliTest, ListFileProblems)
 
     o = Run({"build", "-o", "lib.bin", "bad.ini", "a.wav"});
     EXPECT_EQ(o.code, 2);
-    EXPECT_THAT(o.err, HasSubstr("takes no further files"));
+    EXPECT_THAT(o.err, HasSubstr("给出语音列表文件时不能再给其他文件"));
 
     Spit(Path("huge.ini"), "[ZuLibItem]\nZuCount=2000000\n");
     o = Run({"show", "huge.ini"});
@@ -727,6 +792,7 @@ TEST_F(CliTest, ExtractIntoAFolderThatFills)
 
 TEST_F(CliTest, RelativeRowsFollowTheListFile)
 {
+    m_language = "zh_CN";
     fs::create_directories(Path("proj/snd"));
     fs::create_directory(Path("out"));
     Spit(Path("proj/snd/a.wav"), AlawWave(160, 'a'));
@@ -956,6 +1022,7 @@ TEST_F(CliTest, FirmwareHeaderAndMapOnlyBesideAWrittenLibrary)
     EXPECT_THAT(Slurp(Path("riff.h")), StartsWith("index,name,source"));
     // The summary names what it wrote; the map names a list's row as the list has it.
     Spit(Path("list.ini"), "[ZuLibItem]\nZuCount=1\nD000=a.wav\n");
+    m_language = "zh_CN";
     const Outcome o =
         Run({"build", "-o", "lib.bin", "--header", "x.h", "--map", "x.csv", Path("list.ini").string()});
     EXPECT_THAT(o.out, HasSubstr("C头文件: x.h\n映射表: x.csv\n"));
@@ -964,6 +1031,7 @@ TEST_F(CliTest, FirmwareHeaderAndMapOnlyBesideAWrittenLibrary)
 
 TEST_F(CliTest, WarningsForWhatTheDevicePlaysWrongly)
 {
+    m_language = "zh_CN";
     if (!HaveTool("sox"))
         GTEST_SKIP() << "needs sox to make the sources";
     struct Source

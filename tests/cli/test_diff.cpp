@@ -3,6 +3,7 @@
 
 #include "clirun.h"
 #include "core/list_file.h"
+#include "language.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +60,7 @@ protected:
 
 TEST_P(DiffTest, ListsWhatDiffers)
 {
+    const voicelib::test::ScopedLanguage chinese("zh_CN");
     const DiffCase& c = GetParam();
     std::vector<std::string> args = {"diff"};
     for (const std::string& a : c.args)
@@ -90,32 +92,28 @@ INSTANTIATE_TEST_SUITE_P(
         DiffCase{"OneChanged",
                  {"xyz.bin", "xwz.bin"},
                  1,
-                 "1\tchanged\t160\t0.020\t160\t0.020\n" + Differs(1, 0, 0, 0, 2),
+                 "1\t改变\t160\t0.020\t160\t0.020\n" + Differs(1, 0, 0, 0, 2),
                  ""},
         // A copy of an entry that stayed where it was is added, not moved.
         DiffCase{"Added",
                  {"xy.bin", "xyx.ini"},
                  1,
-                 "2\tadded\t-\t-\t320\t0.040\t{}/x.wav\n" + Differs(0, 0, 1, 0, 2),
+                 "2\t新增\t-\t-\t320\t0.040\t{}/x.wav\n" + Differs(0, 0, 1, 0, 2),
                  ""},
-        DiffCase{"Removed",
-                 {"xyz.bin", "xy.bin"},
-                 1,
-                 "2\tremoved\t480\t0.060\t-\t-\n" + Differs(0, 0, 0, 1, 2),
-                 ""},
+        DiffCase{
+            "Removed", {"xyz.bin", "xy.bin"}, 1, "2\t删除\t480\t0.060\t-\t-\n" + Differs(0, 0, 0, 1, 2), ""},
         DiffCase{"Swapped",
                  {"xyz.bin", "yxz.bin"},
                  1,
-                 "0\tmoved from 1\t320\t0.040\t160\t0.020\n1\tmoved from 0\t160\t0.020\t320\t0.040\n" +
+                 "0\t从1移来\t320\t0.040\t160\t0.020\n1\t从0移来\t160\t0.020\t320\t0.040\n" +
                      Differs(0, 2, 0, 0, 1),
                  ""},
-        DiffCase{
-            "ListAgainstItsLibrary",
-            {"--all", "xyz.ini", "xyz.bin"},
-            0,
-            "0\tidentical\t320\t0.040\t320\t0.040\t{}/x.wav\n1\tidentical\t160\t0.020\t160\t0.020\t{}/y.wav\n"
-            "2\tidentical\t480\t0.060\t480\t0.060\t{}/z.wav\n两者相同,共计3个条目.\n",
-            ""},
+        DiffCase{"ListAgainstItsLibrary",
+                 {"--all", "xyz.ini", "xyz.bin"},
+                 0,
+                 "0\t相同\t320\t0.040\t320\t0.040\t{}/x.wav\n1\t相同\t160\t0.020\t160\t0.020\t{}/y.wav\n"
+                 "2\t相同\t480\t0.060\t480\t0.060\t{}/z.wav\n两者相同,共计3个条目.\n",
+                 ""},
         DiffCase{"ListBeyondTheLimit", {"many.ini", "many.bin"}, 0, "两者相同,共计1024个条目.\n", ""},
         DiffCase{
             "ListAgainstAnotherJson",
@@ -125,14 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
             "\"seconds\":0.020,\"path\":\"{}/y.wav\"},\"b\":{\"size\":160,\"seconds\":0.020,\"path\":\"{}/"
             "w.wav\"}}]}\n",
             ""},
-        DiffCase{"NeitherLibraryNorList",
-                 {"x.wav", "xyz.bin"},
-                 2,
-                 "",
-                 "neither a voice library nor a voice list file"},
+        DiffCase{"NeitherLibraryNorList", {"x.wav", "xyz.bin"}, 2, "", "既不是语音库也不是语音列表文件"},
         DiffCase{"RejectedSource", {"xyz.bin", "xp.ini"}, 2, "", "无效的WAV文件,序号:1 名称:"},
         DiffCase{"Unreadable", {"xyz.bin", "gone.bin"}, 2, "", "gone.bin"},
-        DiffCase{"OneSide", {"xyz.bin"}, 2, "", "expected two"}),
+        DiffCase{"OneSide", {"xyz.bin"}, 2, "", "应给出两个"}),
     [](const auto& info) { return info.param.name; });
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/tempfiles.h"
 #include "core/wave.h"
 #include "iofault.h"
+#include "language.h"
 #include "tempfolder.h"
 
 #include <cerrno>
@@ -228,6 +229,7 @@ TEST_F(LibraryTest, SourcesChangedAfterValidationAreFailedNotCopied)
 
 TEST(BuildReport, ListsTheFirstFailedRowsAfterTheDesignedLine)
 {
+    const test::ScopedLanguage chinese("zh_CN");
     for (int failed : {0, 1, 10, 11, 25}) {
         SCOPED_TRACE(failed);
         BuildSummary s;

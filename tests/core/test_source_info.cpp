@@ -1,6 +1,7 @@
 #include "core/messages.h"
 #include "core/source_info.h"
 #include "core/wave.h"
+#include "language.h"
 #include "tempfolder.h"
 
 #include <algorithm>
@@ -32,6 +33,9 @@ void Put32(Bytes& b, std::size_t at, std::uint32_t v)
 class SourceInfoTest : public test::TempFolderTest
 {
 protected:
+    // The warnings and the capacity line are the window's, in Chinese.
+    const test::ScopedLanguage m_chinese{"zh_CN"};
+
     // The canonical header with its format block edited, `audio` bytes of
     // data and `trailing` bytes of a chunk after the data.
     std::string Source(const std::string& name, std::uint32_t rate, std::uint16_t channels,
@@ -170,6 +174,7 @@ TEST_F(SourceInfoTest, CapacityOfAList)
 
 TEST(Messages, DurationsReadAsAPersonWould)
 {
+    const test::ScopedLanguage chinese("zh_CN");
     const std::pair<double, const char*> cases[] = {
         {0.04, "0.0秒"},      {59.94, "59.9秒"},     {59.96, "1分00秒"},   {185.4, "3分05秒"},
         {3599.4, "59分59秒"}, {3599.6, "1小时00分"}, {30720, "8小时32分"},

@@ -1,6 +1,7 @@
 #include "core/library.h"
 #include "core/messages.h"
 #include "core/wave.h"
+#include "language.h"
 #include "tempfolder.h"
 
 #include <cerrno>
@@ -217,6 +218,8 @@ struct ReasonCase
 
 class ReasonTest : public WaveFiles, public ::testing::WithParamInterface<ReasonCase>
 {
+protected:
+    const test::ScopedLanguage m_chinese{"zh_CN"};
 };
 
 TEST_P(ReasonTest, SaysWhy)
