@@ -26,9 +26,9 @@ using namespace voicelib;
 using namespace voicelib::bench;
 namespace fs = std::filesystem;
 
-constexpr int kSources = 1024;
-constexpr std::size_t kSourceBytes = 64 * 1024;
-constexpr int kRuns = 7;
+constexpr int SOURCES = 1024;
+constexpr std::size_t SOURCE_BYTES = 64 * 1024;
+constexpr int RUNS = 7;
 
 [[noreturn]] void Die(const std::string& what)
 {
@@ -38,8 +38,8 @@ constexpr int kRuns = 7;
 
 void WriteSource(const std::string& path, int seed)
 {
-    std::vector<unsigned char> bytes = MakeCanonicalWaveHeader(kSourceBytes - WAVE_HEADER_PROBE_SIZE);
-    bytes.resize(kSourceBytes);
+    std::vector<unsigned char> bytes = MakeCanonicalWaveHeader(SOURCE_BYTES - WAVE_HEADER_PROBE_SIZE);
+    bytes.resize(SOURCE_BYTES);
     for (std::size_t i = WAVE_HEADER_PROBE_SIZE; i < bytes.size(); ++i)
         bytes[i] = static_cast<unsigned char>((i * 13 + static_cast<std::size_t>(seed)) % 251);
     FileHandle f(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
 
     std::vector<std::string> paths;
     std::string catCommand = "cd '" + dir.string() + "' && cat";
-    for (int i = 0; i < kSources; ++i) {
+    for (int i = 0; i < SOURCES; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "s%04d.wav", i);
         paths.push_back((dir / name).string());
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
     const std::string naivePath = (dir / "naive.bin").string();
 
     std::vector<double> build, cat, catSync, naive, validate;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < RUNS; ++run) {
         fs::remove(libPath);
         fs::remove(dir / "cat.out");
         fs::remove(naivePath);
@@ -137,13 +137,13 @@ int main(int argc, char** argv)
 
     const double b = Median(build), c = Median(cat), cs = Median(catSync), nv = Median(naive),
                  v = Median(validate);
-    std::printf("sources: %d x %zu bytes, library %ju bytes, median of %d runs\n", kSources, kSourceBytes,
-                static_cast<std::uintmax_t>(libSize), kRuns);
+    std::printf("sources: %d x %zu bytes, library %ju bytes, median of %d runs\n", SOURCES, SOURCE_BYTES,
+                static_cast<std::uintmax_t>(libSize), RUNS);
     std::printf("WriteLibrary          %9.2f ms\n", b);
     std::printf("cat                   %9.2f ms\n", c);
     std::printf("cat + sync            %9.2f ms\n", cs);
     std::printf("160-byte read/write   %9.2f ms\n", nv);
-    std::printf("FindFirstInvalidSource%9.2f ms (%.1f us per file)\n", v, v * 1000.0 / kSources);
+    std::printf("FindFirstInvalidSource%9.2f ms (%.1f us per file)\n", v, v * 1000.0 / SOURCES);
     std::printf("build / cat           %9.2f  (target <= 1.5)\n", b / c);
     std::printf("build / (cat + sync)  %9.2f\n", b / cs);
     std::printf("build / 160-byte copy %9.3f\n", b / nv);

@@ -13,57 +13,17 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using voicelib::bench::Median;
+using voicelib::bench::Spawn;
+using Run = voicelib::bench::ProcessRun;
 
 namespace {
-
-struct Run
-{
-    bool ok = false;
-    double ms = 0;
-    double cpuMs = 0; // user and system time: steadier than the wall time on a busy machine
-    long maxRssKb = 0;
-};
-
-// Runs a program, its output discarded; its wall time and peak memory.
-Run Spawn(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
-    const auto start = voicelib::bench::Clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    struct rusage usage = {};
-    if (rc != 0 || wait4(pid, &status, 0, &usage) != pid)
-        return run;
-    run.ms = voicelib::bench::MsSince(start);
-    run.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-    run.maxRssKb = usage.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
 
 struct Pair
 {

@@ -6,59 +6,20 @@
 //
 // usage: bench_convert [FILES (100)] [MINUTES_LONG (30)] [JOBS (2)]
 
+#include "timing.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
+using voicelib::bench::Spawn;
+using Run = voicelib::bench::ProcessRun;
 
 namespace {
-
-struct Run
-{
-    bool ok = false;
-    double seconds = 0;
-    long maxRssKb = 0;
-};
-
-// Runs a program (output discarded) and measures its wall time and peak memory.
-Run Spawn(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return run;
-    int status = 0;
-    struct rusage usage = {};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        return run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.maxRssKb = usage.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
 
 bool Shell(const std::string& cmd)
 {
@@ -135,7 +96,7 @@ int main(int argc, char** argv)
                        "-c:a", "pcm_alaw",
                        (outBase / fs::path(in).filename()).replace_extension(".wav").string()});
         base.ok = base.ok && r.ok;
-        base.seconds += r.seconds;
+        base.ms += r.ms;
         base.maxRssKb = std::max(base.maxRssKb, r.maxRssKb);
     }
     std::vector<std::string> cmd = {VOICELIB_CLI, "convert", "-j", jobs, "-o", outOurs.string()};
@@ -148,9 +109,9 @@ int main(int argc, char** argv)
     }
     std::printf("%d one-minute 44.1 kHz stereo MP3 files to 8 kHz mono A-law WAVE\n", files);
     std::printf("  baseline: ffmpeg -i F -ar 8000 -ac 1 -c:a pcm_alaw, once per file, one after another\n");
-    std::printf("  ffmpeg loop        %8.2f s\n", base.seconds);
-    std::printf("  voicelib convert   %8.2f s  (-j %s)\n", ours.seconds, jobs.c_str());
-    std::printf("  ratio voicelib/ffmpeg: %.2f (target <= 1.0)\n", ours.seconds / base.seconds);
+    std::printf("  ffmpeg loop        %8.2f s\n", base.ms / 1e3);
+    std::printf("  voicelib convert   %8.2f s  (-j %s)\n", ours.ms / 1e3, jobs.c_str());
+    std::printf("  ratio voicelib/ffmpeg: %.2f (target <= 1.0)\n", ours.ms / 1e3 / base.ms / 1e3);
 
     fs::remove_all(outOurs);
     fs::create_directories(outOurs);
@@ -161,9 +122,9 @@ int main(int argc, char** argv)
     std::printf("peak memory (max RSS) of one conversion:\n");
     std::printf("  voicelib, 5 s file       %7ld KiB (%s)\n", small.maxRssKb, small.ok ? "ok" : "failed");
     std::printf("  voicelib, %d min file   %7ld KiB (%s, %.2f s)\n", longMinutes, large.maxRssKb,
-                large.ok ? "ok" : "failed", large.seconds);
+                large.ok ? "ok" : "failed", large.ms / 1e3);
     std::printf("  ffmpeg,   %d min file   %7ld KiB (%.2f s)\n", longMinutes, ffLarge.maxRssKb,
-                ffLarge.seconds);
+                ffLarge.ms / 1e3);
     std::printf("  growth long/short: %.2f (flat: about 1)\n",
                 small.maxRssKb > 0 ? static_cast<double>(large.maxRssKb) / small.maxRssKb : 0.0);
     fs::remove_all(outOurs);

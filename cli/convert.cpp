@@ -169,7 +169,10 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
     }
 
     if (a.json) {
-        Json files = Json::array();
+        JsonObjectStream json(out);
+        json.Member("converted", results.size() - failed);
+        json.Member("failed", failed);
+        json.BeginArray("files");
         for (const ConvertResult& r : results) {
             Json file = {{"input", r.input}, {"output", r.output}};
             if (r.ok) {
@@ -184,10 +187,10 @@ int RunConvert(const ConvertArgs& a, std::ostream& out, std::ostream& err)
             } else {
                 file["error"] = r.error;
             }
-            files.push_back(std::move(file));
+            json.Item(file);
         }
-        const Json document = {{"converted", results.size() - failed}, {"failed", failed}, {"files", files}};
-        out << JsonText(document) << "\n";
+        json.EndArray();
+        json.End();
     }
     for (const auto& r : results) {
         if (!r.ok) {

@@ -62,8 +62,9 @@ Result<EntrySource> OpenEntrySource(const std::string& path)
         return Error(entry.verdict.code, path);
     if (!entry.verdict.IsAccepted())
         return entry;
-    Result<std::uint64_t> size = FileSize(entry.file.fd());
-    Result<AudioSpan> located = size ? LocateAudio(entry.file.fd(), *size) : Result<AudioSpan>(size.error());
+    // The check's fstat and read serve the measure too: no second stat or header read.
+    const SourceHead& head = opened.head;
+    Result<AudioSpan> located = LocateAudio(entry.file.fd(), head.size, head.bytes.data(), head.length);
     if (!located)
         return Error(located.code(), path);
     const std::uint64_t bytes = located->length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;

@@ -112,27 +112,35 @@ bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n)
     return CheckWaveHeader(probe, n).IsAccepted();
 }
 
-SourceVerdict CheckOpenSource(int fd)
+SourceHead ReadSourceHead(int fd)
 {
-    SourceVerdict v;
+    SourceHead head;
+    SourceVerdict& v = head.verdict;
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         v.problem = SourceProblem::Unreadable;
         v.code = LastError();
-        return v;
+        return head;
     }
     if (!S_ISREG(st.st_mode)) {
         v.problem = S_ISDIR(st.st_mode) ? SourceProblem::IsFolder : SourceProblem::NotRegular;
-        return v;
+        return head;
     }
-    unsigned char probe[WAVE_HEADER_PROBE_SIZE] = {};
-    Result<std::size_t> got = ReadAt(fd, probe, sizeof probe, 0);
+    head.size = static_cast<std::uint64_t>(st.st_size);
+    Result<std::size_t> got = ReadAt(fd, head.bytes.data(), head.bytes.size(), 0);
     if (!got) {
         v.problem = SourceProblem::Unreadable;
         v.code = got.code();
-        return v;
+        return head;
     }
-    return CheckWaveHeader(probe, *got);
+    head.length = *got;
+    v = CheckWaveHeader(head.bytes.data(), std::min(head.length, WAVE_HEADER_PROBE_SIZE));
+    return head;
+}
+
+SourceVerdict CheckOpenSource(int fd)
+{
+    return ReadSourceHead(fd).verdict;
 }
 
 OpenedSource OpenAndProbeSource(const std::string& path)
@@ -158,7 +166,8 @@ OpenedSource OpenAndProbeSource(const std::string& path)
         return out;
     }
     out.file = FileHandle(*fd);
-    v = CheckOpenSource(out.file.fd());
+    out.head = ReadSourceHead(out.file.fd());
+    v = out.head.verdict;
     return out;
 }
 
@@ -176,7 +185,7 @@ Result<AudioSpan> LocateAudio(int fd, std::uint64_t fileSize, const unsigned cha
 {
     // One read normally holds every chunk header up to the data chunk; a
     // header outside the window starts a new read there.
-    unsigned char window[512];
+    unsigned char window[WAVE_HEAD_READ_SIZE];
     std::uint64_t windowPos = 0;
     std::size_t windowLen = 0;
     if (head) {

@@ -19,6 +19,9 @@ inline constexpr std::size_t WAVE_HEADER_PROBE_SIZE = 58;
 // data chunk is found).
 inline constexpr std::uint64_t WAVE_DATA_OFFSET = 58;
 inline constexpr std::uint16_t WAVE_FORMAT_ALAW = 6;
+// How much of a source's start one read takes: the header rules' 58 bytes and
+// normally every chunk header up to the data chunk.
+inline constexpr std::size_t WAVE_HEAD_READ_SIZE = 512;
 
 // True when the path names something that exists (a folder counts too).
 bool FileExists(const std::string& path);
@@ -77,6 +80,17 @@ bool IsAcceptedWaveHeader(const unsigned char* probe, std::size_t n);
 // are read through fd, so the verdict is about the file that was opened.
 SourceVerdict CheckOpenSource(int fd);
 
+// What one fstat and one read of an open source found: the verdict, the
+// file's size and its first bytes, which LocateAudio can take as its head.
+struct SourceHead
+{
+    SourceVerdict verdict;
+    std::uint64_t size = 0;
+    std::array<unsigned char, WAVE_HEAD_READ_SIZE> bytes{};
+    std::size_t length = 0; // how many of bytes were read
+};
+SourceHead ReadSourceHead(int fd);
+
 // Opens the path and checks it.
 SourceVerdict ProbeSource(const std::string& path);
 
@@ -86,6 +100,7 @@ struct OpenedSource
 {
     SourceVerdict verdict;
     FileHandle file;
+    SourceHead head; // what the check read; empty when the open failed
 };
 OpenedSource OpenAndProbeSource(const std::string& path);
 

@@ -1,0 +1,14 @@
+// The floor of the window start-up bench: the least a Qt Widgets program does
+// to put a window on the screen.
+
+#include <QApplication>
+#include <QWidget>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.resize(640, 480);
+    window.show();
+    return app.exec();
+}
