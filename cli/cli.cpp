@@ -104,9 +104,9 @@ void JsonRejected(JsonObjectStream& json, std::string_view key, const std::vecto
 }
 
 // Reports the first invalid source, if any; returns whether all passed.
-bool Validate(const Options& opt, const std::vector<std::string>& paths, std::ostream& out, std::ostream& err)
+bool Validate(const Options& opt, const BuildSources& sources, std::ostream& out, std::ostream& err)
 {
-    const std::optional<RejectedSource> rejected = FindFirstInvalidSource(paths);
+    const std::optional<RejectedSource> rejected = sources.FirstInvalid();
     if (!rejected)
         return true;
     if (opt.json)
@@ -141,8 +141,9 @@ std::string Seconds(std::uint64_t bytes);
 // Accepted sources the device would play wrongly, on stderr.
 void PrintWarnings(const std::vector<RowWarnings>& rows, std::ostream& err)
 {
+    // One write a warning: stderr is unbuffered.
     for (const RowWarnings& r : rows)
-        err << SourceWarningMessage(r) << "\n";
+        err << SourceWarningMessage(r) + "\n";
     if (!rows.empty())
         err << SourceWarningCountMessage(rows) << "\n";
 }
@@ -201,18 +202,17 @@ bool SamePath(const std::string& a, const std::string& b)
 
 // The rules for the header and the map: those of the library, and neither
 // replaces a source nor the library.
-WriteOptions MapRules(const Options& opt, const std::vector<std::string>& paths)
+WriteOptions MapRules(const Options& opt, const BuildSources& sources)
 {
     WriteOptions rules = TargetRules(opt);
-    const std::size_t n = std::min<std::size_t>(paths.size(), MAX_LIBRARY_ENTRIES);
-    rules.sources.insert(rules.sources.end(), paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(n));
+    sources.AddTo(&rules);
     rules.sources.push_back(opt.output);
     return rules;
 }
 
 // Opens the header and the map before anything is written, so that one the
 // build could not write stops it; they are filled once the library is written.
-bool OpenMapTargets(const Options& opt, const std::vector<std::string>& paths,
+bool OpenMapTargets(const Options& opt, const BuildSources& sources,
                     std::vector<std::unique_ptr<AtomicFile>>* files, std::ostream& err)
 {
     const std::vector<MapTarget> targets = MapTargets(opt);
@@ -230,7 +230,7 @@ bool OpenMapTargets(const Options& opt, const std::vector<std::string>& paths,
         }
     }
     for (const MapTarget& t : targets) {
-        files->push_back(std::make_unique<AtomicFile>(t.path, MapRules(opt, paths)));
+        files->push_back(std::make_unique<AtomicFile>(t.path, MapRules(opt, sources)));
         if (IoStatus s = files->back()->Open(); !s.ok()) {
             err << Message(Msg::CommandError, opt.name, Message(Msg::CannotWrite, Refusal(s))) << "\n";
             return false;
@@ -245,13 +245,15 @@ int RunBuild(Options& opt, std::ostream& out, std::ostream& err)
     std::vector<std::string> rows; // the map names each source as the list does
     if (!CollectSources(opt, &paths, err, &rows))
         return EXIT_USAGE_OR_IO;
+    // Each source is opened once: its check, its warnings and its copy read that one file.
+    const BuildSources sources(std::move(paths));
     std::vector<std::unique_ptr<AtomicFile>> mapFiles;
-    if (!OpenMapTargets(opt, paths, &mapFiles, err))
+    if (!OpenMapTargets(opt, sources, &mapFiles, err))
         return EXIT_USAGE_OR_IO;
-    if (!Validate(opt, paths, out, err))
+    if (!Validate(opt, sources, out, err))
         return EXIT_INVALID_SOURCE;
-    const std::vector<RowWarnings> warnings = FindSourceWarnings(paths);
-    WriteResult result = WriteLibrary(opt.output, paths, opt.buildProgress, TargetRules(opt));
+    const std::vector<RowWarnings> warnings = sources.Warnings();
+    WriteResult result = WriteLibrary(opt.output, sources, opt.buildProgress, TargetRules(opt));
     if (!result.status.ok()) {
         err << Message(Msg::CommandError, opt.name, Message(Msg::CannotWriteLibrary, Refusal(result.status)))
             << "\n";
@@ -303,10 +305,11 @@ int RunCheck(Options& opt, std::ostream& out, std::ostream& err)
     std::vector<std::string> paths;
     if (!CollectSources(opt, &paths, err))
         return EXIT_USAGE_OR_IO;
-    const std::vector<RejectedSource> rejected = FindInvalidSources(paths);
-    const std::vector<RowWarnings> warnings = FindSourceWarnings(paths);
-    int checked = std::min<int>(static_cast<int>(paths.size()), MAX_LIBRARY_ENTRIES);
-    int leftOut = static_cast<int>(paths.size()) - checked;
+    const BuildSources sources(std::move(paths));
+    const std::vector<RejectedSource> rejected = sources.Invalid();
+    const std::vector<RowWarnings> warnings = sources.Warnings();
+    const int checked = sources.Count();
+    const int leftOut = static_cast<int>(sources.Rows()) - checked;
     if (opt.json) {
         JsonObjectStream json(out);
         json.Member("checked", checked);

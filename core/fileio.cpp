@@ -310,6 +310,11 @@ Result<TargetInfo> CheckTarget(const std::string& target, const WriteOptions& op
         if (::stat(source.c_str(), &src) == 0 && src.st_dev == st.st_dev && src.st_ino == st.st_ino)
             return Error::Refused(target, Message(Msg::RefusedSameAsSource, source));
     }
+    for (const FileId& source : options.openSources) {
+        if (source.device == static_cast<std::uint64_t>(st.st_dev) &&
+            source.inode == static_cast<std::uint64_t>(st.st_ino))
+            return Error::Refused(target, Message(Msg::RefusedSameAsSource, source.path));
+    }
     if (S_ISDIR(st.st_mode))
         return Error(std::make_error_code(std::errc::is_a_directory), target,
                      Message(Msg::IsKind, KindOfFile(st.st_mode)));

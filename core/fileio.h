@@ -76,6 +76,14 @@ Result<std::uint64_t> FileSize(int fd);
 // file", ...; the one wording of each kind in every message.
 const char* KindOfFile(mode_t mode);
 
+// A file by what it is rather than by name: the path is for messages.
+struct FileId
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::string path;
+};
+
 // What a write may replace. The window and the command line pass the same
 // options to the same writers, so their rules cannot differ.
 struct WriteOptions
@@ -86,6 +94,9 @@ struct WriteOptions
     // Files the operation reads (besides the ones the writer knows of); a
     // target that is one of them, by device and inode, is refused.
     std::vector<std::string> sources;
+    // The same rule for sources the operation holds open, known by the
+    // device and inode their open descriptor had: no stat of their names.
+    std::vector<FileId> openSources;
 };
 
 enum class TargetKind

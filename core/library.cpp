@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,27 +53,195 @@ int LibraryEntryCount(std::size_t rows)
     return static_cast<int>(std::min<std::size_t>(rows, MAX_LIBRARY_ENTRIES));
 }
 
-Result<EntrySource> OpenEntrySource(const std::string& path)
+namespace {
+
+// A source opened for its entry, with what its check found.
+struct OpenedEntry
+{
+    SourceVerdict verdict;     // as ProbeSource would give it
+    Result<EntrySource> entry; // fails where a build fails
+    SourceInfo info;           // accepted and measured: its format and audio
+    FileId id;                 // from the check's fstat; device 0 when there was none
+};
+
+// Where an accepted source's entry lies, from what its check read: no
+// second stat or header read. Fails where a build fails.
+IoStatus MeasureEntry(int fd, const SourceHead& head, const std::string& path, EntrySource* entry,
+                      SourceInfo* info)
+{
+    Result<AudioSpan> located = LocateAudio(fd, head.size, head.bytes.data(), head.length);
+    if (!located)
+        return Error(located.code(), path);
+    info->state = SourceInfo::State::Accepted;
+    info->fileSize = head.size;
+    info->audio = *located;
+    ReadFormatBlock(head.bytes.data(), info);
+    const std::uint64_t bytes = located->length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
+    if (bytes > MAX_ENTRY_BYTES)
+        return Error(path, Message(Msg::EntryTooLarge));
+    entry->offset = located->offset;
+    entry->bytes = static_cast<std::uint32_t>(bytes);
+    return {};
+}
+
+OpenedEntry OpenEntry(const std::string& path)
 {
     // Checked on the descriptor the copy reads, so a file changed since
     // validation is caught rather than copied.
     OpenedSource opened = OpenAndProbeSource(path);
-    EntrySource entry{opened.verdict, std::move(opened.file)};
-    if (entry.verdict.problem == SourceProblem::Unreadable && entry.file.valid())
-        return Error(entry.verdict.code, path);
-    if (!entry.verdict.IsAccepted())
-        return entry;
-    // The check's fstat and read serve the measure too: no second stat or header read.
     const SourceHead& head = opened.head;
-    Result<AudioSpan> located = LocateAudio(entry.file.fd(), head.size, head.bytes.data(), head.length);
-    if (!located)
-        return Error(located.code(), path);
-    const std::uint64_t bytes = located->length / AUDIO_BLOCK_SIZE * AUDIO_BLOCK_SIZE;
-    if (bytes > MAX_ENTRY_BYTES)
-        return Error(path, Message(Msg::EntryTooLarge));
-    entry.offset = located->offset;
-    entry.bytes = static_cast<std::uint32_t>(bytes);
-    return entry;
+    OpenedEntry out{opened.verdict, EntrySource{opened.verdict, std::move(opened.file)}, {}, {}};
+    EntrySource& entry = *out.entry;
+    if (entry.file.valid() && head.device != 0)
+        out.id = FileId{head.device, head.inode, path};
+    if (entry.verdict.problem == SourceProblem::Unreadable && entry.file.valid()) {
+        out.entry = Error(entry.verdict.code, path);
+        return out;
+    }
+    if (!entry.verdict.IsAccepted())
+        return out;
+    if (IoStatus s = MeasureEntry(entry.file.fd(), head, path, &entry, &out.info); !s.ok())
+        out.entry = s.error();
+    return out;
+}
+
+// A source cut since its check, checked and measured again on its open
+// file: not accepted now, it comes back with its verdict and no bytes.
+Result<EntrySource> RecheckEntry(const EntrySource& cut, const std::string& path)
+{
+    SourceHead head = ReadSourceHead(cut.file.fd());
+    EntrySource again{head.verdict, FileHandle()};
+    if (again.verdict.problem == SourceProblem::Unreadable)
+        return Error(again.verdict.code, path);
+    SourceInfo info;
+    if (again.verdict.IsAccepted()) {
+        if (IoStatus s = MeasureEntry(cut.file.fd(), head, path, &again, &info); !s.ok())
+            return s.error();
+    }
+    return again;
+}
+
+// How many sources a build may hold open at once: all of a full library
+// when the process may open that many, raising its soft limit if need be,
+// with room left for what the caller and its libraries open meanwhile.
+std::size_t OpenSourceBudget(std::size_t wanted)
+{
+    constexpr rlim_t RESERVE = 128;
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    const rlim_t needed = static_cast<rlim_t>(wanted) + RESERVE + 64;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        struct rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY)
+        return wanted;
+    std::size_t inUse = 0;
+    if (DIR* fds = ::opendir("/proc/self/fd")) {
+        while (::readdir(fds))
+            ++inUse;
+        ::closedir(fds);
+    } else {
+        inUse = 64;
+    }
+    if (limit.rlim_cur <= inUse + RESERVE)
+        return 0;
+    return std::min<std::size_t>(wanted, static_cast<std::size_t>(limit.rlim_cur) - inUse - RESERVE);
+}
+
+} // namespace
+
+Result<EntrySource> OpenEntrySource(const std::string& path)
+{
+    return std::move(OpenEntry(path).entry);
+}
+
+struct BuildSources::Checked
+{
+    OpenedEntry opened;
+    bool held = false; // the copy reads opened.entry's file; else it opens the path again
+};
+
+BuildSources::BuildSources(std::vector<std::string> rows) : m_rows(std::move(rows))
+{
+    const auto n = static_cast<std::size_t>(LibraryEntryCount(m_rows.size()));
+    const std::size_t budget = OpenSourceBudget(n);
+    m_entries.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        Checked c{OpenEntry(m_rows[i]), i < budget};
+        if (!c.held && c.opened.entry)
+            c.opened.entry->file.reset();
+        m_entries.push_back(std::move(c));
+    }
+}
+
+BuildSources::~BuildSources() = default;
+
+int BuildSources::Count() const
+{
+    return static_cast<int>(m_entries.size());
+}
+
+std::optional<RejectedSource> BuildSources::FirstInvalid() const
+{
+    for (int i = 0; i < Count(); ++i) {
+        const SourceVerdict& v = m_entries[static_cast<std::size_t>(i)].opened.verdict;
+        if (!v.IsAccepted())
+            return RejectedSource{i, Path(i), v};
+    }
+    return std::nullopt;
+}
+
+std::vector<RejectedSource> BuildSources::Invalid() const
+{
+    std::vector<RejectedSource> out;
+    for (int i = 0; i < Count(); ++i) {
+        const SourceVerdict& v = m_entries[static_cast<std::size_t>(i)].opened.verdict;
+        if (!v.IsAccepted())
+            out.push_back({i, Path(i), v});
+    }
+    return out;
+}
+
+std::vector<RowWarnings> BuildSources::Warnings() const
+{
+    std::vector<RowWarnings> out;
+    for (int i = 0; i < Count(); ++i) {
+        std::vector<SourceWarning> w = SourceWarnings(m_entries[static_cast<std::size_t>(i)].opened.info);
+        if (!w.empty())
+            out.push_back({i, Path(i), std::move(w)});
+    }
+    return out;
+}
+
+void BuildSources::AddTo(WriteOptions* rules) const
+{
+    for (int i = 0; i < Count(); ++i) {
+        const Checked& c = m_entries[static_cast<std::size_t>(i)];
+        // A source known by its open file needs no stat; any other by its name.
+        if (c.held && c.opened.id.device != 0)
+            rules->openSources.push_back(c.opened.id);
+        else
+            rules->sources.push_back(Path(i));
+    }
+}
+
+Result<const EntrySource*> BuildSources::Entry(int i, EntrySource* spare) const
+{
+    const Checked& c = m_entries[static_cast<std::size_t>(i)];
+    if (c.held) {
+        if (!c.opened.entry)
+            return c.opened.entry.error();
+        return &*c.opened.entry;
+    }
+    Result<EntrySource> reopened = OpenEntrySource(Path(i));
+    if (!reopened)
+        return reopened.error();
+    *spare = std::move(*reopened);
+    return static_cast<const EntrySource*>(spare);
 }
 
 namespace {
@@ -111,21 +280,24 @@ std::vector<RejectedSource> FindInvalidSources(const std::vector<std::string>& p
     return rejected;
 }
 
-WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
-                         const BuildProgress& progress, const WriteOptions& options)
+namespace {
+
+// Writes the library of n entries from rows rows; entryAt(i, spare) gives
+// entry i for its copy, pathAt(i) its name.
+template <typename EntryAt, typename PathAt>
+WriteResult WriteEntries(const std::string& target, std::size_t rows, EntryAt&& entryAt, PathAt&& pathAt,
+                         const BuildProgress& progress, WriteOptions rules)
 {
     WriteResult result;
     BuildSummary& summary = result.summary;
-    if (paths.empty()) {
+    if (rows == 0) {
         result.status = Error(target, Message(Msg::NothingToBuild));
         return result;
     }
-    const int n = LibraryEntryCount(paths.size());
+    const int n = LibraryEntryCount(rows);
     summary.entries = n;
-    summary.leftOut = static_cast<int>(paths.size() - static_cast<std::size_t>(n));
+    summary.leftOut = static_cast<int>(rows - static_cast<std::size_t>(n));
 
-    WriteOptions rules = options;
-    rules.sources.insert(rules.sources.end(), paths.begin(), paths.begin() + n);
     AtomicFile out(target, std::move(rules));
     if (IoStatus s = out.Open(); !s.ok()) {
         result.status = s;
@@ -139,24 +311,48 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
 
     std::uint64_t audioBytes = 0;
     for (int i = 0; i < n; ++i) {
-        const std::string& path = paths[static_cast<std::size_t>(i)];
-        Result<EntrySource> entry = OpenEntrySource(path);
+        const std::string& path = pathAt(i);
+        EntrySource spare;
+        Result<const EntrySource*> entry = entryAt(i, &spare);
         if (!entry) {
             result.status = entry.error();
             return result;
         }
-        if (!entry->verdict.IsAccepted()) {
-            // Gone, unreadable or changed since validation: an empty entry.
-            ++summary.failed;
-            summary.failures.push_back({i, path, entry->verdict});
-        } else {
-            if (CopyOutcome copy = CopyRange(entry->file.fd(), entry->offset, out.fd(), entry->bytes);
-                !copy.ok()) {
+        const EntrySource& source = **entry;
+        SourceVerdict verdict = source.verdict;
+        std::uint32_t bytes = source.bytes;
+        if (verdict.IsAccepted()) {
+            CopyOutcome copy = CopyRange(source.file.fd(), source.offset, out.fd(), bytes);
+            if (copy.where == CopyFailure::Read && copy.code == std::errc::no_message_available) {
+                // Cut since its check: what it holds now, or an empty entry
+                // if that no longer passes; the part copied goes.
+                const auto start = static_cast<off_t>(COUNT_BYTES + SIZE_BYTES * n + audioBytes);
+                Result<EntrySource> again = RecheckEntry(source, path);
+                if (!again) {
+                    result.status = again.error();
+                    return result;
+                }
+                if (::ftruncate(out.fd(), start) != 0 || ::lseek(out.fd(), start, SEEK_SET) != start) {
+                    result.status = out.Fail(LastError());
+                    return result;
+                }
+                verdict = again->verdict;
+                bytes = again->bytes;
+                copy = verdict.IsAccepted() ? CopyRange(source.file.fd(), again->offset, out.fd(), bytes)
+                                            : CopyOutcome{};
+            }
+            if (!copy.ok()) {
                 result.status = CopyFailed(path, out, copy);
                 return result;
             }
-            summary.sizes[static_cast<std::size_t>(i)] = entry->bytes;
-            audioBytes += entry->bytes;
+        }
+        if (!verdict.IsAccepted()) {
+            // Gone, unreadable or changed since validation: an empty entry.
+            ++summary.failed;
+            summary.failures.push_back({i, path, verdict});
+        } else {
+            summary.sizes[static_cast<std::size_t>(i)] = bytes;
+            audioBytes += bytes;
             ++summary.ok;
         }
         if (progress && !progress(i + 1, n)) {
@@ -177,6 +373,37 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     }
     summary.bytes = header.size() + audioBytes;
     return result;
+}
+
+} // namespace
+
+WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
+                         const BuildProgress& progress, const WriteOptions& options)
+{
+    WriteOptions rules = options;
+    const auto n = static_cast<std::size_t>(LibraryEntryCount(paths.size()));
+    rules.sources.insert(rules.sources.end(), paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(n));
+    return WriteEntries(
+        target, paths.size(),
+        [&](int i, EntrySource* spare) -> Result<const EntrySource*> {
+            Result<EntrySource> opened = OpenEntrySource(paths[static_cast<std::size_t>(i)]);
+            if (!opened)
+                return opened.error();
+            *spare = std::move(*opened);
+            return static_cast<const EntrySource*>(spare);
+        },
+        [&](int i) -> const std::string& { return paths[static_cast<std::size_t>(i)]; }, progress,
+        std::move(rules));
+}
+
+WriteResult WriteLibrary(const std::string& target, const BuildSources& sources,
+                         const BuildProgress& progress, const WriteOptions& options)
+{
+    WriteOptions rules = options;
+    sources.AddTo(&rules);
+    return WriteEntries(
+        target, sources.Rows(), [&](int i, EntrySource* spare) { return sources.Entry(i, spare); },
+        [&](int i) -> const std::string& { return sources.Path(i); }, progress, std::move(rules));
 }
 
 Result<LibraryIndex> ReadLibraryIndex(const std::string& path)

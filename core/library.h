@@ -5,6 +5,7 @@
 // AUDIO_BLOCK_SIZE. No magic number.
 
 #include "core/fileio.h"
+#include "core/source_info.h"
 #include "core/wave.h"
 
 #include <array>
@@ -57,6 +58,38 @@ struct EntrySource
 // error, audio over what one entry can hold.
 Result<EntrySource> OpenEntrySource(const std::string& path);
 
+// The sources of one build, the first min(rows, 1024), each opened and
+// checked once: the validation, the warnings, the target rules and the copy
+// all use that one descriptor, its one fstat and its one header read, so what
+// was checked is what is copied. Past what the process may hold open, a
+// source is closed after its check and opened and checked again for its copy.
+class BuildSources
+{
+public:
+    explicit BuildSources(std::vector<std::string> rows);
+    ~BuildSources();
+    BuildSources(const BuildSources&) = delete;
+    BuildSources& operator=(const BuildSources&) = delete;
+
+    std::size_t Rows() const { return m_rows.size(); }
+    int Count() const; // entries: min(rows, 1024)
+    const std::string& Path(int i) const { return m_rows[static_cast<std::size_t>(i)]; }
+
+    std::optional<RejectedSource> FirstInvalid() const;
+    std::vector<RejectedSource> Invalid() const;
+    std::vector<RowWarnings> Warnings() const;
+    // The target rules for these sources: a target may be none of them.
+    void AddTo(WriteOptions* rules) const;
+    // Entry i for its copy: the file opened for the check, or, past what
+    // could be held open, the file opened and checked again into spare.
+    Result<const EntrySource*> Entry(int i, EntrySource* spare) const;
+
+private:
+    struct Checked;
+    std::vector<std::string> m_rows;
+    std::vector<Checked> m_entries;
+};
+
 // Called after each entry with (entries done, N). Returning false cancels
 // the build; the target is then left as it was.
 using BuildProgress = std::function<bool(int done, int total)>;
@@ -73,6 +106,9 @@ struct WriteResult
 // 0; any other read or write error fails the whole build. The target rules
 // (see CheckTarget) take those paths as sources, besides options.sources.
 WriteResult WriteLibrary(const std::string& target, const std::vector<std::string>& paths,
+                         const BuildProgress& progress = {}, const WriteOptions& options = {});
+// The same, on sources already open and checked.
+WriteResult WriteLibrary(const std::string& target, const BuildSources& sources,
                          const BuildProgress& progress = {}, const WriteOptions& options = {});
 
 // A library file's table, checked against the file's length.

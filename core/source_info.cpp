@@ -30,6 +30,13 @@ std::uint32_t SourceInfo::CutBytes() const
     return IsAccepted() ? static_cast<std::uint32_t>(audio.length % AUDIO_BLOCK_SIZE) : 0;
 }
 
+void ReadFormatBlock(const unsigned char* acceptedHeader, SourceInfo* info)
+{
+    info->channels = Le16(acceptedHeader + 22);
+    info->sampleRate = Le32(acceptedHeader + 24);
+    info->bitsPerSample = Le16(acceptedHeader + 34);
+}
+
 SourceInfo ReadSourceInfo(const std::string& path)
 {
     SourceInfo info;
@@ -55,10 +62,7 @@ SourceInfo ReadSourceInfo(const std::string& path)
     info.state = SourceInfo::State::Rejected;
     if (!IsAcceptedWaveHeader(head, headLen))
         return info;
-    // An accepted header has its 18-byte format block at byte 20.
-    info.channels = Le16(head + 22);
-    info.sampleRate = Le32(head + 24);
-    info.bitsPerSample = Le16(head + 34);
+    ReadFormatBlock(head, &info);
     Result<AudioSpan> audio = LocateAudio(file->fd(), info.fileSize, head, headLen);
     if (!audio) {
         info.state = SourceInfo::State::Unreadable;

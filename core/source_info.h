@@ -42,6 +42,10 @@ struct SourceInfo
     std::uint32_t CutBytes() const;
 };
 
+// Fills in channels, sampleRate and bitsPerSample from an accepted header,
+// whose 18-byte format block is at byte 20.
+void ReadFormatBlock(const unsigned char* acceptedHeader, SourceInfo* info);
+
 // One open, one read of the first 512 bytes (a further read only when the
 // data chunk's header lies beyond them), no more.
 SourceInfo ReadSourceInfo(const std::string& path);

@@ -127,6 +127,8 @@ SourceHead ReadSourceHead(int fd)
         return head;
     }
     head.size = static_cast<std::uint64_t>(st.st_size);
+    head.device = static_cast<std::uint64_t>(st.st_dev);
+    head.inode = static_cast<std::uint64_t>(st.st_ino);
     Result<std::size_t> got = ReadAt(fd, head.bytes.data(), head.bytes.size(), 0);
     if (!got) {
         v.problem = SourceProblem::Unreadable;

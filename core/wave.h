@@ -87,7 +87,9 @@ struct SourceHead
     SourceVerdict verdict;
     std::uint64_t size = 0;
     std::array<unsigned char, WAVE_HEAD_READ_SIZE> bytes{};
-    std::size_t length = 0; // how many of bytes were read
+    std::size_t length = 0;   // how many of bytes were read
+    std::uint64_t device = 0; // what the file is, from the same fstat
+    std::uint64_t inode = 0;
 };
 SourceHead ReadSourceHead(int fd);
 

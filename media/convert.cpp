@@ -934,7 +934,7 @@ ConvertResult Convert(const ConvertJob& job, const ConvertOptions& options, cons
     // The threshold is the source's level: scale it with the gain.
     const float trimAbove =
         options.trim ? static_cast<float>(DbToAmplitude(options.trimThresholdDb + settings.gainDb)) : -1.0f;
-    AlawWriter writer(job.output, WriteOptions{options.write.force, {job.input}}, trimAbove);
+    AlawWriter writer(job.output, WriteOptions{options.write.force, {job.input}, {}}, trimAbove);
     if (Stop stop = writer.Open())
         return fail(stop);
     Chain chain(settings);

@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -225,6 +227,58 @@ TEST_F(LibraryTest, SourcesChangedAfterValidationAreFailedNotCopied)
     EXPECT_EQ(r.summary.failures[0].verdict.bytes, 30u);
     EXPECT_EQ(r.summary.failures[1].index, 2);
     EXPECT_EQ(r.summary.failures[1].verdict.problem, SourceProblem::FmtSize);
+}
+
+// Sources opened once for the check and the copy give the library the
+// paths give, also past what the process may hold open, and the file that
+// was checked is the one copied.
+TEST_F(LibraryTest, OpenedSourcesWriteWhatThePathsWrite)
+{
+    std::vector<std::string> rows;
+    for (int i = 0; i < 300; ++i)
+        rows.push_back(
+            Source("s" + std::to_string(i) + ".wav", 160 * static_cast<std::size_t>(i % 3) + 70, i));
+    rows[5] = (m_dir / "missing.wav").string();
+    rows[9] = m_dir.string();
+    const std::string byPaths = (m_dir / "paths.bin").string();
+    ASSERT_TRUE(WriteLibrary(byPaths, rows).status.ok());
+
+    struct Case
+    {
+        const char* name;
+        rlim_t heldAtMost; // RLIM_INFINITY: no limit set
+    };
+    for (const Case& c : {Case{"all held", RLIM_INFINITY}, Case{"ten held", 10}, Case{"none held", 0}}) {
+        SCOPED_TRACE(c.name);
+        const auto buildUnderTheLimit = [&] {
+            if (c.heldAtMost != RLIM_INFINITY) {
+                const auto inUse = static_cast<rlim_t>(
+                    std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+                const rlimit limit{inUse + 128 + c.heldAtMost, inUse + 128 + c.heldAtMost};
+                if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                    std::exit(3);
+            }
+            const BuildSources sources(rows);
+            const std::optional<RejectedSource> first = sources.FirstInvalid();
+            const bool found = first && first->index == 5 && sources.Invalid().size() == 2 &&
+                               sources.Warnings().size() == 300 - 2;
+            const WriteResult r = WriteLibrary(target, sources);
+            std::exit(found && r.status.ok() && r.summary.failed == 2 && Read(target) == Read(byPaths) ? 0
+                                                                                                       : 1);
+        };
+        // The limit goes in a child, which may lower its hard limit for good.
+        EXPECT_EXIT(buildUnderTheLimit(), ::testing::ExitedWithCode(0), "");
+    }
+
+    // Renamed over after the check: the checked file is the one copied.
+    const std::vector<std::string> two = {rows[0], rows[1]};
+    const BuildSources sources(two);
+    Source("other.wav", 800, 99);
+    fs::rename(m_dir / "other.wav", rows[1]);
+    ASSERT_TRUE(WriteLibrary(target, sources).status.ok());
+    const Bytes audio = Audio(230, 1);
+    EXPECT_EQ(Read(target),
+              Cat(Cat(Cat(Le32(2), Le32(0)), Le32(160)), Bytes(audio.begin(), audio.begin() + 160)));
 }
 
 TEST(BuildReport, ListsTheFirstFailedRowsAfterTheDesignedLine)
