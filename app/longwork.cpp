@@ -19,7 +19,8 @@ constexpr int POLL_MS = 50;
 
 LongWork::LongWork(QWidget* window, const QString& label, int maximum)
     : m_window(window),
-      m_progress(std::make_unique<QProgressDialog>(label, QStringLiteral("取消"), 0, maximum, window)),
+      m_progress(std::make_unique<QProgressDialog>(
+          label, QString::fromUtf8(voicelib::MessageText(voicelib::Msg::CaptionCancel)), 0, maximum, window)),
       m_poll(new QTimer(this))
 {
     m_progress->setWindowTitle(QString::fromUtf8(voicelib::MessageText(voicelib::Msg::Prompt)));

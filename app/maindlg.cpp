@@ -43,21 +43,24 @@
 
 namespace {
 
-// Sources: the WAVE files the list takes, then any audio the window converts.
-const QString WAVE_FILTER =
-    QStringLiteral("Source Voice Files(*.wav)|*.wav|所有音频文件|*.wav;*.mp3;*.flac;*.ogg;*.oga;*.opus;*.m4a;"
-                   "*.aac;*.wma;*.aif;*.aiff;*.au;*.amr||");
 const QString WAVE_EXT = QStringLiteral("*.wav");
 const QString LIST_FILTER = QStringLiteral("Voice Library Configuration Files(*.ini)|*.ini||");
 const QString LIST_EXT = QStringLiteral("*.ini");
 const QString LIBRARY_FILTER = QStringLiteral("Voice Library Files(*.bin)|*.bin||");
 const QString LIBRARY_EXT = QStringLiteral("*.bin");
-const QString WINDOW_TEXT = QStringLiteral("语音库合成工具:");
 
 // A text of the message table, as Qt shows it.
 template <typename... Args> QString Text(voicelib::Msg id, const Args&... args)
 {
     return QString::fromStdString(voicelib::Message(id, args...));
+}
+
+// Sources: the WAVE files the list takes, then any audio the window converts.
+QString WaveFilter()
+{
+    return QStringLiteral("Source Voice Files(*.wav)|*.wav|") + Text(voicelib::Msg::AllAudioFiles) +
+           QStringLiteral(
+               "|*.wav;*.mp3;*.flac;*.ogg;*.oga;*.opus;*.m4a;*.aac;*.wma;*.aif;*.aiff;*.au;*.amr||");
 }
 
 constexpr int DIALOG_WIDTH = 337;
@@ -162,17 +165,23 @@ private:
 };
 
 const CMainDlg::Control CMainDlg::CONTROLS[] = {
-    {IDC_EXIT, "退出", 289, 243, 42, 14, &CMainDlg::m_btnExit, IDI_EXIT, Command::Exit},
-    {IDC_LOAD_LIST, "加载语音列表", 177, 243, 56, 14, &CMainDlg::m_btnLoadList, IDI_LOAD, Command::LoadList},
-    {IDC_EXPORT_LIST, "导出语音列表", 233, 243, 56, 14, &CMainDlg::m_btnExportList, IDI_EXPORT,
-     Command::ExportList},
-    {IDC_BUILD, "合成为语音库", 202, 25, 56, 14, &CMainDlg::m_btnBuild, IDI_BUILD, Command::Build},
-    {IDC_APPEND, "追加", 6, 25, 38, 14, &CMainDlg::m_btnAppend, IDI_APPEND, Command::Append},
-    {IDC_INSERT, "插入", 45, 25, 38, 14, &CMainDlg::m_btnInsert, IDI_INSERT, Command::Insert},
-    {IDC_DELETE, "删除", 84, 25, 38, 14, &CMainDlg::m_btnDelete, IDI_DELETE, Command::Delete},
-    {IDC_MOVE_UP, "上移", 123, 25, 38, 14, &CMainDlg::m_btnUp, IDI_UP, Command::MoveUp},
-    {IDC_MOVE_DOWN, "下移", 161, 25, 38, 14, &CMainDlg::m_btnDown, IDI_DOWN, Command::MoveDown},
-    {IDC_VOICE_LIST, "List1", 6, 43, 325, 190, nullptr, 0, Command::Count},
+    {IDC_EXIT, voicelib::Msg::CaptionExit, 289, 243, 42, 14, &CMainDlg::m_btnExit, IDI_EXIT, Command::Exit},
+    {IDC_LOAD_LIST, voicelib::Msg::CaptionLoadList, 177, 243, 56, 14, &CMainDlg::m_btnLoadList, IDI_LOAD,
+     Command::LoadList},
+    {IDC_EXPORT_LIST, voicelib::Msg::CaptionExportList, 233, 243, 56, 14, &CMainDlg::m_btnExportList,
+     IDI_EXPORT, Command::ExportList},
+    {IDC_BUILD, voicelib::Msg::CaptionBuild, 202, 25, 56, 14, &CMainDlg::m_btnBuild, IDI_BUILD,
+     Command::Build},
+    {IDC_APPEND, voicelib::Msg::CaptionAppend, 6, 25, 38, 14, &CMainDlg::m_btnAppend, IDI_APPEND,
+     Command::Append},
+    {IDC_INSERT, voicelib::Msg::CaptionInsert, 45, 25, 38, 14, &CMainDlg::m_btnInsert, IDI_INSERT,
+     Command::Insert},
+    {IDC_DELETE, voicelib::Msg::CaptionDelete, 84, 25, 38, 14, &CMainDlg::m_btnDelete, IDI_DELETE,
+     Command::Delete},
+    {IDC_MOVE_UP, voicelib::Msg::CaptionMoveUp, 123, 25, 38, 14, &CMainDlg::m_btnUp, IDI_UP, Command::MoveUp},
+    {IDC_MOVE_DOWN, voicelib::Msg::CaptionMoveDown, 161, 25, 38, 14, &CMainDlg::m_btnDown, IDI_DOWN,
+     Command::MoveDown},
+    {IDC_VOICE_LIST, std::nullopt, 6, 43, 325, 190, nullptr, 0, Command::Count},
 };
 
 const CMainDlg::CommandInfo CMainDlg::COMMANDS[] = {
@@ -250,7 +259,7 @@ void CMainDlg::DoDataExchange()
     for (const Control& c : CONTROLS) {
         QWidget* w = nullptr;
         if (c.button) {
-            auto* b = new CSkinButton(QString::fromUtf8(c.caption), this);
+            auto* b = new CSkinButton(Text(*c.caption), this);
             this->*c.button = b;
             connect(b, &QPushButton::clicked, this,
                     [this, command = c.command] { action(command)->trigger(); });
@@ -352,7 +361,7 @@ bool CMainDlg::OnInitDialog()
     SetBandGradient(2, 2, true);
     SetTitleFont(QStringLiteral("微软雅黑"), 22, 8, 550, false);
     SetTitleColor(RGB(0, 0, 128));
-    SetTitleText(WINDOW_TEXT, 36, 8);
+    SetTitleText(Text(voicelib::Msg::WindowTitle), 36, 8);
 
     InitButtons();
     InitList();
@@ -363,7 +372,7 @@ bool CMainDlg::OnInitDialog()
     m_player->SetEnabled(true);
     m_player->SetUiMode(QStringLiteral("Invisible"));
 
-    setWindowTitle(WINDOW_TEXT);
+    setWindowTitle(Text(voicelib::Msg::WindowTitle));
     // The list, not the first button in tab order ("退出"): a stray Space must not end the program.
     m_list->setFocus();
     return true;
@@ -542,7 +551,7 @@ class FileDialog : public QFileDialog
 {
 public:
     FileDialog(QWidget* parent, const QString& start, const QString& filter, bool multi)
-        : QFileDialog(parent, QStringLiteral("选择目标文件..."), start, filter), m_bMulti(multi)
+        : QFileDialog(parent, Text(voicelib::Msg::ChooseTargetFile), start, filter), m_bMulti(multi)
     {
         // Qt's several-file mode refuses names of missing files; this mode takes
         // them, and its views are let pick several rows through their property.
@@ -608,10 +617,10 @@ int CMainDlg::ShowMessageBox(MessageKind kind, const QString& text)
     QMessageBox box(
         QMessageBox::Question, Text(voicelib::Msg::Prompt), text,
         QMessageBox::Yes | QMessageBox::No | (cancel ? QMessageBox::Cancel : QMessageBox::NoButton), this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.button(QMessageBox::Yes)->setText(Text(voicelib::Msg::CaptionYes));
+    box.button(QMessageBox::No)->setText(Text(voicelib::Msg::CaptionNo));
     if (cancel)
-        box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+        box.button(QMessageBox::Cancel)->setText(Text(voicelib::Msg::CaptionCancel));
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(cancel ? QMessageBox::Cancel : QMessageBox::No);
     return box.exec();
@@ -637,7 +646,7 @@ QString CMainDlg::SelectFolder(const QString& start)
     // Qt's dialog opens and returns only folders that exist: the suggested one
     // is made for it, and removed again (when still empty) unless it is chosen.
     const bool made = !QFileInfo::exists(start) && QDir().mkpath(start);
-    QFileDialog dlg(this, QStringLiteral("选择保存转换后文件的文件夹..."),
+    QFileDialog dlg(this, Text(voicelib::Msg::ChooseConvertFolder),
                     made || QFileInfo::exists(start) ? start : QFileInfo(start).absolutePath());
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::Directory);
@@ -672,7 +681,7 @@ bool CMainDlg::ConfirmDiscard()
 
 void CMainDlg::OnAppend()
 {
-    AddFiles(SelectFile(true, true, WAVE_FILTER, WAVE_EXT));
+    AddFiles(SelectFile(true, true, WaveFilter(), WAVE_EXT));
 }
 
 void CMainDlg::AddFiles(const QStringList& chosen, int row)
@@ -681,7 +690,7 @@ void CMainDlg::AddFiles(const QStringList& chosen, int row)
     if (files.isEmpty())
         return;
     const bool atEnd = row < 0 || row >= m_voices.GetItemCount();
-    EditList(QStringLiteral("追加"), [&] {
+    EditList(Text(voicelib::Msg::CaptionAppend), [&] {
         if (atEnd)
             m_voices.Append(ToPaths(files));
         else
@@ -696,10 +705,10 @@ void CMainDlg::OnInsert()
 {
     if (m_voices.GetSelected() < 0)
         return;
-    const QStringList files = OfferConversion(SelectFile(true, false, WAVE_FILTER, WAVE_EXT));
+    const QStringList files = OfferConversion(SelectFile(true, false, WaveFilter(), WAVE_EXT));
     if (files.isEmpty())
         return;
-    EditList(QStringLiteral("插入"), [&] {
+    EditList(Text(voicelib::Msg::CaptionInsert), [&] {
         m_voices.Insert(VoiceListModel::FromDisplay(DialogPath(files.first())));
         ShowSelection(m_voices.GetSelected());
     });
@@ -708,7 +717,7 @@ void CMainDlg::OnInsert()
 void CMainDlg::OnDelete()
 {
     const std::vector<int> rows = SelectedRows();
-    EditList(QStringLiteral("删除"), [&] {
+    EditList(Text(voicelib::Msg::CaptionDelete), [&] {
         if (rows.size() > 1) {
             m_voices.RemoveRows(rows);
             m_voices.SetSelected(-1);
@@ -732,7 +741,7 @@ void CMainDlg::OnMoveDown()
 void CMainDlg::MoveSelection(int delta)
 {
     const std::vector<int> rows = SelectedRows();
-    EditList(delta < 0 ? QStringLiteral("上移") : QStringLiteral("下移"), [&] {
+    EditList(Text(delta < 0 ? voicelib::Msg::CaptionMoveUp : voicelib::Msg::CaptionMoveDown), [&] {
         if (rows.size() > 1) {
             // The selection moves as one block; at either end nothing moves.
             const std::vector<int> moved = m_voices.MoveRows(rows, delta);
@@ -751,10 +760,10 @@ void CMainDlg::MoveSelection(int delta)
 
 void CMainDlg::OnReplace(int row)
 {
-    const QStringList files = OfferConversion(SelectFile(true, false, WAVE_FILTER, WAVE_EXT));
+    const QStringList files = OfferConversion(SelectFile(true, false, WaveFilter(), WAVE_EXT));
     if (files.isEmpty())
         return;
-    EditList(QStringLiteral("替换"),
+    EditList(Text(voicelib::Msg::StepReplace),
              [&] { m_voices.Replace(row, VoiceListModel::FromDisplay(DialogPath(files.first()))); });
 }
 
@@ -771,7 +780,7 @@ void CMainDlg::LoadList(const QString& file)
 {
     // A loaded list replaces the rows, which stops a preview; a failed load keeps both.
     voicelib::IoStatus status;
-    EditList(QStringLiteral("加载语音列表"), [&] {
+    EditList(Text(voicelib::Msg::CaptionLoadList), [&] {
         status = voicelib::LoadListFile(VoiceListModel::FromDisplay(DialogPath(file)), m_voices);
         ShowSelection(m_voices.GetSelected());
     });
@@ -788,7 +797,7 @@ bool CMainDlg::OnDrop(const QMimeData* data, int row)
     const std::vector<int> rows = m_pModel->DraggedRows(data);
     if (!rows.empty()) {
         // Rows dragged within the list move there in one step, still selected.
-        return EditList(QStringLiteral("移动"), [&] {
+        return EditList(Text(voicelib::Msg::StepMove), [&] {
             const std::vector<int> moved = m_voices.MoveRowsTo(rows, row);
             if (!moved.empty())
                 SelectRows(moved);

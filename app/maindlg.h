@@ -5,6 +5,7 @@
 
 #include "app/wmpplayer.h"
 #include "core/library.h"
+#include "core/messages.h"
 #include "core/source_info.h"
 #include "core/voice_list.h"
 #include "skin/skinbutton.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -191,9 +193,9 @@ private:
     struct Control
     {
         int id;
-        const char* caption;
-        int x, y, w, h;                 // dialog units
-        CSkinButton* CMainDlg::*button; // null: the voice list
+        std::optional<voicelib::Msg> caption; // the buttons'
+        int x, y, w, h;                       // dialog units
+        CSkinButton* CMainDlg::*button;       // null: the voice list
         int icon;
         Command command;
     };

@@ -1,5 +1,7 @@
 #include "app/voicelistmodel.h"
 
+#include "core/messages.h"
+
 #include <QBrush>
 #include <QCoreApplication>
 #include <QDataStream>
@@ -21,8 +23,6 @@ constexpr VoiceListModel::RowImage COLUMN_IMAGES[VoiceListModel::COLUMN_COUNT] =
 
 const QString ROWS_MIME = QStringLiteral("application/x-voicelib-rows");
 const QString URI_MIME = QStringLiteral("text/uri-list");
-
-const char* const HEADINGS[VoiceListModel::COLUMN_COUNT] = {"", "WAV文件名称", "", "", ""};
 
 } // namespace
 
@@ -104,7 +104,9 @@ QVariant VoiceListModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= COLUMN_COUNT)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return QString::fromUtf8(HEADINGS[section]);
+    // Only the file name column has a heading.
+    return section == COL_PATH ? QString::fromUtf8(voicelib::MessageText(voicelib::Msg::ColumnFileName))
+                               : QString();
 }
 
 Qt::ItemFlags VoiceListModel::flags(const QModelIndex& index) const

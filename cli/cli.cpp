@@ -386,7 +386,7 @@ int RunInfo(Options& opt, std::ostream& out, std::ostream& err)
         return EXIT_DONE;
     }
     out << Message(Msg::InfoEntries, index.sizes.size()) << "\n";
-    out << "index\toffset\tsize\tseconds\n";
+    out << MessageText(Msg::InfoHeading) << "\n";
     for (std::size_t i = 0; i < index.sizes.size(); ++i)
         out << i << "\t" << index.offsets[i] << "\t" << index.sizes[i] << "\t" << Seconds(index.sizes[i])
             << "\n";
