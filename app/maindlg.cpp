@@ -961,16 +961,18 @@ void CMainDlg::OnBuildLibrary()
     const QStringList files = SelectFile(false, false, LIBRARY_FILTER, LIBRARY_EXT);
     if (files.isEmpty())
         return;
-    // What the device would play wrongly, from the headers of the sources as they are written.
-    const std::vector<voicelib::RowWarnings> warnings = voicelib::FindSourceWarnings(paths);
-
     const std::string target = VoiceListModel::FromDisplay(files.first());
     const int total = std::min(static_cast<int>(paths.size()), voicelib::MAX_LIBRARY_ENTRIES);
     voicelib::WriteResult result;
+    std::vector<voicelib::RowWarnings> warnings;
     LongWork work(this, Text(voicelib::Msg::Building), total);
     const LongWork::Outcome outcome = work.Run([&](const LongWork::Progress& progress) {
+        // Each source opened once: what the device would play wrongly is read
+        // from the file that is copied.
+        const voicelib::BuildSources sources(paths);
+        warnings = sources.Warnings();
         bool stopped = false;
-        result = voicelib::WriteLibrary(target, paths,
+        result = voicelib::WriteLibrary(target, sources,
                                         [&](int done, int) { return !(stopped = !progress(done)); });
         // A cancel that came after the last entry changes nothing.
         if (result.status.ok())
