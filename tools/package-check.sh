@@ -45,6 +45,10 @@ printf 'name,text\nwelcome,欢迎\nbye,goodbye\n' > "$tmp/script.csv"
 /usr/bin/voicelib speak -o "$tmp/spoken" --list "$tmp/spoken.ini" "$tmp/script.csv"
 /usr/bin/voicelib check "$tmp/spoken.ini"
 
+echo "package-check: the message catalogs, and the command line in Chinese"
+dpkg -L voicelib | grep -E '/locale/(en|zh_CN)/LC_MESSAGES/voicelib\.mo$'
+LANGUAGE=zh_CN LANG=C.UTF-8 /usr/bin/voicelib info "$tmp/examples.bin" | head -n 1 | grep -q '条目'
+
 echo "package-check: voicelib convert, through the installed conversion module"
 dpkg -L voicelib | grep '/voicelib-conversion\.so$'
 /usr/bin/voicelib convert -o "$tmp/converted" "$top"/examples/voices/*.wav | tail -n 1
