@@ -47,7 +47,8 @@ printf 'name,text\nwelcome,欢迎\nbye,goodbye\n' > "$tmp/script.csv"
 
 echo "package-check: the message catalogs, and the command line in Chinese"
 dpkg -L voicelib | grep -E '/locale/(en|zh_CN)/LC_MESSAGES/voicelib\.mo$'
-LANGUAGE=zh_CN LANG=C.UTF-8 /usr/bin/voicelib info "$tmp/examples.bin" | head -n 1 | grep -q '条目'
+info=$(LANGUAGE=zh_CN LANG=C.UTF-8 /usr/bin/voicelib info "$tmp/examples.bin")
+grep -q '^条目' <<<"$info"
 
 echo "package-check: voicelib convert, through the installed conversion module"
 dpkg -L voicelib | grep '/voicelib-conversion\.so$'
