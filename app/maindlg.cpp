@@ -272,6 +272,9 @@ void CMainDlg::DoDataExchange()
     }
 
     m_pModel = new VoiceListModel(m_voices, g_imageList);
+    // InitList puts the skinned header in place of the view's own; hidden,
+    // the stand-in does not lay out the headings meanwhile.
+    m_list->horizontalHeader()->hide();
     m_list->setModel(m_pModel);
     m_pModel->onDrop = [this](const QMimeData* data, int row) { return OnDrop(data, row); };
     connect(m_pModel, &VoiceListModel::selectedRowChanged, this, [this](int row) { ShowSelection(row); });
