@@ -159,6 +159,20 @@ Result<EntrySource> OpenEntrySource(const std::string& path)
     return std::move(OpenEntry(path).entry);
 }
 
+namespace {
+
+// A source opened for its copy only now, kept in spare for as long as the copy takes.
+Result<const EntrySource*> OpenEntrySourceInto(const std::string& path, EntrySource* spare)
+{
+    Result<EntrySource> opened = OpenEntrySource(path);
+    if (!opened)
+        return opened.error();
+    *spare = std::move(*opened);
+    return static_cast<const EntrySource*>(spare);
+}
+
+} // namespace
+
 struct BuildSources::Checked
 {
     OpenedEntry opened;
@@ -237,11 +251,7 @@ Result<const EntrySource*> BuildSources::Entry(int i, EntrySource* spare) const
             return c.opened.entry.error();
         return &*c.opened.entry;
     }
-    Result<EntrySource> reopened = OpenEntrySource(Path(i));
-    if (!reopened)
-        return reopened.error();
-    *spare = std::move(*reopened);
-    return static_cast<const EntrySource*>(spare);
+    return OpenEntrySourceInto(Path(i), spare);
 }
 
 namespace {
@@ -385,12 +395,8 @@ WriteResult WriteLibrary(const std::string& target, const std::vector<std::strin
     rules.sources.insert(rules.sources.end(), paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(n));
     return WriteEntries(
         target, paths.size(),
-        [&](int i, EntrySource* spare) -> Result<const EntrySource*> {
-            Result<EntrySource> opened = OpenEntrySource(paths[static_cast<std::size_t>(i)]);
-            if (!opened)
-                return opened.error();
-            *spare = std::move(*opened);
-            return static_cast<const EntrySource*>(spare);
+        [&](int i, EntrySource* spare) {
+            return OpenEntrySourceInto(paths[static_cast<std::size_t>(i)], spare);
         },
         [&](int i) -> const std::string& { return paths[static_cast<std::size_t>(i)]; }, progress,
         std::move(rules));
