@@ -63,6 +63,12 @@ QString WaveFilter()
                "|*.wav;*.mp3;*.flac;*.ogg;*.oga;*.opus;*.m4a;*.aac;*.wma;*.aif;*.aiff;*.au;*.amr||");
 }
 
+// What the dynamic loader said when it refused the player module, after the path.
+std::string PlayerLoaderWords(const voicelib::Error& why)
+{
+    return why.code() == voicelib::ModuleError::NotLoadable ? " (" + why.reason() + ")" : std::string();
+}
+
 constexpr int DIALOG_WIDTH = 337;
 constexpr int DIALOG_HEIGHT = 259;
 
@@ -223,7 +229,17 @@ QString ToQtFilter(const QString& filter)
 }
 
 CMainDlg::CMainDlg(std::unique_ptr<PlayerBackend> playerBackend, QWidget* parent)
-    : CTxDialog(parent), m_player(std::make_unique<CWMPPlayer4>(std::move(playerBackend)))
+    : CMainDlg(std::make_unique<CWMPPlayer4>(std::move(playerBackend)), parent)
+{
+}
+
+CMainDlg::CMainDlg(CWMPPlayer4::BackendFactory playerFactory, QWidget* parent)
+    : CMainDlg(std::make_unique<CWMPPlayer4>(std::move(playerFactory)), parent)
+{
+}
+
+CMainDlg::CMainDlg(std::unique_ptr<CWMPPlayer4> player, QWidget* parent)
+    : CTxDialog(parent), m_player(std::move(player))
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(DluX(DIALOG_WIDTH), DluY(DIALOG_HEIGHT));
@@ -1175,7 +1191,9 @@ void CMainDlg::StartPreview(int row)
     const QString path = VoiceListModel::ToDisplay(m_voices.GetResolvedPath(row));
     if (!m_bToldNoOutput && !m_player->HasOutput()) {
         m_bToldNoOutput = true; // once: later clicks stay as quiet as the design
-        ShowMessage(Text(voicelib::Msg::NoAudioOutput));
+        const voicelib::Error* why = m_player->WhyUnavailable();
+        ShowMessage(why ? Text(voicelib::Msg::PlayerUnavailable, why->path() + PlayerLoaderWords(*why))
+                        : Text(voicelib::Msg::NoAudioOutput));
     }
     if (m_nPlayingRow >= 0)
         StopPreview();

@@ -72,9 +72,12 @@ class CMainDlg : public CTxDialog, private voicelib::VoiceListObserver
     Q_OBJECT
 
 public:
-    // Without a backend the preview plays through QtMultimedia. The controls
+    // Without a backend the preview plays through the player module, loaded
+    // when the window first plays. The controls
     // come with Create(), or when the window is first shown.
     explicit CMainDlg(std::unique_ptr<PlayerBackend> playerBackend = nullptr, QWidget* parent = nullptr);
+    // The preview's backend made by playerFactory when the window first plays.
+    explicit CMainDlg(CWMPPlayer4::BackendFactory playerFactory, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // The chosen paths; empty when the dialog was cancelled.
@@ -188,6 +191,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    CMainDlg(std::unique_ptr<CWMPPlayer4> player, QWidget* parent);
     // One control of the window's template: where it sits, what it says and
     // what it runs. Buttons only: the member, the icon and the handler.
     struct Control

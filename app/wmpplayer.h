@@ -5,6 +5,8 @@
 // 1 stopped (also: ended or failed), 2 paused, 3 playing, 6 buffering,
 // 9 transitioning, 10 ready.
 
+#include "core/result.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -72,8 +74,12 @@ public:
         psReady = 10,
     };
 
-    // Without a backend, plays through QtMultimedia.
+    // Makes the backend when the player is first used, or says why there is none.
+    using BackendFactory = std::function<voicelib::Result<std::unique_ptr<PlayerBackend>>()>;
+
+    // Without a backend, plays through the player module, loaded on first use.
     explicit CWMPPlayer4(std::unique_ptr<PlayerBackend> backend = nullptr, QObject* parent = nullptr);
+    explicit CWMPPlayer4(BackendFactory factory, QObject* parent = nullptr);
     ~CWMPPlayer4() override;
 
     void SetURL(const QString& path);
@@ -87,14 +93,23 @@ public:
     void SetUiMode(const QString& mode) { m_strUiMode = mode; }
     QString GetUiMode() const { return m_strUiMode; }
     int GetVolume() const { return m_nVolume; }
-    bool HasOutput() const { return m_backend->HasOutput(); }
+    // Loads the backend if it is not there yet.
+    bool HasOutput() { return Backend().HasOutput(); }
+    // Why nothing can play (the backend could not be made), or null.
+    const voicelib::Error* WhyUnavailable() const { return m_bUnavailable ? &m_unavailable : nullptr; }
 
+    // Null until the player is first used.
     PlayerBackend* backend() const { return m_backend.get(); }
 
 private:
+    PlayerBackend& Backend();
+    void Adopt(std::unique_ptr<PlayerBackend> backend);
     void NextSource();
 
+    BackendFactory m_makeBackend;
     std::unique_ptr<PlayerBackend> m_backend;
+    bool m_bUnavailable = false;
+    voicelib::Error m_unavailable;
     unsigned m_nSources = 0;
     bool m_bFailed = false; // the current source failed
     QString m_strURL;
@@ -103,9 +118,3 @@ private:
     QString m_strUiMode = QStringLiteral("full");
     int m_nVolume = 50;
 };
-
-class QAudioDevice;
-
-// The QtMultimedia backend, on the given output (the default one when null).
-std::unique_ptr<PlayerBackend> CreateMultimediaBackend();
-std::unique_ptr<PlayerBackend> CreateMultimediaBackend(const QAudioDevice& output);

@@ -7,6 +7,7 @@
 #include "app/maindlg.h"
 #include "app/voicelistmodel.h"
 #include "bench/timing.h"
+#include "app/multimediabackend.h"
 #include "soundsink.h"
 
 #include <QApplication>

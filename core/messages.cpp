@@ -121,6 +121,7 @@ constexpr MessageEntry MESSAGE_KEYS[] = {
     {Msg::GuiUnknownOption, "GuiUnknownOption"},
     {Msg::GuiOneList, "GuiOneList"},
     {Msg::NoAudioOutput, "NoAudioOutput"},
+    {Msg::PlayerUnavailable, "PlayerUnavailable"},
     {Msg::AskConvert, "AskConvert"},
     {Msg::Converting, "Converting"},
     {Msg::ConvertFolderFailed, "ConvertFolderFailed"},

@@ -42,6 +42,7 @@ enum class Msg
     GuiUnknownOption,
     GuiOneList,
     NoAudioOutput,
+    PlayerUnavailable,
     AskConvert,
     Converting,
     ConvertFolderFailed,

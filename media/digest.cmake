@@ -1,6 +1,16 @@
-# Writes OUT, a header defining VOICELIB_CONVERSION_INTERFACE_DIGEST: the SHA-256 of the headers of
-# core/ and media/ under SOURCE_DIR, in name order.
-file(GLOB headers ${SOURCE_DIR}/core/*.h ${SOURCE_DIR}/media/*.h)
+# Writes OUT, a header defining NAME (VOICELIB_CONVERSION_INTERFACE_DIGEST unless given): the
+# SHA-256 of the headers matching GLOBS (core/ and media/ under SOURCE_DIR unless given), in name order.
+if(NOT NAME)
+  set(NAME VOICELIB_CONVERSION_INTERFACE_DIGEST)
+endif()
+if(NOT GLOBS)
+  set(GLOBS "core/*.h;media/*.h")
+endif()
+set(patterns "")
+foreach(glob ${GLOBS})
+  list(APPEND patterns ${SOURCE_DIR}/${glob})
+endforeach()
+file(GLOB headers ${patterns})
 list(SORT headers)
 set(all "")
 foreach(header ${headers})
@@ -8,4 +18,4 @@ foreach(header ${headers})
   string(APPEND all "${one}\n")
 endforeach()
 string(SHA256 digest "${all}")
-file(WRITE ${OUT} "#pragma once\n#define VOICELIB_CONVERSION_INTERFACE_DIGEST \"${digest}\"\n")
+file(WRITE ${OUT} "#pragma once\n#define ${NAME} \"${digest}\"\n")

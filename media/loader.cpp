@@ -42,23 +42,14 @@ std::string ProgramFolder()
     return std::filesystem::path(std::string(path, static_cast<std::size_t>(n))).parent_path().string();
 }
 
-Result<const ConversionModule*> Open(const std::string& path)
+Result<OpenedModule> Open(const std::string& path)
 {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = ::dlerror();
-        return Error(make_error_code(ModuleError::NotLoadable), path,
-                     Message(Msg::ModuleNotLoadableWhy, why ? why : ""));
+        return Error(make_error_code(ModuleError::NotLoadable), path, why ? why : "");
     }
-    const auto entry = reinterpret_cast<VoicelibConversionEntry>(::dlsym(handle, CONVERSION_MODULE_ENTRY));
-    const ConversionModule* table = entry ? entry() : nullptr;
-    if (!table || table->version != CONVERSION_MODULE_VERSION || !table->interfaceDigest ||
-        std::strcmp(table->interfaceDigest, VOICELIB_CONVERSION_INTERFACE_DIGEST) != 0) {
-        ::dlclose(handle);
-        return Error(make_error_code(ModuleError::OtherVersion), path);
-    }
-    // Never closed: its worker threads and FFmpeg's state live as long as the process.
-    return table;
+    return OpenedModule{handle, path};
 }
 
 } // namespace
@@ -74,6 +65,20 @@ std::error_code make_error_code(ModuleError e)
     return {static_cast<int>(e), ModuleCategory()};
 }
 
+Result<OpenedModule> OpenProgramModule(const std::string& file)
+{
+    const std::filesystem::path folder = ProgramFolder();
+    const std::string beside = (folder / file).string();
+    const std::string installed =
+        (folder / VOICELIB_MODULE_DIR_FROM_PROGRAM / file).lexically_normal().string();
+    for (const std::string& path : {beside, installed}) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0)
+            return Open(path);
+    }
+    return Error(make_error_code(ModuleError::Missing), installed);
+}
+
 Result<const ConversionModule*> LoadConversionModule()
 {
     static std::mutex mutex;
@@ -81,20 +86,24 @@ Result<const ConversionModule*> LoadConversionModule()
     const std::lock_guard<std::mutex> lock(mutex);
     if (loaded)
         return loaded;
-    const std::filesystem::path folder = ProgramFolder();
-    const std::string beside = (folder / CONVERSION_MODULE_FILE).string();
-    const std::string installed =
-        (folder / VOICELIB_MODULE_DIR_FROM_PROGRAM / CONVERSION_MODULE_FILE).lexically_normal().string();
-    for (const std::string& path : {beside, installed}) {
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0)
-            continue;
-        Result<const ConversionModule*> opened = Open(path);
-        if (opened)
-            loaded = *opened;
-        return opened;
+    const Result<OpenedModule> module = OpenProgramModule(CONVERSION_MODULE_FILE);
+    if (!module) {
+        const Error& e = module.error();
+        if (e.code() == ModuleError::NotLoadable)
+            return Error(e.code(), e.path(), Message(Msg::ModuleNotLoadableWhy, e.reason()));
+        return e;
     }
-    return Error(make_error_code(ModuleError::Missing), installed);
+    const auto entry =
+        reinterpret_cast<VoicelibConversionEntry>(::dlsym(module->handle, CONVERSION_MODULE_ENTRY));
+    const ConversionModule* table = entry ? entry() : nullptr;
+    if (!table || table->version != CONVERSION_MODULE_VERSION || !table->interfaceDigest ||
+        std::strcmp(table->interfaceDigest, VOICELIB_CONVERSION_INTERFACE_DIGEST) != 0) {
+        ::dlclose(module->handle);
+        return Error(make_error_code(ModuleError::OtherVersion), module->path);
+    }
+    // Never closed: its worker threads and FFmpeg's state live as long as the process.
+    loaded = table;
+    return loaded;
 }
 
 } // namespace voicelib

@@ -7,6 +7,7 @@
 #include "core/result.h"
 #include "media/module.h"
 
+#include <string>
 #include <system_error>
 
 namespace voicelib {
@@ -20,6 +21,17 @@ enum class ModuleError
 
 const std::error_category& ModuleCategory();
 std::error_code make_error_code(ModuleError e);
+
+// Opens one of the program's modules by its file name: beside the running
+// program (the build tree), then in the package's private library folder,
+// found relative to the program. The error names the path looked at last;
+// the dynamic loader's own words are the detail of NotLoadable.
+struct OpenedModule
+{
+    void* handle = nullptr; // dlopen's
+    std::string path;
+};
+Result<OpenedModule> OpenProgramModule(const std::string& file);
 
 // The module's table, opened on the first call and kept for the process's
 // life; or why not, with the module's path. It is looked for beside the

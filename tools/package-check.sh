@@ -54,9 +54,12 @@ echo "package-check: voicelib convert, through the installed conversion module"
 dpkg -L voicelib | grep '/voicelib-conversion\.so$'
 /usr/bin/voicelib convert -o "$tmp/converted" "$top"/examples/voices/*.wav | tail -n 1
 
-echo "package-check: voicelib-gui offscreen, closed once shown"
-env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen VOICELIB_GUI_CLOSE_AFTER_SHOW=1 \
-    timeout 60 /usr/bin/voicelib-gui
+echo "package-check: voicelib-gui offscreen, closed once shown, Qt Multimedia not loaded at start"
+dpkg -L voicelib | grep '/voicelib-player\.so$'
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen VOICELIB_GUI_CLOSE_AFTER_SHOW=1 LD_DEBUG=libs \
+    timeout 60 /usr/bin/voicelib-gui 2>"$tmp/gui-libs"
+grep -q 'libQt6Widgets' "$tmp/gui-libs"
+! grep -q 'libQt6Multimedia' "$tmp/gui-libs"
 
 echo "package-check: man pages, completion, desktop entry, AppStream data, icons"
 man -w voicelib voicelib-gui

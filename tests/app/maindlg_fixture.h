@@ -62,6 +62,7 @@ class TestDlg : public CMainDlg
 {
 public:
     explicit TestDlg(std::unique_ptr<PlayerBackend> backend) : CMainDlg(std::move(backend)) {}
+    explicit TestDlg(CWMPPlayer4::BackendFactory factory) : CMainDlg(std::move(factory)) {}
 
     QStringList SelectFile(bool open, bool multi, const QString& filter, const QString& defExt) override
     {

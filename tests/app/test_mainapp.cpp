@@ -7,6 +7,7 @@
 #include "skin/resource_lookup.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QProcess>
@@ -141,6 +142,31 @@ TEST(GuiProgram, AnUnreachableDisplayIsNoDisplay)
     EXPECT_EQ(gui.exitStatus(), QProcess::NormalExit) << "no abort";
     EXPECT_EQ(gui.exitCode(), 2);
     EXPECT_TRUE(gui.readAllStandardError().contains("no display"));
+}
+
+TEST(GuiProgram, StartsWithoutThePlayerModuleAndWithoutQtMultimedia)
+{
+    // A copy with no module beside it nor in a library folder near it; the
+    // dynamic loader names every library it loads.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("bin")));
+    const QString program = dir.filePath("bin/voicelib-gui");
+    ASSERT_TRUE(QFile::copy(VOICELIB_GUI, program));
+    QProcess gui;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VOICELIB_GUI_CLOSE_AFTER_SHOW", "1");
+    env.insert("LD_DEBUG", "libs");
+    gui.setProcessEnvironment(env);
+    gui.start(program, {});
+    const bool ended = gui.waitForFinished(30000);
+    if (!ended)
+        gui.kill();
+    ASSERT_TRUE(ended);
+    const QByteArray said = gui.readAllStandardError();
+    EXPECT_EQ(gui.exitCode(), 0) << said.right(2000).toStdString();
+    ASSERT_TRUE(said.contains("libQt6Widgets")) << "the loader's trace is there";
+    for (const char* library : {"libQt6Multimedia", "libpulse", "libavformat", "libespeak-ng"})
+        EXPECT_FALSE(said.contains(library)) << library;
 }
 
 TEST(GuiProgram, EndsCleanlyOnACloseRequestOnceShown)

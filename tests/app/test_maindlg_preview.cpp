@@ -2,6 +2,7 @@
 // row followed through edits, deletes, loads and the window's close.
 
 #include "maindlg_fixture.h"
+#include "media/loader.h"
 #include "res/resource_ids.h"
 
 #include <QPaintEvent>
@@ -188,6 +189,46 @@ TEST_F(PreviewTest, NoAudioOutputIsToldAtTheFirstPlayClick)
     ClickCell(1, 3);
     EXPECT_EQ(dlg->messages, QStringList{"没有可用的音频输出设备"});
     EXPECT_EQ(backend->plays.size(), 2) << "the preview goes its designed way";
+}
+
+TEST_F(PreviewTest, PlayerModuleThatCannotLoadIsToldOnceAndPlaysEndAtOnce)
+{
+    using voicelib::Error;
+    using voicelib::ModuleError;
+    struct Row
+    {
+        const char* name;
+        Error error;
+        QString said;
+    };
+    const Row rows[] = {
+        {"missing", Error(make_error_code(ModuleError::Missing), "/lib/voicelib-player.so"),
+         "无法加载播放模块,不能试听: /lib/voicelib-player.so"},
+        {"refused by the loader",
+         Error(make_error_code(ModuleError::NotLoadable), "/lib/voicelib-player.so", "undefined symbol: f"),
+         "无法加载播放模块,不能试听: /lib/voicelib-player.so (undefined symbol: f)"},
+        {"of another build", Error(make_error_code(ModuleError::OtherVersion), "/lib/voicelib-player.so"),
+         "无法加载播放模块,不能试听: /lib/voicelib-player.so"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        int made = 0;
+        dlg = std::make_unique<TestDlg>(CWMPPlayer4::BackendFactory([&] {
+            ++made;
+            return voicelib::Result<std::unique_ptr<PlayerBackend>>(row.error);
+        }));
+        dlg->Create();
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        Fill(files);
+        EXPECT_EQ(made, 0) << "nothing is loaded before the first play";
+        ClickCell(0, 3);
+        dlg->OnTimer(PREVIEW_TIMER_ID);
+        EXPECT_EQ(dlg->playingRow(), -1) << "the play ends at once";
+        ClickCell(1, 3);
+        EXPECT_EQ(made, 1);
+        EXPECT_EQ(dlg->messages, QStringList{row.said});
+    }
 }
 
 TEST_F(PreviewTest, ClosingStopsThePreview)

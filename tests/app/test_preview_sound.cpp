@@ -3,6 +3,7 @@
 // Skipped, saying why, when no sound server can be reached.
 
 #include "maindlg_fixture.h"
+#include "app/multimediabackend.h"
 #include "soundsink.h"
 
 #include <QCoreApplication>

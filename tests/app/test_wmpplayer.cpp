@@ -2,6 +2,7 @@
 // QtMultimedia backend (which needs no sound server: without one it fails or
 // plays into a fake sink, and either way must come back to "stopped").
 
+#include "app/multimediabackend.h"
 #include "app/wmpplayer.h"
 
 #include <QAudioDevice>
@@ -79,6 +80,52 @@ TEST(PlayerTest, BackendStatesReadAsPlayStates)
     }
 }
 
+TEST(PlayerTest, BackendIsMadeAtFirstUseOrTheReasonKept)
+{
+    struct Row
+    {
+        const char* name;
+        bool makes;
+        bool hasOutput;
+        int stateAfterPlay;
+    };
+    const Row rows[] = {
+        {"made", true, true, CWMPPlayer4::psPlaying},
+        {"cannot be made", false, false, CWMPPlayer4::psStopped},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        int made = 0;
+        ScriptedBackend* b = nullptr;
+        CWMPPlayer4 player(
+            CWMPPlayer4::BackendFactory([&]() -> voicelib::Result<std::unique_ptr<PlayerBackend>> {
+                ++made;
+                if (!row.makes)
+                    return voicelib::Error(make_error_code(std::errc::no_such_file_or_directory), "/m.so");
+                auto owned = std::make_unique<ScriptedBackend>();
+                b = owned.get();
+                return std::unique_ptr<PlayerBackend>(std::move(owned));
+            }));
+        player.Close();
+        EXPECT_EQ(player.GetPlayState(), CWMPPlayer4::psReady);
+        EXPECT_EQ(made, 0) << "not made before something is played";
+        player.SetURL("/a.wav");
+        EXPECT_EQ(player.GetPlayState(), row.stateAfterPlay);
+        EXPECT_EQ(player.HasOutput(), row.hasOutput);
+        player.SetURL("/b.wav");
+        EXPECT_EQ(made, 1);
+        EXPECT_EQ(player.WhyUnavailable() != nullptr, !row.makes);
+        if (row.makes) {
+            EXPECT_EQ(b->plays, (QStringList{"/a.wav", "/b.wav"}));
+            EXPECT_FLOAT_EQ(b->volume, 0.5f);
+        } else {
+            EXPECT_EQ(player.WhyUnavailable()->path(), "/m.so");
+        }
+        player.Close();
+        EXPECT_EQ(player.GetPlayState(), CWMPPlayer4::psReady);
+    }
+}
+
 int WaitForStop(CWMPPlayer4& player, int timeoutMs)
 {
     QElapsedTimer t;
@@ -96,6 +143,7 @@ TEST(PlayerTest, RealBackendStopsAfterMissingOrEmptyFiles)
 {
     CWMPPlayer4 player;
     player.SetURL("/no/such/file.wav");
+    EXPECT_EQ(player.WhyUnavailable(), nullptr) << "the player module is found beside the program";
     EXPECT_GE(WaitForStop(player, 10000), 0) << "a missing file must read as stopped";
     player.Close();
     player.SetURL("");
