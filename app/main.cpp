@@ -2,6 +2,7 @@
 // so it says so and points at the command line instead of letting Qt abort.
 
 #include "app/arguments.h"
+#include "app/fontwarmup.h"
 #include "app/mainapp.h"
 #include "core/messages.h"
 #include "core/tempfiles.h"
@@ -83,6 +84,7 @@ int main(int argc, char** argv)
     if (!platformChosen)
         qputenv("QT_QPA_PLATFORM",
                 qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+    FontWarmUp fonts;
     QApplication app(argc, argv);
     if (!platformChosen) {
         qunsetenv("QT_QPA_PLATFORM");
@@ -106,6 +108,7 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsEmpty("VOICELIB_GUI_CLOSE_AFTER_SHOW"))
         app.installEventFilter(&closer);
 
+    fonts.Wait();
     CMainApp theApp;
     theApp.InitInstance(request.listFile);
     const int status = theApp.ExitInstance();

@@ -6,21 +6,80 @@
 #include "skin/resource_lookup.h"
 
 #include <QCoreApplication>
+#include <QIconEngine>
 #include <QLibraryInfo>
+#include <QPainter>
 #include <QTranslator>
+#include <functional>
+#include <optional>
 
 QList<QIcon> g_imageList;
 QFont g_font;
 
+namespace {
+
+// An icon made the first time it is drawn or measured: the list starts
+// empty, so its row icons need not be rendered before the window is shown.
+class DeferredIconEngine final : public QIconEngine
+{
+public:
+    explicit DeferredIconEngine(std::function<QIcon()> make) : m_make(std::move(make)) {}
+
+    QIconEngine* clone() const override
+    {
+        auto* copy = new DeferredIconEngine(m_make);
+        copy->m_icon = m_icon;
+        return copy;
+    }
+    QString key() const override { return QStringLiteral("voicelib-deferred"); }
+    bool isNull() override { return Icon().isNull(); }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return Icon().availableSizes(mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return Icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return Icon().pixmap(size, 1.0, mode, state);
+    }
+    // size is in device pixels (see QIcon::pixmap with a ratio).
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        return Icon().pixmap(size / scale, scale, mode, state);
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        Icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+
+private:
+    const QIcon& Icon()
+    {
+        if (!m_icon)
+            m_icon = m_make();
+        return *m_icon;
+    }
+
+    std::function<QIcon()> m_make;
+    std::optional<QIcon> m_icon;
+};
+
+} // namespace
+
 QIcon LoadRowIcon(int id)
 {
-    QIcon icon;
-    for (qreal dpr : {1.0, 2.0}) {
-        const QPixmap pm = voicelib::res::LoadBitmapResource(id, Qt::white, dpr);
-        if (!pm.isNull())
-            icon.addPixmap(pm);
-    }
-    return icon;
+    return QIcon(new DeferredIconEngine([id] {
+        QIcon icon;
+        for (qreal dpr : {1.0, 2.0}) {
+            const QPixmap pm = voicelib::res::LoadBitmapResource(id, Qt::white, dpr);
+            if (!pm.isNull())
+                icon.addPixmap(pm);
+        }
+        return icon;
+    }));
 }
 
 void CMainApp::InitSharedResources()

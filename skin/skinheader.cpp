@@ -6,6 +6,8 @@
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyleOptionHeader>
+#include <cmath>
 
 CSkinHeaderCtrl::CSkinHeaderCtrl(QWidget* parent)
     : QHeaderView(Qt::Horizontal, parent), m_strFontFace(QStringLiteral("宋体")),
@@ -108,6 +110,26 @@ QSize CSkinHeaderCtrl::sizeHint() const
     QSize size = QHeaderView::sizeHint();
     size.setHeight(static_cast<int>(size.height() * m_fHeightFactor));
     return size;
+}
+
+QSize CSkinHeaderCtrl::sectionSizeFromContents(int logicalIndex) const
+{
+    // The platform lays every heading out in a bold font to size its section.
+    // The headings are drawn in their own font, so only the height counts,
+    // and one line of that bold font is as tall as its metrics say: shaping
+    // the Chinese headings to learn it would load the font's tables for text
+    // that is never drawn, before the window can be shown.
+    QStyleOptionHeader opt;
+    initStyleOption(&opt);
+    opt.section = logicalIndex;
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetricsF fm(bold);
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, &opt, this);
+    const int text = static_cast<int>(std::ceil(fm.height()));
+    const qsizetype chars = model() ? model()->headerData(logicalIndex, orientation()).toString().size() : 0;
+    const int width = static_cast<int>(std::ceil(fm.averageCharWidth() * static_cast<qreal>(chars)));
+    return {margin + width + margin, margin + text + margin};
 }
 
 CRect CSkinHeaderCtrl::GetItemRect(int column) const

@@ -79,6 +79,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    QSize sectionSizeFromContents(int logicalIndex) const override;
 
     virtual void DrawHeaderItem(QPainter& dc, int left, int top, int right, int bottom, const HDITEM& item);
     void DrawBackground(QPainter& dc, const CRect& clipBox);

@@ -36,8 +36,6 @@ const char* const HAD_OWN_PALETTE_PROPERTY = "_skinHadOwnPalette";
 
 CTxDialog::CTxDialog(QWidget* parent) : QDialog(parent), m_strTitleFontFace(QStringLiteral("微软雅黑"))
 {
-    m_fontTitle = CreateFontA(m_nTitleFontHeight, m_nTitleFontWidth, m_nTitleFontWeight,
-                              m_bTitleFontUnderline, m_strTitleFontFace);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Keys are filtered before the focused control sees them, as a message loop would.
@@ -541,8 +539,15 @@ void CTxDialog::PaintTitle(QPainter& p)
 {
     p.save();
     p.setBackgroundMode(Qt::TransparentMode);
-    m_fontTitle = CreateFontA(m_nTitleFontHeight, m_nTitleFontWidth, m_nTitleFontWeight,
-                              m_bTitleFontUnderline, m_strTitleFontFace);
+    // Made when first painted and again only when its description changed:
+    // measuring a font loads it, which is work the start-up need not do.
+    const TitleFontKey key{m_strTitleFontFace, m_nTitleFontHeight, m_nTitleFontWidth, m_nTitleFontWeight,
+                           m_bTitleFontUnderline};
+    if (!m_titleFontKey || *m_titleFontKey != key) {
+        m_fontTitle = CreateFontA(m_nTitleFontHeight, m_nTitleFontWidth, m_nTitleFontWeight,
+                                  m_bTitleFontUnderline, m_strTitleFontFace);
+        m_titleFontKey = key;
+    }
     p.setFont(m_fontTitle);
     const int ascent = QFontMetrics(m_fontTitle, p.device()).ascent();
     if (m_bTitleShadow) {

@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QPoint>
 #include <QString>
+#include <optional>
+#include <tuple>
 
 class QPainter;
 
@@ -141,6 +143,8 @@ protected:
     int m_nTitleX = 0;
     int m_nTitleY = 0;
     QFont m_fontTitle;
+    using TitleFontKey = std::tuple<QString, int, int, int, bool>;
+    std::optional<TitleFontKey> m_titleFontKey; // what m_fontTitle was made from
     QString m_strTitleFontFace;
     int m_nTitleFontHeight = 40;
     int m_nTitleFontWidth = 15;
