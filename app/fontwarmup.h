@@ -1,11 +1,15 @@
 #pragma once
 
-// Reads the system's font configuration on a second thread. Loading it
-// (parsing every file under /etc/fonts) is the largest single piece of the
-// window's start-up and Qt does it on the GUI thread at the first text it
-// measures; started before the display connection is made, it is done by the
-// time the window needs it.
+// Readies the fonts on a second thread while the window starts. Loading the
+// system's font configuration (parsing every file under /etc/fonts) and
+// filling Qt's font database from it are the largest pieces of the window's
+// start-up, and Qt does both on the GUI thread at the first text it measures.
+// The configuration is read while the display connection is made; Qt's
+// database is filled while the window's controls are made (Qt guards it with
+// a lock, so the first measurement waits for it rather than doing it again).
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 class FontWarmUp
@@ -16,9 +20,18 @@ public:
     FontWarmUp(const FontWarmUp&) = delete;
     FontWarmUp& operator=(const FontWarmUp&) = delete;
 
-    // Returns once the configuration is loaded; call before the first font is used.
-    void Wait();
+    // Call once the QGuiApplication exists and before the first font is used:
+    // returns when the configuration is loaded (two threads loading it at
+    // once would each do all the work) and lets the thread fill Qt's database.
+    void ApplicationReady();
 
 private:
+    void Run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_bConfigLoaded = false;
+    bool m_bApplicationReady = false;
+    bool m_bAbandoned = false; // the program ends without a window
     std::thread m_thread;
 };

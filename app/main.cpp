@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsEmpty("VOICELIB_GUI_CLOSE_AFTER_SHOW"))
         app.installEventFilter(&closer);
 
-    fonts.Wait();
+    fonts.ApplicationReady();
     CMainApp theApp;
     theApp.InitInstance(request.listFile);
     const int status = theApp.ExitInstance();

@@ -243,6 +243,10 @@ CMainDlg::CMainDlg(std::unique_ptr<CWMPPlayer4> player, QWidget* parent)
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(DluX(DIALOG_WIDTH), DluY(DIALOG_HEIGHT));
+    // The dialog's font, which every control is made with: the list's own
+    // headers then measure themselves in the font the window draws with
+    // rather than loading the platform's default for nothing.
+    setFont(g_font);
     m_hIcon = voicelib::res::LoadIconResource(IDR_MAINFRAME);
     m_pUndo = new QUndoStack(this);
     m_pUndo->setUndoLimit(UNDO_STEPS);
