@@ -8,12 +8,18 @@ FontWarmUp::FontWarmUp() : m_thread([this] { Run(); }) {}
 
 FontWarmUp::~FontWarmUp()
 {
+    Finish();
+}
+
+void FontWarmUp::Finish()
+{
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_bAbandoned = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void FontWarmUp::Run()

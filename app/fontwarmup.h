@@ -24,6 +24,10 @@ public:
     // returns when the configuration is loaded (two threads loading it at
     // once would each do all the work) and lets the thread fill Qt's database.
     void ApplicationReady();
+    // Lets the thread end (at once if the application never became ready)
+    // and waits for it. Must come before the application is destroyed: Qt
+    // frees the font configuration then, and must not race a thread loading it.
+    void Finish();
 
 private:
     void Run();

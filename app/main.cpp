@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
@@ -86,6 +87,7 @@ int main(int argc, char** argv)
                 qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
     FontWarmUp fonts;
     QApplication app(argc, argv);
+    const auto fontsDone = qScopeGuard([&fonts] { fonts.Finish(); });
     if (!platformChosen) {
         qunsetenv("QT_QPA_PLATFORM");
         if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
