@@ -457,12 +457,18 @@ std::size_t Places(std::string_view text)
     return n;
 }
 
-std::optional<CatalogTexts> BuiltinTexts(std::string_view language)
+std::optional<std::string_view> BuiltinBytes(std::string_view language)
 {
     for (const BuiltinCatalog& c : BuiltinCatalogs())
         if (language == c.language)
-            return ParseCatalog(c.bytes);
+            return c.bytes;
     return std::nullopt;
+}
+
+std::optional<CatalogTexts> BuiltinTexts(std::string_view language)
+{
+    const auto bytes = BuiltinBytes(language);
+    return bytes ? ParseCatalog(*bytes) : std::nullopt;
 }
 
 // texts laid out by Msg; a missing text, or one whose places differ from
@@ -521,19 +527,25 @@ private:
                 return &c;
         // Simplified Chinese is the Chinese the tool has.
         const std::string builtinName = language == "zh" || language.starts_with("zh_") ? "zh_CN" : language;
-        const auto builtin = BuiltinTexts(builtinName);
+        const auto builtinBytes = BuiltinBytes(builtinName);
+        const auto builtin = builtinBytes ? ParseCatalog(*builtinBytes) : std::nullopt;
         const Catalog& english = m_loaded.front();
         std::optional<Catalog> base;
         if (builtin)
             base = MakeCatalog(language, *builtin, &english);
-        const auto installed = ReadInstalled(language);
+        const auto installedBytes = ReadInstalled(language);
+        // Most often the installed catalog is the compiled-in one: read it once.
+        const auto installed = installedBytes && !(base && builtinBytes == installedBytes)
+                                   ? ParseCatalog(*installedBytes)
+                                   : std::nullopt;
         if (!installed && !base)
             return nullptr;
         m_loaded.push_back(installed ? MakeCatalog(language, *installed, base ? &*base : &english) : *base);
         return &m_loaded.back();
     }
 
-    static std::optional<CatalogTexts> ReadInstalled(const std::string& language)
+    // The installed catalog's bytes.
+    static std::optional<std::string> ReadInstalled(const std::string& language)
     {
         std::error_code ec;
         const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -555,7 +567,7 @@ private:
             if (bytes.size() > MAX_CATALOG_BYTES)
                 return std::nullopt;
         }
-        return ParseCatalog(bytes);
+        return bytes;
     }
 
     std::mutex m_mutex;
