@@ -10,7 +10,6 @@
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QTranslator>
-#include <functional>
 #include <optional>
 
 QList<QIcon> g_imageList;
@@ -18,16 +17,28 @@ QFont g_font;
 
 namespace {
 
-// An icon made the first time it is drawn or measured: the list starts
-// empty, so its row icons need not be rendered before the window is shown.
+// A row icon's pixmaps, at the ratios the list may be shown at.
+QIcon RenderRowIcon(int id)
+{
+    QIcon icon;
+    for (qreal dpr : {1.0, 2.0}) {
+        const QPixmap pm = voicelib::res::LoadBitmapResource(id, Qt::white, dpr);
+        if (!pm.isNull())
+            icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+// A row icon rendered the first time it is drawn or measured: the list
+// starts empty, so nothing need be rendered before the window is shown.
 class DeferredIconEngine final : public QIconEngine
 {
 public:
-    explicit DeferredIconEngine(std::function<QIcon()> make) : m_make(std::move(make)) {}
+    explicit DeferredIconEngine(int id) : m_nId(id) {}
 
     QIconEngine* clone() const override
     {
-        auto* copy = new DeferredIconEngine(m_make);
+        auto* copy = new DeferredIconEngine(m_nId);
         copy->m_icon = m_icon;
         return copy;
     }
@@ -59,11 +70,11 @@ private:
     const QIcon& Icon()
     {
         if (!m_icon)
-            m_icon = m_make();
+            m_icon = RenderRowIcon(m_nId);
         return *m_icon;
     }
 
-    std::function<QIcon()> m_make;
+    int m_nId;
     std::optional<QIcon> m_icon;
 };
 
@@ -71,15 +82,7 @@ private:
 
 QIcon LoadRowIcon(int id)
 {
-    return QIcon(new DeferredIconEngine([id] {
-        QIcon icon;
-        for (qreal dpr : {1.0, 2.0}) {
-            const QPixmap pm = voicelib::res::LoadBitmapResource(id, Qt::white, dpr);
-            if (!pm.isNull())
-                icon.addPixmap(pm);
-        }
-        return icon;
-    }));
+    return QIcon(new DeferredIconEngine(id));
 }
 
 void CMainApp::InitSharedResources()

@@ -24,10 +24,6 @@ struct PlayerModule
     std::unique_ptr<PlayerBackend> (*createBackend)() = nullptr;
 };
 
-extern "C" {
-using VoicelibPlayerEntry = const PlayerModule* (*)();
-}
-
 // A backend on the default output from the player module, which is opened on
 // the first call and kept; or why not (the module's path, and the loader's
 // words when it refused the file).

@@ -51,7 +51,6 @@ PlayerBackend& CWMPPlayer4::Backend()
         if (made && *made) {
             Adopt(std::move(made).value());
         } else {
-            m_bUnavailable = true;
             m_unavailable = made.error();
             Adopt(std::make_unique<UnavailableBackend>());
         }

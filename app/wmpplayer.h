@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // What the player drives; tests put a scripted one in place of QtMultimedia.
 class PlayerBackend
@@ -96,7 +97,7 @@ public:
     // Loads the backend if it is not there yet.
     bool HasOutput() { return Backend().HasOutput(); }
     // Why nothing can play (the backend could not be made), or null.
-    const voicelib::Error* WhyUnavailable() const { return m_bUnavailable ? &m_unavailable : nullptr; }
+    const voicelib::Error* WhyUnavailable() const { return m_unavailable ? &*m_unavailable : nullptr; }
 
     // Null until the player is first used.
     PlayerBackend* backend() const { return m_backend.get(); }
@@ -108,8 +109,7 @@ private:
 
     BackendFactory m_makeBackend;
     std::unique_ptr<PlayerBackend> m_backend;
-    bool m_bUnavailable = false;
-    voicelib::Error m_unavailable;
+    std::optional<voicelib::Error> m_unavailable;
     unsigned m_nSources = 0;
     bool m_bFailed = false; // the current source failed
     QString m_strURL;

@@ -4,7 +4,6 @@
 #include "media/module_digest.h"
 
 #include <climits>
-#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
@@ -86,23 +85,17 @@ Result<const ConversionModule*> LoadConversionModule()
     const std::lock_guard<std::mutex> lock(mutex);
     if (loaded)
         return loaded;
-    const Result<OpenedModule> module = OpenProgramModule(CONVERSION_MODULE_FILE);
-    if (!module) {
-        const Error& e = module.error();
+    const Result<const ConversionModule*> table =
+        OpenModuleTable<ConversionModule>(CONVERSION_MODULE_FILE, CONVERSION_MODULE_ENTRY,
+                                          CONVERSION_MODULE_VERSION, VOICELIB_CONVERSION_INTERFACE_DIGEST);
+    if (!table) {
+        const Error& e = table.error();
         if (e.code() == ModuleError::NotLoadable)
             return Error(e.code(), e.path(), Message(Msg::ModuleNotLoadableWhy, e.reason()));
         return e;
     }
-    const auto entry =
-        reinterpret_cast<VoicelibConversionEntry>(::dlsym(module->handle, CONVERSION_MODULE_ENTRY));
-    const ConversionModule* table = entry ? entry() : nullptr;
-    if (!table || table->version != CONVERSION_MODULE_VERSION || !table->interfaceDigest ||
-        std::strcmp(table->interfaceDigest, VOICELIB_CONVERSION_INTERFACE_DIGEST) != 0) {
-        ::dlclose(module->handle);
-        return Error(make_error_code(ModuleError::OtherVersion), module->path);
-    }
     // Never closed: its worker threads and FFmpeg's state live as long as the process.
-    loaded = table;
+    loaded = *table;
     return loaded;
 }
 

@@ -7,7 +7,9 @@
 #include "core/result.h"
 #include "media/module.h"
 
+#include <dlfcn.h>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace voicelib {
@@ -32,6 +34,24 @@ struct OpenedModule
     std::string path;
 };
 Result<OpenedModule> OpenProgramModule(const std::string& file);
+
+// The table a module's entry function returns, opened as above, when the
+// table is of this version and the module was built from the same interface
+// headers (digest); otherwise OtherVersion, and the module is closed again.
+template <typename Table>
+Result<const Table*> OpenModuleTable(const std::string& file, const char* entry, unsigned version,
+                                     std::string_view digest)
+{
+    const Result<OpenedModule> module = OpenProgramModule(file);
+    if (!module)
+        return module.error();
+    const auto get = reinterpret_cast<const Table* (*)()>(::dlsym(module->handle, entry));
+    const Table* table = get ? get() : nullptr;
+    if (table && table->version == version && table->interfaceDigest && table->interfaceDigest == digest)
+        return table;
+    ::dlclose(module->handle);
+    return Error(make_error_code(ModuleError::OtherVersion), module->path);
+}
 
 // The module's table, opened on the first call and kept for the process's
 // life; or why not, with the module's path. It is looked for beside the

@@ -34,7 +34,3 @@ struct ConversionModule
 };
 
 } // namespace voicelib
-
-extern "C" {
-using VoicelibConversionEntry = const voicelib::ConversionModule* (*)();
-}
